@@ -1,0 +1,178 @@
+#include "rtl/FileIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "rtl/SysUtils.h"
+
+namespace rtl {
+
+namespace {
+
+std::string Reason() { return std::strerror(errno); }
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  TFileStream in(path, TFileStream::Mode::OpenRead);
+  return in.ReadRest();
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view data) {
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".~mw%08llx", static_cast<unsigned long long>(rng() & 0xffffffffu));
+    tmp = path + suffix;
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) throw EFCreateError("Cannot create file \"" + path + "\". " + Reason());
+  // Keep the mode of the file being replaced.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+  const char* p = data.data();
+  size_t left = data.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      std::string why = Reason();
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      throw EFCreateError("Cannot write file \"" + path + "\". " + why);
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    std::string why = Reason();
+    ::unlink(tmp.c_str());
+    throw EFCreateError("Cannot write file \"" + path + "\". " + why);
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::string why = Reason();
+    ::unlink(tmp.c_str());
+    throw EFCreateError("Cannot create file \"" + path + "\". " + why);
+  }
+}
+
+void TStream::ReadBuffer(void* buffer, size_t count) {
+  if (Read(buffer, count) != count) throw EReadError("Stream read error");
+}
+
+std::string TStream::ReadRest() {
+  std::int64_t left = Size() - Position();
+  std::string out;
+  if (left > 0) {
+    out.resize(static_cast<size_t>(left));
+    out.resize(Read(out.data(), out.size()));
+  }
+  // A stream whose size grew while reading: take the rest too.
+  char chunk[65536];
+  size_t n;
+  while ((n = Read(chunk, sizeof chunk)) > 0) out.append(chunk, n);
+  return out;
+}
+
+size_t TMemoryStream::Read(void* buffer, size_t count) {
+  size_t n = pos_ < data_.size() ? std::min(count, data_.size() - pos_) : 0;
+  if (n) std::memcpy(buffer, data_.data() + pos_, n);
+  pos_ += n;
+  return n;
+}
+
+void TMemoryStream::Write(const void* buffer, size_t count) {
+  if (pos_ > data_.size()) data_.resize(pos_);
+  if (pos_ == data_.size()) {
+    data_.append(static_cast<const char*>(buffer), count);
+  } else {
+    if (pos_ + count > data_.size()) data_.resize(pos_ + count);
+    std::memcpy(data_.data() + pos_, buffer, count);
+  }
+  pos_ += count;
+}
+
+void TMemoryStream::Seek(std::int64_t position) {
+  pos_ = position < 0 ? 0 : static_cast<size_t>(position);
+}
+
+TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
+  if (mode == Mode::OpenRead) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ >= 0) {
+      struct stat st;
+      if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd_);
+        fd_ = -1;
+        errno = EISDIR;
+      }
+    }
+    if (fd_ < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + Reason());
+  } else {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) throw EFCreateError("Cannot create file \"" + path + "\". " + Reason());
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+size_t TFileStream::Read(void* buffer, size_t count) {
+  size_t done = 0;
+  char* p = static_cast<char*>(buffer);
+  while (done < count) {
+    ssize_t n = ::read(fd_, p + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EReadError("Cannot read file \"" + path_ + "\". " + Reason());
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+void TFileStream::Write(const void* buffer, size_t count) {
+  const char* p = static_cast<const char*>(buffer);
+  while (count > 0) {
+    ssize_t n = ::write(fd_, p, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EWriteError("Cannot write file \"" + path_ + "\". " + Reason());
+    }
+    p += n;
+    count -= static_cast<size_t>(n);
+  }
+}
+
+std::int64_t TFileStream::Position() const { return ::lseek(fd_, 0, SEEK_CUR); }
+
+void TFileStream::Seek(std::int64_t position) { ::lseek(fd_, position, SEEK_SET); }
+
+std::int64_t TFileStream::Size() const {
+  struct stat st;
+  return ::fstat(fd_, &st) == 0 ? st.st_size : 0;
+}
+
+}  // namespace rtl

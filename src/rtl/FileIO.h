@@ -1,0 +1,78 @@
+// Whole-file reads and safe writes, and the stream classes the engine reads and writes with.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace rtl {
+
+bool FileExists(const std::string& path);       // a regular file (or a link to one)
+bool DirectoryExists(const std::string& path);  // a folder (or a link to one)
+
+// Reads a whole file; raises EFOpenError naming the file and the reason.
+std::string ReadFileBytes(const std::string& path);
+// Writes a complete file next to the target and renames it over the target, so the target is
+// either untouched or completely replaced. Raises EFCreateError naming the file and the reason.
+void WriteFileAtomic(const std::string& path, std::string_view data);
+
+// Byte stream with a position, the shape the engine's readers and writers work on.
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  // Reads up to count bytes; returns how many were read.
+  virtual size_t Read(void* buffer, size_t count) = 0;
+  // Writes all bytes or raises EWriteError.
+  virtual void Write(const void* buffer, size_t count) = 0;
+  virtual std::int64_t Position() const = 0;
+  virtual void Seek(std::int64_t position) = 0;
+  virtual std::int64_t Size() const = 0;
+
+  // Reads exactly count bytes or raises EReadError ("Stream read error").
+  void ReadBuffer(void* buffer, size_t count);
+  void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
+  // Everything from the current position to the end.
+  std::string ReadRest();
+};
+
+// Growable in-memory stream; its bytes are a std::string.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::string bytes) : data_(std::move(bytes)) {}
+  size_t Read(void* buffer, size_t count) override;
+  void Write(const void* buffer, size_t count) override;
+  std::int64_t Position() const override { return static_cast<std::int64_t>(pos_); }
+  void Seek(std::int64_t position) override;
+  std::int64_t Size() const override { return static_cast<std::int64_t>(data_.size()); }
+  const std::string& Bytes() const { return data_; }
+  std::string TakeBytes() { pos_ = 0; return std::move(data_); }
+
+ private:
+  std::string data_;
+  size_t pos_ = 0;
+};
+
+// File stream opened for reading (shared with other readers and writers) or created for
+// writing (an existing file is truncated).
+class TFileStream : public TStream {
+ public:
+  enum class Mode { OpenRead, Create };
+  TFileStream(const std::string& path, Mode mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  size_t Read(void* buffer, size_t count) override;
+  void Write(const void* buffer, size_t count) override;
+  std::int64_t Position() const override;
+  void Seek(std::int64_t position) override;
+  std::int64_t Size() const override;
+  const std::string& FileName() const { return path_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+}  // namespace rtl
