@@ -35,6 +35,11 @@ std::string ReadFileBytes(const std::string& path) {
   return in.ReadRest();
 }
 
+void WriteFileBytes(const std::string& path, std::string_view data) {
+  TFileStream out(path, TFileStream::Mode::Create);
+  out.Write(data);
+}
+
 void WriteFileAtomic(const std::string& path, std::string_view data) {
   static thread_local std::mt19937_64 rng{std::random_device{}()};
   std::string tmp;

@@ -12,6 +12,8 @@ bool DirectoryExists(const std::string& path);  // a folder (or a link to one)
 
 // Reads a whole file; raises EFOpenError naming the file and the reason.
 std::string ReadFileBytes(const std::string& path);
+// Creates (or truncates) a file and writes the bytes; for work files only, never for a user's.
+void WriteFileBytes(const std::string& path, std::string_view data);
 // Writes a complete file next to the target and renames it over the target, so the target is
 // either untouched or completely replaced. Raises EFCreateError naming the file and the reason.
 void WriteFileAtomic(const std::string& path, std::string_view data);
