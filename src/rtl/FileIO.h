@@ -44,6 +44,7 @@ class TMemoryStream : public TStream {
   explicit TMemoryStream(std::string bytes) : data_(std::move(bytes)) {}
   size_t Read(void* buffer, size_t count) override;
   void Write(const void* buffer, size_t count) override;
+  using TStream::Write;
   std::int64_t Position() const override { return static_cast<std::int64_t>(pos_); }
   void Seek(std::int64_t position) override;
   std::int64_t Size() const override { return static_cast<std::int64_t>(data_.size()); }
@@ -67,6 +68,7 @@ class TFileStream : public TStream {
 
   size_t Read(void* buffer, size_t count) override;
   void Write(const void* buffer, size_t count) override;
+  using TStream::Write;
   std::int64_t Position() const override;
   void Seek(std::int64_t position) override;
   std::int64_t Size() const override;
