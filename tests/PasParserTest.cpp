@@ -229,12 +229,13 @@ TEST(PasParser, IdentifiersStayWholeWords) {
                                                   {migwiz::tkSemicolon, ";"}}));
 }
 
-TEST(PasParser, BytesFrom128AreLettersSoWordsAreNotSplit) {
-  EXPECT_EQ(Solid("TQuery\xc3\xa9"), (Pairs{{migwiz::tkIdent, "TQuery\xc3\xa9"}}));  // UTF-8
-  EXPECT_EQ(Solid("TQuery\xe9 x"),
-            (Pairs{{migwiz::tkIdent, "TQuery\xe9"}, {migwiz::tkIdent, "x"}}));
-  EXPECT_EQ(Solid("\xe9TQuery"), (Pairs{{migwiz::tkIdent, "\xe9TQuery"}}));
-  EXPECT_EQ(Solid("end\xe9"), (Pairs{{migwiz::tkIdent, "end\xe9"}}));  // not the keyword
+TEST(PasParser, BytesFrom128AreNoLettersSoClassNamesBesideThemStayWords) {
+  // UTF-8 full-width colon, then a class name, then a CJK character.
+  EXPECT_EQ(Solid("\xef\xbc\x9aTTable\xe5\x92\x8c"),
+            (Pairs{{migwiz::tkOther, "\xef"}, {migwiz::tkOther, "\xbc"}, {migwiz::tkOther, "\x9a"},
+                   {migwiz::tkIdent, "TTable"}, {migwiz::tkOther, "\xe5"}, {migwiz::tkOther, "\x92"},
+                   {migwiz::tkOther, "\x8c"}}));
+  EXPECT_EQ(Solid("end\xe9"), (Pairs{{migwiz::tkEnd, "end"}, {migwiz::tkOther, "\xe9"}}));
 }
 
 TEST(PasParser, Numbers) {

@@ -153,7 +153,7 @@ bool TParser::IsSymbolChar(char ch) const {
 
 bool TParser::IsAlpha(char ch) const {
   unsigned c = Byte(ch);
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 128;
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
 }
 
 bool TParser::IsNumberChar(char ch) const {

@@ -142,9 +142,9 @@ class TParser {
   virtual bool IsBlank(char ch) const;
   // Base: ASCII punctuation, "!" through "/", ":" through "@", "[" through "`", "{" through "~".
   virtual bool IsSymbolChar(char ch) const;
-  // Base: A-Z, a-z, "_" and every byte from 128 on. Treating bytes >= 128 as letters keeps a
-  // word such as "TQueryé" (in any 8-bit code page or UTF-8) whole, so it is never mistaken
-  // for the identifier TQuery followed by something else.
+  // Base: A-Z, a-z and "_". Bytes from 128 on are not letters: Pascal identifiers are ASCII,
+  // and a class name written right beside non-ASCII text in a comment ("：TTable和TQuery")
+  // must still come out as a word of its own.
   virtual bool IsAlpha(char ch) const;
   // Base: 0-9.
   virtual bool IsNumberChar(char ch) const;

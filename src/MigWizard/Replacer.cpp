@@ -1,0 +1,112 @@
+#include "MigWizard/Replacer.h"
+
+#include "MigWizard/ROvoradRes.h"
+#include "rtl/Encoding.h"
+#include "rtl/SysUtils.h"
+
+namespace migwiz {
+
+namespace {
+
+constexpr const char* kDest = "Dest";
+constexpr const char* kDirectory = "Directory";
+constexpr const char* kIncludeSubDirs = "IncludeSubDirs";
+constexpr const char* kMakeBackup = "MakeBackup";
+constexpr const char* kWriteLog = "WriteLog";
+constexpr const char* kViewLog = "ViewLog";
+
+}  // namespace
+
+void TReplaceOptions::LoadSettings(rtl::TSettingsStore& store, const std::string& section) {
+  Dest = static_cast<std::uint8_t>(store.ReadInteger(section, kDest, Dest));
+  Directory = store.ReadString(section, kDirectory, Directory);
+  IncludeSubDirs = store.ReadBool(section, kIncludeSubDirs, IncludeSubDirs);
+  MakeBackup = store.ReadBool(section, kMakeBackup, MakeBackup);
+  WriteLog = store.ReadBool(section, kWriteLog, WriteLog);
+  ViewLog = store.ReadBool(section, kViewLog, ViewLog);
+}
+
+void TReplaceOptions::SaveSettings(rtl::TSettingsStore& store, const std::string& section) const {
+  store.WriteInteger(section, kDest, Dest);
+  store.WriteString(section, kDirectory, Directory);
+  store.WriteBool(section, kIncludeSubDirs, IncludeSubDirs);
+  store.WriteBool(section, kMakeBackup, MakeBackup);
+  store.WriteBool(section, kWriteLog, WriteLog);
+  store.WriteBool(section, kViewLog, ViewLog);
+}
+
+std::string TReplaceOptions::GetTitle() const { return SourceName + res::sMigrationWizard; }
+
+TSourceText ReadSourceText(rtl::TStream& in, const std::string& name) {
+  std::int64_t total = in.Size();
+  std::string bytes = in.ReadRest();
+  TSourceText result;
+  auto startsWith = [&](std::string_view mark) {
+    return bytes.size() >= mark.size() && std::string_view(bytes).substr(0, mark.size()) == mark;
+  };
+  if (total > 1 && startsWith("\xFF\xFE")) {
+    result.Encoding = TTextEncoding::UTF16LE;
+    try {
+      result.Text = rtl::Utf16LeToUtf8(std::string_view(bytes).substr(2));
+    } catch (const rtl::EEncodingError& e) {
+      throw rtl::EEncodingError(name.empty() ? e.Message() : "\"" + name + "\": " + e.Message());
+    }
+  } else if (total > 2 && startsWith("\xEF\xBB\xBF")) {
+    result.Encoding = TTextEncoding::UTF8;
+    bytes.erase(0, 3);
+    result.Text = std::move(bytes);
+  } else {
+    result.Text = std::move(bytes);
+  }
+  return result;
+}
+
+std::string EncodeSourceText(std::string_view text, TTextEncoding encoding,
+                             const std::string& name) {
+  switch (encoding) {
+    case TTextEncoding::UTF16LE:
+      try {
+        return "\xFF\xFE" + rtl::Utf8ToUtf16Le(text);
+      } catch (const rtl::EEncodingError& e) {
+        throw rtl::EEncodingError(name.empty() ? e.Message() : "\"" + name + "\": " + e.Message());
+      }
+    case TTextEncoding::UTF8:
+      return "\xEF\xBB\xBF" + std::string(text);
+    case TTextEncoding::Default:
+      break;
+  }
+  return std::string(text);
+}
+
+TComponentReplacer::TComponentReplacer(std::string usesUnit, std::string usesAddition,
+                                       TReplaceOptions* options)
+    : UsesUnit(rtl::UpperCase(usesUnit)), UsesAddition(std::move(usesAddition)), Options(options) {
+  rtl::Assert(options != nullptr, "replacer without options");
+  Log.SetTitle(Options->GetTitle() + res::sLogSuffix);
+  Log.SetCreatedAtLabel(res::sCreatedAt);
+  Log.SetBlankLines(true);
+}
+
+TComponentReplacer::~TComponentReplacer() = default;
+
+void TComponentReplacer::AddReplacement(const std::string& oldClass, const std::string& newClass) {
+  int target = TargetClasses.Add(newClass);
+  SourceClasses.AddInt(oldClass, target);
+}
+
+const std::string* TComponentReplacer::FindReplacement(std::string_view identifier) const {
+  int index;
+  if (!SourceClasses.Find(identifier, index)) return nullptr;
+  return &TargetClasses[static_cast<int>(SourceClasses.Integers(index))];
+}
+
+std::string TComponentReplacer::AdjustName(std::string_view /*identifier*/,
+                                           const std::string& target) {
+  return target;
+}
+
+std::string ChangeCountText(int changes) {
+  return changes == 0 ? std::string(res::sNoChanges) : std::to_string(changes) + res::sChanges;
+}
+
+}  // namespace migwiz

@@ -1,0 +1,93 @@
+// The replacement engine: the options of a run and the replacer with its rule table.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "MigWizard/FileUtils.h"
+#include "rtl/Classes.h"
+#include "rtl/FileIO.h"
+#include "rtl/Settings.h"
+
+namespace migwiz {
+
+// The settings of a replace run; the hand-over object between wizard, expert and run.
+class TReplaceOptions {
+ public:
+  explicit TReplaceOptions(std::string sourceName) : SourceName(std::move(sourceName)) {}
+
+  std::string SourceName;
+  std::uint8_t Dest = 0;  // 0: units of the open project; 1: files of a disk folder
+  std::string Directory;
+  bool IncludeSubDirs = false;
+  bool MakeBackup = true;
+  std::string BackupDir;  // not persisted: set by the wizard for each run
+  bool WriteLog = true;
+  std::string Units;  // not persisted: file names, each followed by CR LF
+  bool ViewLog = false;
+
+  void LoadSettings(rtl::TSettingsStore& store, const std::string& section);
+  void SaveSettings(rtl::TSettingsStore& store, const std::string& section) const;
+  std::string GetTitle() const;
+};
+
+// How a source text was stored; it is written back the same way.
+enum class TTextEncoding { Default, UTF8, UTF16LE };
+
+struct TSourceText {
+  std::string Text;  // UTF-16 files are held as UTF-8
+  TTextEncoding Encoding = TTextEncoding::Default;
+};
+
+// Reads everything from the stream's position to its end and decides the encoding by the
+// byte-order mark. UTF-16 that cannot be decoded raises rtl::EEncodingError naming `name`.
+TSourceText ReadSourceText(rtl::TStream& in, const std::string& name = std::string());
+// The bytes a text is written as: its byte-order mark and the text in its encoding.
+std::string EncodeSourceText(std::string_view text, TTextEncoding encoding,
+                             const std::string& name = std::string());
+
+// The one object of the replacement engine.
+class TComponentReplacer {
+ public:
+  TComponentReplacer(std::string usesUnit, std::string usesAddition, TReplaceOptions* options);
+  virtual ~TComponentReplacer();
+  TComponentReplacer(const TComponentReplacer&) = delete;
+  TComponentReplacer& operator=(const TComponentReplacer&) = delete;
+
+  void AddReplacement(const std::string& oldClass, const std::string& newClass);
+  // The registered new class for an old class name (any letter case), or nullptr.
+  const std::string* FindReplacement(std::string_view identifier) const;
+
+  // The text that replaces a class identifier in code; the base keeps the target as registered.
+  virtual std::string AdjustName(std::string_view identifier, const std::string& target);
+
+  // Rewrites one unit into outputPath when anything changed; logs the count line.
+  void ProcessUnit(std::string_view text, const std::string& unitPath, TTextEncoding encoding,
+                   const std::string& outputPath);
+  // The new text of one comment lexeme; adds replaced class names to changeCount and the forms
+  // named by a resource directive to FileList.
+  std::string ProcessComment(std::string_view comment, const std::string& unitPath,
+                             int& changeCount);
+
+  rtl::TStringList SourceClasses{true};
+  rtl::TStringList TargetClasses;
+  rtl::TStringList FileList;
+  TLogWriter Log;
+  int ChangedCount = 0;
+  rtl::TStringList BackupList;
+  rtl::TStringList DatabaseAliases;
+  std::string UsesUnit;
+  std::string UsesAddition;
+  TReplaceOptions* Options;
+
+ private:
+  void FindFormInDirective(const std::string& upper, std::string_view comment,
+                           const std::string& unitPath);
+};
+
+// Count line of a processed file: "3 change(s)" or "No changes".
+std::string ChangeCountText(int changes);
+
+}  // namespace migwiz

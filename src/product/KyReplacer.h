@@ -1,0 +1,32 @@
+// The Kyzel product layer's rules: what replaces what, and the uses-clause addition.
+#pragma once
+
+#include <memory>
+
+#include "MigWizard/Replacer.h"
+
+namespace ky {
+
+inline constexpr const char* kSourceName = "BDE";
+inline constexpr const char* kUsesUnit = "DBTables";
+inline constexpr const char* kUsesAddition = ", KyAccess, KyClasses, KyCall, ZelAccess, ZelMem";
+
+struct TClassReplacement {
+  const char* OldClass;
+  const char* NewClass;
+};
+
+// The ten replacements, in the order they are registered.
+inline constexpr TClassReplacement kReplacements[] = {
+    {"TDatabase", "TKyConnection"},   {"TQuery", "TKyQuery"},         {"TwwQuery", "TKyQuery"},
+    {"TTable", "TKyTable"},           {"TwwTable", "TKyTable"},       {"TwwDataSource", "TKyDataSource"},
+    {"TUpdateSQL", "TKyUpdateSQL"},   {"TStoredProc", "TKyStoredProc"}, {"EDBEngineError", "EKyError"},
+    {"TBatchMove", "TXnBatchMove"},
+};
+
+void RegisterReplacements(migwiz::TComponentReplacer& replacer);
+
+// A replacer with the product's uses rule and replacements, over the given options.
+std::unique_ptr<migwiz::TComponentReplacer> CreateReplacer(migwiz::TReplaceOptions* options);
+
+}  // namespace ky
