@@ -16,14 +16,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* kClasses[] = {"TQuery", "TTable", "TDatabase", "TStoredProc", "TDataSource",
-                          "TStringList", "TUpdateSQL", "TButton", "TEdit", "TwwQuery"};
+const char* kClasses[] = {"TQuery",      "TTable",     "TDatabase", "TStoredProc", "TDataSource",
+                          "TStringList", "TUpdateSQL", "TButton",   "TEdit",       "TwwQuery"};
 
 std::string MakeUnit(std::mt19937& rng, int index, size_t targetSize) {
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   std::string u = "unit Unit" + std::to_string(index) + ";\r\n\r\ninterface\r\n\r\n";
   u += "uses\r\n  Windows, SysUtils, Classes, DB, DBTables, Forms, Controls;\r\n\r\n";
-  u += "type\r\n  { Form " + std::to_string(index) + ": TQuery and TTable are opened on demand }\r\n";
+  u += "type\r\n  { Form " + std::to_string(index) +
+       ": TQuery and TTable are opened on demand }\r\n";
   u += "  TForm" + std::to_string(index) + " = class(TForm)\r\n";
   for (int i = 0; i < 12; ++i)
     u += "    Field" + std::to_string(i) + ": " + kClasses[pick(10)] + ";\r\n";
@@ -31,14 +32,24 @@ std::string MakeUnit(std::mt19937& rng, int index, size_t targetSize) {
   int proc = 0;
   while (u.size() < targetSize) {
     u += "procedure TForm" + std::to_string(index) + ".Handler" + std::to_string(proc++) +
-         "(Sender: TObject);\r\nvar\r\n  Q: " + kClasses[pick(10)] + ";\r\n  I: Integer;\r\nbegin\r\n";
+         "(Sender: TObject);\r\nvar\r\n  Q: " + kClasses[pick(10)] +
+         ";\r\n  I: Integer;\r\nbegin\r\n";
     for (int line = 0; line < 8; ++line) {
       switch (pick(5)) {
-        case 0: u += "  Q.SQL.Add('select * from ORDERS where ID = ' + IntToStr(I));\r\n"; break;
-        case 1: u += "  // keep the TDatabase connected while the TQuery is open\r\n"; break;
-        case 2: u += "  if Q.Active then Q.Close else Q.Open;\r\n"; break;
-        case 3: u += "  try Q.ExecSQL; except on E: EDBEngineError do ShowMessage(E.Message); end;\r\n"; break;
-        default: u += "  for I := 0 to Q.FieldCount - 1 do Total := Total + Q.Fields[I].AsFloat;\r\n";
+        case 0:
+          u += "  Q.SQL.Add('select * from ORDERS where ID = ' + IntToStr(I));\r\n";
+          break;
+        case 1:
+          u += "  // keep the TDatabase connected while the TQuery is open\r\n";
+          break;
+        case 2:
+          u += "  if Q.Active then Q.Close else Q.Open;\r\n";
+          break;
+        case 3:
+          u += "  try Q.ExecSQL; except on E: EDBEngineError do ShowMessage(E.Message); end;\r\n";
+          break;
+        default:
+          u += "  for I := 0 to Q.FieldCount - 1 do Total := Total + Q.Fields[I].AsFloat;\r\n";
       }
     }
     u += "end;\r\n\r\n";

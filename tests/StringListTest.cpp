@@ -97,9 +97,8 @@ TEST(StringList, OwnedObjectsAreFreedWithTheirEntries) {
 TEST(StringList, CustomSortSeesIndicesAndIsStable) {
   TStringList list;
   for (const char* s : {"bb", "a", "ccc", "dd"}) list.Add(s);
-  list.CustomSort([](const TStringList& l, int i, int j) {
-    return int(l[i].size()) - int(l[j].size());
-  });
+  list.CustomSort(
+      [](const TStringList& l, int i, int j) { return int(l[i].size()) - int(l[j].size()); });
   EXPECT_EQ(list.Text(), "a\r\nbb\r\ndd\r\nccc\r\n");
 }
 

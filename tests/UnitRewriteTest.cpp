@@ -125,7 +125,9 @@ TEST_F(UnitRewrite, ResourceDirectivesNameFormsThatExistWithoutRegardToCase) {
 }
 
 TEST_F(UnitRewrite, PlainEightBitTextIsWrittenBackByteForByte) {
-  std::string unit = "{ Gr\xF6\xDF" "e \xA9 } var T: TTable; s := '\xE9\xE8\x00\x01';\r\n";
+  std::string unit =
+      "{ Gr\xF6\xDF"
+      "e \xA9 } var T: TTable; s := '\xE9\xE8\x00\x01';\r\n";
   unit[unit.size() - 6] = '\0';
   std::string expected = unit;
   expected.replace(expected.find("TTable"), 6, "TKyTable");
@@ -153,13 +155,19 @@ TEST_F(UnitRewrite, ByteOrderMarksDecideTheEncodingByStreamSize) {
   EXPECT_EQ(read("\xFF").Encoding, TTextEncoding::Default);
   EXPECT_EQ(read("\xEF\xBB").Encoding, TTextEncoding::Default);
   EXPECT_EQ(read("\xEF\xBB\xBF").Encoding, TTextEncoding::UTF8);
-  EXPECT_EQ(read("\xEF\xBB\xBF" "a").Text, "a");
+  EXPECT_EQ(read("\xEF\xBB\xBF"
+                 "a")
+                .Text,
+            "a");
 }
 
 TEST_F(UnitRewrite, UndecodableUtf16IsAnErrorNamingTheFileAndWritesNothing) {
   std::string path = dir / "Broken.pas";
   // A lone high surrogate, then an odd trailing byte.
-  WriteFile(path, std::string("\xFF\xFE" "a\0\x00\xD8" "b\0", 8));
+  WriteFile(path, std::string("\xFF\xFE"
+                              "a\0\x00\xD8"
+                              "b\0",
+                              8));
   rtl::TFileStream in(path, rtl::TFileStream::Mode::OpenRead);
   try {
     migwiz::ReadSourceText(in, path);
@@ -167,15 +175,17 @@ TEST_F(UnitRewrite, UndecodableUtf16IsAnErrorNamingTheFileAndWritesNothing) {
   } catch (const rtl::EEncodingError& e) {
     EXPECT_NE(std::string(e.what()).find("Broken.pas"), std::string::npos) << e.what();
   }
-  WriteFile(path, std::string("\xFF\xFE" "a\0b", 5));
+  WriteFile(path, std::string("\xFF\xFE"
+                              "a\0b",
+                              5));
   rtl::TFileStream odd(path, rtl::TFileStream::Mode::OpenRead);
   EXPECT_THROW(migwiz::ReadSourceText(odd, path), rtl::EEncodingError);
 }
 
 TEST_F(UnitRewrite, EveryExampleUnitConvertsWithItsTextIntact) {
   std::string root = testutil::SourcePath("examples/Orders/");
-  for (const char* name : {"Orders.dpr", "DataMod.pas", "Main.pas", "Reports.pas", "Legacy.pas",
-                           "Shared/Utils.pas"}) {
+  for (const char* name :
+       {"Orders.dpr", "DataMod.pas", "Main.pas", "Reports.pas", "Legacy.pas", "Shared/Utils.pas"}) {
     std::string original = ReadFile(root + name);
     std::string out = RewriteFile(root + name);
     ASSERT_FALSE(out.empty()) << name;

@@ -35,7 +35,9 @@ void TReplaceOptions::SaveSettings(rtl::TSettingsStore& store, const std::string
   store.WriteBool(section, kViewLog, ViewLog);
 }
 
-std::string TReplaceOptions::GetTitle() const { return SourceName + res::sMigrationWizard; }
+std::string TReplaceOptions::GetTitle() const {
+  return SourceName + res::sMigrationWizard;
+}
 
 TSourceText ReadSourceText(rtl::TStream& in, const std::string& name) {
   std::int64_t total = in.Size();
@@ -92,9 +94,20 @@ TComponentReplacer::~TComponentReplacer() = default;
 void TComponentReplacer::AddReplacement(const std::string& oldClass, const std::string& newClass) {
   int target = TargetClasses.Add(newClass);
   SourceClasses.AddInt(oldClass, target);
+  lengthMask_ |=
+      oldClass.size() < 63 ? std::uint64_t{1} << oldClass.size() : std::uint64_t{1} << 63;
+  if (!oldClass.empty()) {
+    firstLetter_[static_cast<unsigned char>(rtl::UpCase(oldClass[0]))] = true;
+    firstLetter_[static_cast<unsigned char>(rtl::LoCase(oldClass[0]))] = true;
+  }
 }
 
 const std::string* TComponentReplacer::FindReplacement(std::string_view identifier) const {
+  if (identifier.empty() || !firstLetter_[static_cast<unsigned char>(identifier[0])])
+    return nullptr;
+  std::uint64_t bit =
+      identifier.size() < 63 ? std::uint64_t{1} << identifier.size() : std::uint64_t{1} << 63;
+  if (!(lengthMask_ & bit)) return nullptr;
   int index;
   if (!SourceClasses.Find(identifier, index)) return nullptr;
   return &TargetClasses[static_cast<int>(SourceClasses.Integers(index))];

@@ -85,6 +85,11 @@ class TComponentReplacer {
  private:
   void FindFormInDirective(const std::string& upper, std::string_view comment,
                            const std::string& unitPath);
+
+  // Cheap pre-check before the binary search, filled by AddReplacement: most identifiers of
+  // a unit are no class names, and their length or first letter tells so at once.
+  std::uint64_t lengthMask_ = 0;
+  bool firstLetter_[256] = {};
 };
 
 // Count line of a processed file: "3 change(s)" or "No changes".

@@ -114,8 +114,8 @@ void TComponentReplacer::FindFormInDirective(const std::string& upper, std::stri
     size_t start = dot;
     while (start > 0 && IsLetter(upper[start - 1])) --start;
     if (start == dot) return;
-    formPath = JoinPath(ExtractFileDir(unitPath),
-                        std::string(comment.substr(start, dot + 4 - start)));
+    formPath =
+        JoinPath(ExtractFileDir(unitPath), std::string(comment.substr(start, dot + 4 - start)));
   }
   // On a case-sensitive file system the form is found without regard to case.
   std::string existing = FindFileNoCase(formPath);

@@ -18,10 +18,11 @@ struct TClassReplacement {
 
 // The ten replacements, in the order they are registered.
 inline constexpr TClassReplacement kReplacements[] = {
-    {"TDatabase", "TKyConnection"},   {"TQuery", "TKyQuery"},         {"TwwQuery", "TKyQuery"},
-    {"TTable", "TKyTable"},           {"TwwTable", "TKyTable"},       {"TwwDataSource", "TKyDataSource"},
-    {"TUpdateSQL", "TKyUpdateSQL"},   {"TStoredProc", "TKyStoredProc"}, {"EDBEngineError", "EKyError"},
-    {"TBatchMove", "TXnBatchMove"},
+    {"TDatabase", "TKyConnection"}, {"TQuery", "TKyQuery"},
+    {"TwwQuery", "TKyQuery"},       {"TTable", "TKyTable"},
+    {"TwwTable", "TKyTable"},       {"TwwDataSource", "TKyDataSource"},
+    {"TUpdateSQL", "TKyUpdateSQL"}, {"TStoredProc", "TKyStoredProc"},
+    {"EDBEngineError", "EKyError"}, {"TBatchMove", "TXnBatchMove"},
 };
 
 void RegisterReplacements(migwiz::TComponentReplacer& replacer);

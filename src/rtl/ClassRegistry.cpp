@@ -14,12 +14,15 @@ std::vector<std::unique_ptr<TClassInfo>>& Registry() {
   return registry;
 }
 
-bool TextLess(const std::string& a, std::string_view b) { return CompareText(a, b) < 0; }
+bool TextLess(const std::string& a, std::string_view b) {
+  return CompareText(a, b) < 0;
+}
 
 }  // namespace
 
 TClassInfo::TClassInfo(std::string className, std::initializer_list<const char*> published)
-    : TClassInfo(std::move(className), std::vector<std::string>(published.begin(), published.end())) {}
+    : TClassInfo(std::move(className),
+                 std::vector<std::string>(published.begin(), published.end())) {}
 
 TClassInfo::TClassInfo(std::string className, std::vector<std::string> published)
     : className_(std::move(className)), published_(std::move(published)) {
@@ -45,9 +48,10 @@ const TClassInfo* GetClass(std::string_view className) {
 
 void UnRegisterClass(std::string_view className) {
   auto& registry = Registry();
-  registry.erase(std::remove_if(registry.begin(), registry.end(),
-                                [&](const auto& info) { return SameText(info->ClassName(), className); }),
-                 registry.end());
+  registry.erase(
+      std::remove_if(registry.begin(), registry.end(),
+                     [&](const auto& info) { return SameText(info->ClassName(), className); }),
+      registry.end());
 }
 
 }  // namespace rtl

@@ -34,7 +34,9 @@ int TStringList::InsertEntry(Entry e) {
   return index;
 }
 
-int TStringList::Add(std::string s) { return InsertEntry(Entry{std::move(s), 0, nullptr}); }
+int TStringList::Add(std::string s) {
+  return InsertEntry(Entry{std::move(s), 0, nullptr});
+}
 
 int TStringList::AddInt(std::string s, std::int64_t num) {
   return InsertEntry(Entry{std::move(s), num, nullptr});
@@ -186,7 +188,9 @@ void TStringList::AddStrings(const TStringList& other) {
   for (int i = 0; i < other.Count(); ++i) AddInt(other[i], other.Integers(i));
 }
 
-void TStringList::LoadFromFile(const std::string& fileName) { SetText(ReadFileBytes(fileName)); }
+void TStringList::LoadFromFile(const std::string& fileName) {
+  SetText(ReadFileBytes(fileName));
+}
 
 void TStringList::SaveToFile(const std::string& fileName) const {
   WriteFileAtomic(fileName, Text());

@@ -40,7 +40,8 @@ class Converter {
         continue;
       }
       size_t offset = in.size() - srcLeft;
-      throw EEncodingError(Format("Invalid %s text at byte %d", {what, static_cast<std::int64_t>(offset)}));
+      throw EEncodingError(
+          Format("Invalid %s text at byte %d", {what, static_cast<std::int64_t>(offset)}));
     }
     out.resize(used);
     return out;

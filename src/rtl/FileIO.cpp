@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #include "rtl/SysUtils.h"
@@ -16,7 +18,9 @@ namespace rtl {
 
 namespace {
 
-std::string Reason() { return std::strerror(errno); }
+std::string Reason() {
+  return std::strerror(errno);
+}
 
 }  // namespace
 
@@ -46,7 +50,8 @@ void WriteFileAtomic(const std::string& path, std::string_view data) {
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".~mw%08llx", static_cast<unsigned long long>(rng() & 0xffffffffu));
+    std::snprintf(suffix, sizeof suffix, ".~mw%08llx",
+                  static_cast<unsigned long long>(rng() & 0xffffffffu));
     tmp = path + suffix;
     fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
@@ -79,6 +84,74 @@ void WriteFileAtomic(const std::string& path, std::string_view data) {
     ::unlink(tmp.c_str());
     throw EFCreateError("Cannot create file \"" + path + "\". " + why);
   }
+}
+
+bool CopyFile(const std::string& from, const std::string& to) {
+  // O_NONBLOCK keeps a FIFO given as source from blocking the open; only regular files are copied.
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (in < 0) return false;
+  struct stat st;
+  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(in);
+    return false;
+  }
+  // A link as target: replace the file it points to and keep the link, as CopyFileA writes
+  // through it. A dangling link is replaced by the file.
+  std::string target = to;
+  struct stat lst;
+  if (::lstat(to.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    if (char* real = ::realpath(to.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  std::string tmp;
+  int out = -1;
+  for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".~mw%08llx",
+                  static_cast<unsigned long long>(rng() & 0xffffffffu));
+    tmp = target + suffix;
+    out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0 && errno != EEXIST) break;
+  }
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  constexpr size_t kChunk = 1 << 20;
+  std::unique_ptr<char[]> buffer(new char[kChunk]);
+  for (;;) {
+    ssize_t n = ::read(in, buffer.get(), kChunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    for (ssize_t done = 0; ok && done < n;) {
+      ssize_t w = ::write(out, buffer.get() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0)
+        ok = false;
+      else
+        done += w;
+    }
+    if (!ok) break;
+  }
+  ::close(in);
+  // Permission bits without the set-id bits, and the source's times, as CopyFileA keeps them.
+  if (ok) ok = ::fchmod(out, st.st_mode & 0777) == 0;
+  if (ok) {
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::futimens(out, times);  // times are a courtesy; a file system without them still copies
+  }
+  if (ok) ok = ::fsync(out) == 0;
+  if (::close(out) != 0) ok = false;
+  if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(tmp.c_str());
+  return ok;
 }
 
 void TStream::ReadBuffer(void* buffer, size_t count) {
@@ -171,9 +244,13 @@ void TFileStream::Write(const void* buffer, size_t count) {
   }
 }
 
-std::int64_t TFileStream::Position() const { return ::lseek(fd_, 0, SEEK_CUR); }
+std::int64_t TFileStream::Position() const {
+  return ::lseek(fd_, 0, SEEK_CUR);
+}
 
-void TFileStream::Seek(std::int64_t position) { ::lseek(fd_, position, SEEK_SET); }
+void TFileStream::Seek(std::int64_t position) {
+  ::lseek(fd_, position, SEEK_SET);
+}
 
 std::int64_t TFileStream::Size() const {
   struct stat st;

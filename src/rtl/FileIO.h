@@ -17,6 +17,11 @@ void WriteFileBytes(const std::string& path, std::string_view data);
 // Writes a complete file next to the target and renames it over the target, so the target is
 // either untouched or completely replaced. Raises EFCreateError naming the file and the reason.
 void WriteFileAtomic(const std::string& path, std::string_view data);
+// The CopyFileA stand-in (overwrite allowed): copies a regular file, following a link given as
+// either name, in chunks into a new file next to the target and renames that over the target, so
+// an interrupted copy leaves the target old or new, never half written. The copy gets the source's
+// permission bits and times. Returns false when any step fails; nothing is left behind then.
+bool CopyFile(const std::string& from, const std::string& to);
 
 // Byte stream with a position, the shape the engine's readers and writers work on.
 class TStream {
@@ -49,7 +54,10 @@ class TMemoryStream : public TStream {
   void Seek(std::int64_t position) override;
   std::int64_t Size() const override { return static_cast<std::int64_t>(data_.size()); }
   const std::string& Bytes() const { return data_; }
-  std::string TakeBytes() { pos_ = 0; return std::move(data_); }
+  std::string TakeBytes() {
+    pos_ = 0;
+    return std::move(data_);
+  }
 
  private:
   std::string data_;

@@ -4,8 +4,7 @@
 
 namespace rtl {
 
-int TMemorySettingsStore::ReadInteger(const std::string& section, const std::string& key,
-                                      int def) {
+int TMemorySettingsStore::ReadInteger(const std::string& section, const std::string& key, int def) {
   auto it = values_.find({section, key});
   if (it == values_.end()) return def;
   char* end = nullptr;

@@ -1,10 +1,11 @@
 #include "rtl/SysUtils.h"
 
 #include <clocale>
+#include <cstdlib>
 #include <ctime>
+#include <iomanip>
 #include <locale>
 #include <sstream>
-#include <iomanip>
 
 namespace rtl {
 
@@ -29,27 +30,35 @@ std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) 
       continue;
     }
     ++i;
-    if (next == args.end()) throw EConvertError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
+    if (next == args.end())
+      throw EConvertError("Format '" + std::string(fmt) +
+                          "' invalid or incompatible with argument");
     const FormatArg& arg = *next++;
     if (spec == 's') {
       if (auto* s = std::get_if<std::string_view>(&arg)) {
         out += *s;
       } else {
-        throw EConvertError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
+        throw EConvertError("Format '" + std::string(fmt) +
+                            "' invalid or incompatible with argument");
       }
     } else {
       if (auto* n = std::get_if<std::int64_t>(&arg)) {
         out += std::to_string(*n);
       } else {
-        throw EConvertError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
+        throw EConvertError("Format '" + std::string(fmt) +
+                            "' invalid or incompatible with argument");
       }
     }
   }
   return out;
 }
 
-char UpCase(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
-char LoCase(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char UpCase(char c) {
+  return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+char LoCase(char c) {
+  return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 std::string UpperCase(std::string_view s) {
   std::string r(s);
@@ -86,25 +95,58 @@ bool EndsText(std::string_view suffix, std::string_view s) {
   return s.size() >= suffix.size() && SameText(suffix, s.substr(s.size() - suffix.size()));
 }
 
-std::string IntToStr(std::int64_t value) { return std::to_string(value); }
+std::string IntToStr(std::int64_t value) {
+  return std::to_string(value);
+}
+
+namespace {
+
+// The C locale's short date has a two-digit year (03/15/24), which is ambiguous in a log; a user
+// who chose no locale gets the ISO form instead. setlocale(LC_TIME, "") reads the same variables.
+bool UsesCLocaleTime() {
+#ifdef _WIN32
+  return false;
+#else
+  for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) {
+      std::string_view v(value);
+      return v == "C" || v == "POSIX" || v.substr(0, 2) == "C.";
+    }
+  }
+  return true;
+#endif
+}
+
+}  // namespace
 
 std::string DateTimeToStr(std::int64_t unixSeconds) {
   std::time_t t = static_cast<std::time_t>(unixSeconds);
   std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &t);
+#else
   localtime_r(&t, &tm);
-  std::locale loc;
-  try {
-    loc = std::locale("");
-  } catch (const std::exception&) {
-    loc = std::locale::classic();
+#endif
+  bool plain = UsesCLocaleTime();
+  std::locale loc = std::locale::classic();
+  if (!plain) {
+    try {
+      loc = std::locale("");
+    } catch (const std::exception&) {
+      plain = true;
+    }
   }
   std::ostringstream os;
   os.imbue(loc);
-  os << std::put_time(&tm, "%x");
-  if (tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0) os << ' ' << std::put_time(&tm, "%X");
+  os << std::put_time(&tm, plain ? "%Y-%m-%d" : "%x");
+  if (tm.tm_hour != 0 || tm.tm_min != 0 || tm.tm_sec != 0)
+    os << ' ' << std::put_time(&tm, plain ? "%H:%M:%S" : "%X");
   return os.str();
 }
 
-std::string NowText() { return DateTimeToStr(static_cast<std::int64_t>(std::time(nullptr))); }
+std::string NowText() {
+  return DateTimeToStr(static_cast<std::int64_t>(std::time(nullptr)));
+}
 
 }  // namespace rtl

@@ -1,0 +1,449 @@
+#include "MigWizard/FileUtils.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <sys/stat.h>
+#include <cerrno>
+#endif
+
+#include "rtl/SysUtils.h"
+
+namespace fs = std::filesystem;
+
+namespace migwiz {
+
+namespace {
+
+bool IsDelimiter(char c) {
+#ifdef _WIN32
+  return c == PathDelim || c == ':';
+#else
+  return c == PathDelim;
+#endif
+}
+
+// Index of the last separator (or drive colon), npos when there is none.
+size_t LastDelimiter(std::string_view path) {
+  for (size_t i = path.size(); i > 0; --i)
+    if (IsDelimiter(path[i - 1])) return i - 1;
+  return std::string_view::npos;
+}
+
+// "/" (in any number) on POSIX; "C:", "C:\" or separators only on Windows.
+bool IsRootPath(std::string_view path) {
+  size_t end = path.find_last_not_of(PathDelim);
+  if (end == std::string_view::npos) return !path.empty();
+#ifdef _WIN32
+  return end == 1 && path[1] == ':';
+#else
+  return false;
+#endif
+}
+
+std::string StripTrailingDelims(std::string_view path) {
+  size_t end = path.find_last_not_of(PathDelim);
+  return std::string(path.substr(0, end == std::string_view::npos ? 0 : end + 1));
+}
+
+// Creates one folder; true when it was created or exists as a folder (a link to one counts).
+bool MakeFolder(const std::string& path) {
+  std::error_code ec;
+  if (fs::create_directory(path, ec)) return true;
+  return fs::is_directory(path, ec);
+}
+
+enum class EntryKind {
+  Folder,      // a real folder: scanned, emptied, copied
+  FolderLink,  // a link (or junction) to a folder: never entered
+  Other,       // a file, a link to one, a dangling link or a special file
+};
+
+struct FolderEntry {
+  std::string name;
+  EntryKind kind;
+};
+
+// The entries of one folder in byte order of their names (NTFS lists in name order too, and a
+// fixed order makes the failure rules of CopyDirTree reproducible). False when the folder cannot
+// be listed.
+bool ListFolder(const std::string& dir, std::vector<FolderEntry>& entries) {
+  std::error_code ec;
+  fs::directory_iterator it(dir, ec);
+  if (ec) return false;
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::error_code ignored;
+    fs::file_status own = it->symlink_status(ignored);
+    EntryKind kind = EntryKind::Other;
+    if (fs::is_directory(own))
+      kind = EntryKind::Folder;
+    else if (!fs::is_regular_file(own) && fs::is_directory(fs::status(it->path(), ignored)))
+      kind = EntryKind::FolderLink;
+    entries.push_back({it->path().filename().string(), kind});
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return true;
+}
+
+void EmptyFolder(const std::string& dir) {
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(dir, entries)) return;
+  for (const FolderEntry& e : entries) {
+    std::string path = JoinPath(dir, e.name);
+    if (e.kind == EntryKind::Folder) EmptyFolder(path);
+    std::error_code ignored;  // single failures are ignored; the final removal tells
+    fs::remove(path, ignored);
+  }
+}
+
+// A real folder at path, created when nothing is there; a link is not written through.
+bool EnsureRealFolder(const std::string& path) {
+  std::error_code ec;
+  fs::file_status st = fs::symlink_status(path, ec);
+  if (fs::is_directory(st)) return true;
+  if (st.type() != fs::file_type::not_found) return false;
+  return fs::create_directory(path, ec) && !ec;
+}
+
+bool IsSameFolder(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
+bool CopyFolder(const std::string& from, const std::string& to, const std::string& root) {
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(from, entries)) return true;  // nothing to enumerate is no failure
+  bool ok = true;
+  for (const FolderEntry& e : entries) {
+    std::string src = JoinPath(from, e.name);
+    std::string dst = JoinPath(to, e.name);
+    if (e.kind == EntryKind::FolderLink) continue;
+    if (e.kind == EntryKind::Folder) {
+      if (IsSameFolder(src, root)) continue;
+      if (!EnsureRealFolder(dst)) {
+        ok = false;
+        break;
+      }
+      // A failure inside stops that sub-folder only; this folder goes on.
+      if (!CopyFolder(src, dst, root)) ok = false;
+    } else if (!rtl::CopyFile(src, dst)) {
+      ok = false;
+      break;
+    }
+  }
+  return ok;
+}
+
+enum class Want { File, Folder, Any };
+
+bool IsWanted(const std::string& path, Want want) {
+  switch (want) {
+    case Want::File:
+      return rtl::FileExists(path);
+    case Want::Folder:
+      return rtl::DirectoryExists(path);
+    case Want::Any: {
+      std::error_code ec;
+      return fs::exists(path, ec);
+    }
+  }
+  return false;
+}
+
+// The real name in folder ("" for the current one) that equals name without regard to case and
+// is of the wanted kind; the exact name first, then the first in byte order. "" when none.
+#ifndef _WIN32
+// The names in a folder, read again only when the folder changed since the last call: a run
+// looks up the form of every unit of a folder that may hold thousands of them.
+const std::vector<std::string>& CachedFolderNames(const std::string& folder) {
+  struct Cache {
+    std::string folder;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    timespec mtime{};
+    timespec ctime{};
+    std::vector<std::string> names;
+  };
+  static thread_local Cache cache;
+  struct stat st;
+  if (::stat(folder.c_str(), &st) != 0) {
+    cache = Cache{};
+    return cache.names;
+  }
+  auto same = [](const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  };
+  if (cache.folder == folder && cache.dev == st.st_dev && cache.ino == st.st_ino &&
+      same(cache.mtime, st.st_mtim) && same(cache.ctime, st.st_ctim))
+    return cache.names;
+  cache = Cache{folder, st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}};
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* d = ::readdir(dir)) cache.names.emplace_back(d->d_name);
+    ::closedir(dir);
+  }
+  return cache.names;
+}
+#endif
+
+std::string FindNameNoCase(const std::string& folder, std::string_view name, Want want) {
+  if (IsWanted(JoinPath(folder, name), want)) return std::string(name);
+  // Names only: a folder of thousands of units is searched once per form directive, so no
+  // entry but the matching ones may cost a status call.
+  std::vector<std::string> matches;
+#ifdef _WIN32
+  std::error_code ec;
+  fs::directory_iterator it(folder.empty() ? "." : folder, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::string entry = it->path().filename().string();
+    if (rtl::SameText(entry, name)) matches.push_back(std::move(entry));
+  }
+#else
+  for (const std::string& entry : CachedFolderNames(folder.empty() ? "." : folder))
+    if (entry.size() == name.size() && rtl::SameText(entry, name)) matches.push_back(entry);
+#endif
+  std::sort(matches.begin(), matches.end());  // byte order
+  for (const std::string& m : matches)
+    if (IsWanted(JoinPath(folder, m), want)) return m;
+  return "";
+}
+
+std::string TempFolder() {
+#ifdef _WIN32
+  std::error_code ec;
+  fs::path p = fs::temp_directory_path(ec);
+  if (ec) return "";
+  return JoinPath(p.string(), "");
+#else
+  const char* env = std::getenv("TMPDIR");
+  return JoinPath(env && *env ? env : "/tmp", "");
+#endif
+}
+
+enum class FreshFolder { Created, Taken, Failed };
+
+FreshFolder CreateFreshFolder(const std::string& path) {
+#ifdef _WIN32
+  std::error_code ec;
+  if (fs::create_directory(path, ec)) return FreshFolder::Created;
+#else
+  if (::mkdir(path.c_str(), 0700) == 0) return FreshFolder::Created;
+  if (errno != EEXIST) return FreshFolder::Failed;
+#endif
+  return rtl::DirectoryExists(path) ? FreshFolder::Taken : FreshFolder::Failed;
+}
+
+}  // namespace
+
+bool HasDrivePart(std::string_view path) {
+#ifdef _WIN32
+  if (path.size() >= 2 && path[1] == ':') return true;
+  return path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
+#else
+  return !path.empty() && path[0] == PathDelim;
+#endif
+}
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+  std::string result(dir);
+  if (!result.empty() && result.back() != PathDelim) result += PathDelim;
+  if (name.size() >= 2 && name[0] == PathDelim) name.remove_prefix(1);
+  result += name;
+  return result;
+}
+
+std::string CreateTempDir(std::string_view prefix, std::uint32_t number) {
+  std::string folder = TempFolder();
+  if (folder.empty()) return "";
+  std::string stem = folder + std::string(prefix.substr(0, 3));
+  // 65536 candidates name every 16-bit value once; the Win32 original searched without end.
+  for (std::uint32_t k = 0; k < 0x10000; ++k) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>((number + k) & 0xFFFFu));
+    std::string candidate = stem + hex;
+    switch (CreateFreshFolder(candidate)) {
+      case FreshFolder::Created:
+        return candidate;
+      case FreshFolder::Failed:
+        return "";
+      case FreshFolder::Taken:
+        break;
+    }
+  }
+  return "";
+}
+
+bool DeleteDirTree(const std::string& dir) {
+  if (dir.empty() || IsRootPath(dir)) return false;
+  // Without trailing separators, so that a link given as "link/" is seen as the link.
+  std::string named = StripTrailingDelims(dir);
+  std::error_code ec;
+  fs::file_status own = fs::symlink_status(named, ec);
+  if (fs::is_directory(own)) {
+    EmptyFolder(dir);
+    return fs::remove(named, ec) && !ec;
+  }
+  // A link to a folder: remove the link, never what it points to.
+  if (fs::exists(own) && fs::is_directory(fs::status(named, ec)))
+    return fs::remove(named, ec) && !ec;
+  return false;
+}
+
+bool CopyDirTree(const std::string& source, const std::string& target) {
+  if (source.empty()) return true;
+  if (target.empty()) return false;
+  return CopyFolder(source, target, target);
+}
+
+std::string BackupFileName(std::string_view fileName) {
+  std::string ext = ExtractFileExt(fileName);
+  std::string result(fileName.substr(0, fileName.size() - ext.size()));
+  result += ".~";
+  if (ext.size() >= 2) result += ext.substr(1);
+  return result;
+}
+
+bool CreateDirPath(const std::string& path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] != PathDelim) continue;
+#ifdef _WIN32
+    if (i == 2 && path[1] == ':') continue;  // the root separator of C:\ .
+#else
+    if (path.find_first_not_of(PathDelim) >= i) continue;  // "/" or "//": the root
+#endif
+    if (!MakeFolder(path.substr(0, i))) return false;
+    if (i + 1 == path.size()) return true;  // a trailing separator ends the work
+  }
+#ifdef _WIN32
+  if (path.size() == 3 && path[1] == ':') return true;
+#endif
+  if (IsRootPath(path)) return true;
+  return MakeFolder(path);
+}
+
+std::string ExtractFileName(std::string_view path) {
+  size_t d = LastDelimiter(path);
+  return std::string(d == std::string_view::npos ? path : path.substr(d + 1));
+}
+
+std::string ExtractFilePath(std::string_view path) {
+  size_t d = LastDelimiter(path);
+  return std::string(d == std::string_view::npos ? std::string_view() : path.substr(0, d + 1));
+}
+
+std::string ExtractFileDir(std::string_view path) {
+  size_t d = LastDelimiter(path);
+  if (d == std::string_view::npos) return "";
+  // The separator goes, unless it is a root's ("/", "C:\") or follows another delimiter.
+  if (d > 0 && path[d] == PathDelim && !IsDelimiter(path[d - 1]))
+    return std::string(path.substr(0, d));
+  return std::string(path.substr(0, d + 1));
+}
+
+std::string ExtractFileExt(std::string_view path) {
+  size_t dot = path.rfind('.');
+  size_t d = LastDelimiter(path);
+  if (dot == std::string_view::npos || (d != std::string_view::npos && dot < d)) return "";
+  return std::string(path.substr(dot));
+}
+
+std::string ChangeFileExt(std::string_view path, std::string_view ext) {
+  std::string result(path.substr(0, path.size() - ExtractFileExt(path).size()));
+  result += ext;
+  return result;
+}
+
+std::string FindFileNoCase(const std::string& path) {
+  if (path.empty()) return "";
+  if (rtl::FileExists(path)) return path;
+  std::string folder = ExtractFilePath(path);
+  std::string name = ExtractFileName(path);
+  if (name.empty()) return "";
+  std::string real = FindNameNoCase(folder, name, Want::File);
+  return real.empty() ? "" : folder + real;
+}
+
+std::string ResolvePathNoCase(const std::string& path) {
+  if (path.empty()) return "";
+  std::error_code ec;
+  if (fs::exists(path, ec)) return path;
+  auto isSep = [](char c) { return c == '/' || c == '\\'; };
+  std::string result;
+  size_t i = 0;
+#ifdef _WIN32
+  if (path.size() >= 2 && path[1] == ':') {
+    result = path.substr(0, 2);
+    i = 2;
+  } else if (path.size() >= 2 && isSep(path[0]) && isSep(path[1])) {
+    // \\server\share is taken as written: a network name has no folder to search.
+    size_t server = path.find_first_of("/\\", 2);
+    size_t share = server == std::string::npos ? server : path.find_first_of("/\\", server + 1);
+    result = "\\\\" + path.substr(2, server == std::string::npos ? std::string::npos : server - 2);
+    if (server != std::string::npos)
+      result += '\\' + path.substr(server + 1, share == std::string::npos ? std::string::npos
+                                                                          : share - server - 1);
+    i = share == std::string::npos ? path.size() : share;
+  }
+#endif
+  if (i < path.size() && isSep(path[i])) result += PathDelim;
+  bool trailing = isSep(path.back());
+  while (i < path.size()) {
+    while (i < path.size() && isSep(path[i])) ++i;
+    if (i >= path.size()) break;
+    size_t end = i;
+    while (end < path.size() && !isSep(path[end])) ++end;
+    std::string component = path.substr(i, end - i);
+    i = end;
+    size_t next = path.find_first_not_of("/\\", end);
+    bool last = next == std::string::npos;
+    std::string name = component;
+    if (component != "." && component != "..") {
+      name = FindNameNoCase(result, component, last && !trailing ? Want::Any : Want::Folder);
+      if (name.empty()) return "";
+    }
+    result = result.empty() ? name : JoinPath(result, name);
+  }
+  if (trailing && !result.empty() && result.back() != PathDelim) result += PathDelim;
+  return result;
+}
+
+TLogWriter::TLogWriter() = default;
+
+TLogWriter::~TLogWriter() {
+  Close();
+}
+
+void TLogWriter::Open(const std::string& fileName) {
+  Close();
+  stream_ = std::make_unique<rtl::TFileStream>(fileName, rtl::TFileStream::Mode::Create);
+  if (!title_.empty()) WriteLine(title_);
+  WriteLine(createdAtLabel_ + " " + rtl::NowText());
+}
+
+void TLogWriter::WriteLine(const std::string& text) {
+  if (!stream_) return;
+  std::string out;
+  if (text == " ") {
+    out = "\r\n";
+  } else {
+    out = text;
+    if (text.empty() || (text.back() != '\n' && text.back() != '\r')) out += "\r\n";
+  }
+  if (blankLines_) out += "\r\n";
+  try {
+    stream_->Write(out.data(), out.size());  // one write; the log must not stop the run
+  } catch (const rtl::EStreamError&) {
+  }
+}
+
+void TLogWriter::Close() {
+  stream_.reset();
+}
+
+}  // namespace migwiz
