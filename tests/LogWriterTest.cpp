@@ -16,35 +16,12 @@
 namespace fs = std::filesystem;
 using migwiz::TLogWriter;
 using testutil::Exists;
+using testutil::ScopedEnv;
 using testutil::ReadFile;
 using testutil::TempDir;
 using testutil::WriteFile;
 
 namespace {
-
-// Sets an environment variable for the scope of a test and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
-    ::tzset();
-  }
-  ~ScopedEnv() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-    ::tzset();
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // The header line a writer opened now carries: label, blank, date-time text. The clock may tick
 // between the writer's Open and this check, so both neighbouring texts are accepted.

@@ -22,6 +22,12 @@ std::string Reason() {
   return std::strerror(errno);
 }
 
+mode_t CurrentUmask() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -44,46 +50,86 @@ void WriteFileBytes(const std::string& path, std::string_view data) {
   out.Write(data);
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view data) {
-  static thread_local std::mt19937_64 rng{std::random_device{}()};
-  std::string tmp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".~mw%08llx",
-                  static_cast<unsigned long long>(rng() & 0xffffffffu));
-    tmp = path + suffix;
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
+namespace {
+
+// A new file written next to a target and renamed over it once complete, so the target is
+// either untouched or wholly replaced. A link as target: the file it points to is replaced and
+// the link stays, as the platform's copy writes through it; a dangling link is replaced.
+class SiblingFile {
+ public:
+  explicit SiblingFile(const std::string& target) : target_(target) {
+    struct stat lst;
+    if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+      if (char* real = ::realpath(target.c_str(), nullptr)) {
+        target_ = real;
+        std::free(real);
+      }
+    }
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      char suffix[32];
+      std::snprintf(suffix, sizeof suffix, ".~mw%08llx",
+                    static_cast<unsigned long long>(rng() & 0xffffffffu));
+      tmp_ = target_ + suffix;
+      fd_ = ::open(tmp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) error_ = Reason();
   }
-  if (fd < 0) throw EFCreateError("Cannot create file \"" + path + "\". " + Reason());
+  ~SiblingFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_ && !tmp_.empty()) ::unlink(tmp_.c_str());
+  }
+  SiblingFile(const SiblingFile&) = delete;
+  SiblingFile& operator=(const SiblingFile&) = delete;
+
+  bool Ok() const { return fd_ >= 0 && error_.empty(); }
+  const std::string& Error() const { return error_; }
+  int Fd() const { return fd_; }
+
+  bool Write(const char* p, size_t left) {
+    while (Ok() && left > 0) {
+      ssize_t n = ::write(fd_, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error_ = n < 0 ? Reason() : "nothing written";
+        return false;
+      }
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+    return Ok();
+  }
+
+  // Flushes, closes and renames over the target.
+  bool Commit(mode_t mode) {
+    if (!Ok()) return false;
+    if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) error_ = Reason();
+    if (::close(fd_) != 0 && error_.empty()) error_ = Reason();
+    fd_ = -1;
+    if (error_.empty() && ::rename(tmp_.c_str(), target_.c_str()) != 0) error_ = Reason();
+    committed_ = error_.empty();
+    return committed_;
+  }
+
+ private:
+  std::string target_;
+  std::string tmp_;
+  std::string error_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+void WriteFileAtomic(const std::string& path, std::string_view data) {
+  SiblingFile out(path);
+  if (!out.Ok()) throw EFCreateError("Cannot create file \"" + path + "\". " + out.Error());
   // Keep the mode of the file being replaced.
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
-  const char* p = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      std::string why = Reason();
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      throw EFCreateError("Cannot write file \"" + path + "\". " + why);
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    std::string why = Reason();
-    ::unlink(tmp.c_str());
-    throw EFCreateError("Cannot write file \"" + path + "\". " + why);
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    std::string why = Reason();
-    ::unlink(tmp.c_str());
-    throw EFCreateError("Cannot create file \"" + path + "\". " + why);
-  }
+  mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0666 & ~CurrentUmask();
+  if (!out.Write(data.data(), data.size()) || !out.Commit(mode))
+    throw EFCreateError("Cannot write file \"" + path + "\". " + out.Error());
 }
 
 bool CopyFile(const std::string& from, const std::string& to) {
@@ -95,63 +141,26 @@ bool CopyFile(const std::string& from, const std::string& to) {
     ::close(in);
     return false;
   }
-  // A link as target: replace the file it points to and keep the link, as CopyFileA writes
-  // through it. A dangling link is replaced by the file.
-  std::string target = to;
-  struct stat lst;
-  if (::lstat(to.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    if (char* real = ::realpath(to.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
-  static thread_local std::mt19937_64 rng{std::random_device{}()};
-  std::string tmp;
-  int out = -1;
-  for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".~mw%08llx",
-                  static_cast<unsigned long long>(rng() & 0xffffffffu));
-    tmp = target + suffix;
-    out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0 && errno != EEXIST) break;
-  }
-  if (out < 0) {
-    ::close(in);
-    return false;
-  }
-  bool ok = true;
+  SiblingFile out(to);
+  bool ok = out.Ok();
   constexpr size_t kChunk = 1 << 20;
-  std::unique_ptr<char[]> buffer(new char[kChunk]);
-  for (;;) {
+  std::unique_ptr<char[]> buffer(ok ? new char[kChunk] : nullptr);
+  while (ok) {
     ssize_t n = ::read(in, buffer.get(), kChunk);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       ok = n == 0;
       break;
     }
-    for (ssize_t done = 0; ok && done < n;) {
-      ssize_t w = ::write(out, buffer.get() + done, static_cast<size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0)
-        ok = false;
-      else
-        done += w;
-    }
-    if (!ok) break;
+    ok = out.Write(buffer.get(), static_cast<size_t>(n));
   }
   ::close(in);
-  // Permission bits without the set-id bits, and the source's times, as CopyFileA keeps them.
-  if (ok) ok = ::fchmod(out, st.st_mode & 0777) == 0;
   if (ok) {
     struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::futimens(out, times);  // times are a courtesy; a file system without them still copies
+    ::futimens(out.Fd(), times);  // times are a courtesy; a file system without them still copies
   }
-  if (ok) ok = ::fsync(out) == 0;
-  if (::close(out) != 0) ok = false;
-  if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
+  // Permission bits without the set-id bits, as the platform's copy keeps them.
+  return ok && out.Commit(st.st_mode & 0777);
 }
 
 void TStream::ReadBuffer(void* buffer, size_t count) {
