@@ -1,0 +1,314 @@
+#include "rtl/FormTextTokenizer.h"
+
+#include "rtl/FormStreams.h"
+
+namespace rtl::formstream {
+
+namespace {
+
+// Control characters and the blank separate tokens, as in the IDE's parser.
+bool IsBlank(unsigned char c) {
+  return c <= ' ' && c != 0;
+}
+bool IsDigit(unsigned char c) {
+  return c >= '0' && c <= '9';
+}
+int HexValue(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+bool IsNameStart(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+}
+bool IsNameChar(unsigned char c) {
+  return IsNameStart(c) || IsDigit(c);
+}
+
+}  // namespace
+
+bool IsFormName(std::string_view s) {
+  bool segmentStart = true;
+  for (unsigned char c : s) {
+    if (segmentStart) {
+      if (!IsNameStart(c)) return false;
+      segmentStart = false;
+    } else if (c == '.') {
+      segmentStart = true;
+    } else if (!IsNameChar(c)) {
+      return false;
+    }
+  }
+  return !segmentStart;
+}
+
+namespace {
+
+std::string CharText(unsigned char c) {
+  if (c > ' ' && c < 127) return std::string("'") + static_cast<char>(c) + "'";
+  return "character #" + std::to_string(c);
+}
+
+}  // namespace
+
+void StringValue::Clear() {
+  wide = false;
+  bytes.clear();
+  units.clear();
+}
+
+void StringValue::Widen() {
+  if (wide) return;
+  wide = true;
+  units.clear();
+  for (unsigned char b : bytes) units += static_cast<char16_t>(b);
+  bytes.clear();
+}
+
+void StringValue::Append(const StringValue& other) {
+  if (other.wide) Widen();
+  if (!wide) {
+    bytes += other.bytes;
+  } else if (other.wide) {
+    units += other.units;
+  } else {
+    for (unsigned char c : other.bytes) units += static_cast<char16_t>(c);
+  }
+}
+
+FormTextTokenizer::FormTextTokenizer(std::string_view text) : text_(text) {
+  Next();
+}
+
+void FormTextTokenizer::Next() {
+  while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
+  token_ = Token();
+  token_.start = pos_;
+  if (pos_ >= text_.size()) return;
+  const unsigned char c = text_[pos_];
+  if (IsNameStart(c)) {
+    ScanSymbol();
+  } else if (IsDigit(c) || (c == '-' && pos_ + 1 < text_.size() && IsDigit(text_[pos_ + 1]))) {
+    ScanNumber();
+  } else if (c == '$') {
+    ScanHexNumber();
+  } else if (c == '\'' || c == '#') {
+    ScanString();
+  } else if (c == '{') {
+    ScanBinary();
+  } else {
+    token_.kind = TokenKind::Char;
+    token_.ch = static_cast<char>(c);
+    ++pos_;
+  }
+}
+
+void FormTextTokenizer::ScanSymbol() {
+  const std::size_t start = pos_;
+  while (true) {
+    while (pos_ < text_.size() && IsNameChar(text_[pos_])) ++pos_;
+    // A dot joins names only when a name follows at once ("Font.Name", "DataModule1.Query1").
+    if (pos_ + 1 < text_.size() && text_[pos_] == '.' && IsNameStart(text_[pos_ + 1]))
+      ++pos_;
+    else
+      break;
+  }
+  token_.kind = TokenKind::Symbol;
+  token_.text = text_.substr(start, pos_ - start);
+}
+
+void FormTextTokenizer::ScanNumber() {
+  const std::size_t start = pos_;
+  bool negative = text_[pos_] == '-';
+  if (negative) ++pos_;
+  const std::size_t digitsStart = pos_;
+  while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
+  bool isFloat = false;
+  if (pos_ < text_.size() && text_[pos_] == '.') {
+    isFloat = true;
+    ++pos_;
+    while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
+  }
+  if (pos_ < text_.size() && (text_[pos_] == 'e' || text_[pos_] == 'E')) {
+    isFloat = true;
+    ++pos_;
+    if (pos_ < text_.size() && (text_[pos_] == '+' || text_[pos_] == '-')) ++pos_;
+    if (pos_ >= text_.size() || !IsDigit(text_[pos_])) FailAt(start, "malformed number");
+    while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
+  }
+  const std::size_t end = pos_;
+  if (pos_ < text_.size()) {
+    const char suffix = text_[pos_];
+    if (suffix == 's' || suffix == 'S' || suffix == 'c' || suffix == 'C' || suffix == 'd' ||
+        suffix == 'D') {
+      isFloat = true;
+      token_.ch = static_cast<char>(suffix | 0x20);
+      ++pos_;
+    }
+  }
+  if (isFloat) {
+    token_.kind = TokenKind::Float;
+    token_.text = text_.substr(start, end - start);
+    return;
+  }
+  std::uint64_t magnitude = 0;
+  for (std::size_t i = digitsStart; i < end; ++i) {
+    const unsigned digit = text_[i] - '0';
+    if (magnitude > (UINT64_MAX - digit) / 10) FailAt(start, "integer out of range");
+    magnitude = magnitude * 10 + digit;
+  }
+  const std::uint64_t limit = negative ? (std::uint64_t{1} << 63) : INT64_MAX;
+  if (magnitude > limit) FailAt(start, "integer out of range");
+  token_.kind = TokenKind::Integer;
+  token_.text = text_.substr(start, end - start);
+  token_.value =
+      negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+}
+
+void FormTextTokenizer::ScanHexNumber() {
+  const std::size_t start = pos_++;
+  std::uint64_t value = 0;
+  int digits = 0;
+  for (int d; pos_ < text_.size() && (d = HexValue(text_[pos_])) >= 0; ++pos_, ++digits)
+    value = value << 4 | static_cast<unsigned>(d);
+  if (digits == 0 || digits > 16) FailAt(start, "malformed hexadecimal number");
+  token_.kind = TokenKind::Integer;
+  token_.text = text_.substr(start, pos_ - start);
+  // Sixteen digits wrap into the negative range, as the platform reads them.
+  token_.value = static_cast<std::int64_t>(value);
+}
+
+void FormTextTokenizer::ScanString() {
+  string_.Clear();
+  token_.kind = TokenKind::String;
+  while (pos_ < text_.size()) {
+    const char c = text_[pos_];
+    if (c == '\'') {
+      const std::size_t quote = pos_++;
+      while (true) {
+        std::size_t run = pos_;
+        while (run < text_.size() && text_[run] != '\'' && text_[run] != '\r' && text_[run] != '\n')
+          ++run;
+        if (run >= text_.size() || text_[run] != '\'') FailAt(quote, "unterminated string");
+        const std::string_view part = text_.substr(pos_, run - pos_);
+        if (string_.wide)
+          for (unsigned char b : part) string_.units += static_cast<char16_t>(b);
+        else
+          string_.bytes += part;
+        pos_ = run + 1;
+        // A doubled quote stands for one quote character inside the string.
+        if (pos_ < text_.size() && text_[pos_] == '\'') {
+          if (string_.wide)
+            string_.units += u'\'';
+          else
+            string_.bytes += '\'';
+          ++pos_;
+        } else {
+          break;
+        }
+      }
+    } else if (c == '#') {
+      const std::size_t hash = pos_++;
+      std::uint32_t code = 0;
+      int digits = 0;
+      const bool hex = pos_ < text_.size() && text_[pos_] == '$';
+      if (hex) ++pos_;
+      for (; pos_ < text_.size(); ++pos_, ++digits) {
+        const int d = hex ? HexValue(text_[pos_]) : (IsDigit(text_[pos_]) ? text_[pos_] - '0' : -1);
+        if (d < 0) break;
+        code = code * (hex ? 16 : 10) + static_cast<unsigned>(d);
+        if (code > 0xFFFF) FailAt(hash, "character code above 65535");
+      }
+      if (digits == 0) FailAt(hash, "'#' without a character code");
+      if (code > 127) string_.Widen();
+      if (string_.wide)
+        string_.units += static_cast<char16_t>(code);
+      else
+        string_.bytes += static_cast<char>(code);
+    } else {
+      break;
+    }
+  }
+}
+
+void FormTextTokenizer::ScanBinary() {
+  const std::size_t open = pos_++;
+  const std::size_t close = text_.find('}', pos_);
+  if (close == std::string_view::npos) FailAt(open, "binary data without a closing '}'");
+  token_.kind = TokenKind::Binary;
+  token_.text = text_.substr(pos_, close - pos_);
+  pos_ = close + 1;
+}
+
+void FormTextTokenizer::AppendBinary(std::string& out) const {
+  const std::string_view hex = token_.text;
+  const std::size_t base = token_.start + 1;
+  out.reserve(out.size() + hex.size() / 2);
+  int high = -1;
+  std::size_t highAt = 0;
+  for (std::size_t i = 0; i < hex.size(); ++i) {
+    const unsigned char c = hex[i];
+    const int d = HexValue(c);
+    if (d < 0) {
+      if (IsBlank(c)) continue;
+      FailAt(base + i, "binary data holds " + CharText(c));
+    }
+    if (high < 0) {
+      high = d;
+      highAt = base + i;
+    } else {
+      out += static_cast<char>(high << 4 | d);
+      high = -1;
+    }
+  }
+  if (high >= 0) FailAt(highAt, "binary data with an odd number of hexadecimal digits");
+}
+
+bool FormTextTokenizer::SymbolIs(std::string_view word) const {
+  if (token_.kind != TokenKind::Symbol || token_.text.size() != word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i)
+    if ((token_.text[i] | 0x20) != (word[i] | 0x20)) return false;
+  return true;
+}
+
+char FormTextTokenizer::PeekChar() const {
+  std::size_t p = pos_;
+  while (p < text_.size() && IsBlank(text_[p])) ++p;
+  return p < text_.size() ? text_[p] : 0;
+}
+
+std::string FormTextTokenizer::Describe() const {
+  switch (token_.kind) {
+    case TokenKind::End:
+      return "the end of the text";
+    case TokenKind::Symbol:
+      return "'" + std::string(token_.text) + "'";
+    case TokenKind::Integer:
+    case TokenKind::Float:
+      return "the number " + std::string(token_.text);
+    case TokenKind::String:
+      return "a string";
+    case TokenKind::Binary:
+      return "binary data";
+    case TokenKind::Char:
+      return CharText(static_cast<unsigned char>(token_.ch));
+  }
+  return {};
+}
+
+void FormTextTokenizer::FailAt(std::size_t offset, std::string_view problem) const {
+  // Line and column are counted only here, so scanning stays a plain walk over the bytes.
+  std::size_t line = 1, lineStart = 0;
+  for (std::size_t i = 0; i < offset && i < text_.size(); ++i) {
+    const char c = text_[i];
+    if (c == '\n' || (c == '\r' && (i + 1 >= text_.size() || text_[i + 1] != '\n'))) {
+      ++line;
+      lineStart = i + 1;
+    }
+  }
+  throw EFormStreamError("Form text: " + std::string(problem) + " at line " + std::to_string(line) +
+                         ", column " + std::to_string(offset - lineStart + 1));
+}
+
+}  // namespace rtl::formstream
