@@ -1,0 +1,365 @@
+#include "MigWizard/FormParser.h"
+
+#include <cstring>
+#include <typeinfo>
+
+#include "rtl/ClassRegistry.h"
+
+namespace migwiz {
+
+namespace {
+
+// The form text grammar; the start nonterminal is "<object>".
+const char* const kFormRules[] = {
+    "<obj_header>-<keyword><*delim><obj_name><empty_delim>:<empty_delim><obj_type>",
+    "<obj_name>-<name>",
+    "<obj_type>-<name>",
+    "<object>-<obj_header><*delim><properties>end<empty_delim>|<obj_header><*delim>end<empty_"
+    "delim>",
+    "<keyword>-object|inherited|inline",
+    "<name>-<*char><char_or_digit_l>",
+    "<char_or_digit_l>-<*chars_or_digits>|",
+    "<properties>-<prop>|<nested_obj>|<prop><properties>|<nested_obj><properties>",
+    "<nested_obj>-<object>",
+    "<prop>-<full_prop_name><empty_delim>=<empty_delim><prop_value><*delim>",
+    "<full_prop_name>-<prop_name>",
+    "<prop_value>-<value>",
+    "<prop_name>-<name>|<name>.<prop_name>",
+    "<empty_delim>-<*delim>|",
+    "<value>-<numeric_date>|<number>|<const>|<string>|<string2>|<strings>|<numbers>|<set>|"
+    "<collection>|<binary>|<name>.<name>",
+    "<sign>-+|-|",
+    "<int>-<sign><*digits>",
+    "<fixed_point>-<int>.<*digits>",
+    "<float>-<fixed_point>e<int>|<int>e<int>",
+    "<number>-<sign><*digits>.<*digits>e<int>|<sign><*digits>e<int>|<sign><*digits>.<*digits>|"
+    "<sign><*digits>",
+    "<numeric_date>-<*digits>d",
+    "<symbols>-<*symbols>|",
+    "<byte>-#<*digits>",
+    "<bytes>-<byte>|<byte><bytes>",
+    "<string>-'<symbols>'|<bytes>|<bytes><string>|'<symbols>'<string>",
+    "<string2>-<string>|<empty_delim><string><empty_delim>+<empty_delim><string2>",
+    "<const>-<name>",
+    "<number_list>-<number>|<number><*delim><number_list>|",
+    "<numbers>-(<empty_delim><number_list><empty_delim>)",
+    "<string_list>-<string2>|<string2><*delim><string_list>|",
+    "<strings>-(<empty_delim><string_list><empty_delim>)",
+    "<set_items>-<name>|<name><empty_delim>,<empty_delim><set_items>",
+    "<set>-[<empty_delim>]|[<empty_delim><set_items><empty_delim>]",
+    "<item_prop>-<prop_name><empty_delim>=<empty_delim><value>",
+    "<item_props>-<item_prop><*delim><item_props>|<item_prop><*delim>|<*delim>",
+    "<col_item>-item<*delim><item_props>end",
+    "<col_items>-<col_item><*delim><col_items>|<col_item>|",
+    "<collection>-\\60<empty_delim><col_items><empty_delim>\\62",
+    "<binary>-{<empty_delim><hex_list><empty_delim>}",
+    "<hex_list>-<*hexs>|<*hexs><*delim><hex_list>|",
+};
+
+bool IsDelim(char c) {
+  return c == '\t' || c == '\n' || c == '\r' || c == ' ';
+}
+
+// The text without its first and last character, whatever they are.
+std::string_view Inner(std::string_view s) {
+  return s.size() < 2 ? std::string_view() : s.substr(1, s.size() - 2);
+}
+
+// Most assignments between a state and its snapshot copy a text that is already there.
+void CopyText(std::string& dst, const std::string& src) {
+  if (dst.size() != src.size() || std::memcmp(dst.data(), src.data(), src.size()) != 0) dst = src;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+TFormParseState::TFormParseState(TLL1Parser* parser)
+    : TParseState(parser), owner_(dynamic_cast<TFormParser*>(parser)) {}
+
+void TFormParseState::Assign(const TParseState& source) {
+  // Snapshots are of the state's own class; the exact type check spares a dynamic_cast.
+  const auto* src = typeid(source) == typeid(*this) ? static_cast<const TFormParseState*>(&source)
+                                                    : dynamic_cast<const TFormParseState*>(&source);
+  if (!src) throw rtl::EInvalidCast("Invalid class typecast");
+  TParseState::Assign(source);
+  ItemStart = src->ItemStart;
+  CopyText(ObjType, src->ObjType);
+  CopyText(PropName, src->PropName);
+  CopyText(Keyword, src->Keyword);
+  CopyText(ObjName, src->ObjName);
+  PropCount = src->PropCount;
+  NestLevel = src->NestLevel;
+  NestedCount = src->NestedCount;
+  NestedStart = src->NestedStart;
+  if (!owner_) return;
+  rtl::TStringList& props = owner_->Properties;
+  while (props.Count() > PropCount && props.Count() > 0) props.Delete(props.Count() - 1);
+  rtl::TStringList& nested = owner_->NestedObjects;
+  while (nested.Count() > NestedCount && nested.Count() > 0) nested.Delete(nested.Count() - 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TFormParser::TFormParser() : TFormParser(&ParseStateClass<TFormParseState>) {}
+
+TFormParser::TFormParser(TParseStateClass stateClass) : TLL1Parser(stateClass) {
+  auto* state = dynamic_cast<TFormParseState*>(&State());
+  rtl::Assert(state != nullptr, "the state class of a form parser is a TFormParseState");
+  // The state was made while this object was still a TLL1Parser.
+  state->owner_ = this;
+  // The overrides here only watch what matches, so skipping hopeless alternatives is unseen.
+  SetPredictive(true);
+  AddGrammar();
+}
+
+void TFormParser::AddGrammar() {
+  for (const char* rule : kFormRules) AddRule(rule);
+}
+
+bool TFormParser::GetBuiltinSet(std::string_view name, TCharSet& chars, bool& single) {
+  if (!rtl::SameText(name, "<*delim>")) return TLL1Parser::GetBuiltinSet(name, chars, single);
+  chars.reset();
+  for (char c : {'\t', '\n', '\r', ' '}) chars.set(static_cast<unsigned char>(c));
+  single = false;
+  return true;
+}
+
+TFormParser::ItemKind TFormParser::KindOf(const TSymbol& symbol) {
+  if (symbol.Id < 0) return kNone;
+  if (kinds_.empty()) {
+    kinds_.assign(static_cast<size_t>(SymbolCount()), kNone);
+    const std::pair<const char*, ItemKind> names[] = {
+        {"<obj_name>", kObjName},     {"<obj_type>", kObjType},
+        {"<keyword>", kKeyword},      {"<full_prop_name>", kFullPropName},
+        {"<prop_value>", kPropValue}, {"<nested_obj>", kNestedObj}};
+    for (const auto& [name, kind] : names)
+      if (const int id = SymbolId(name); id >= 0) kinds_[static_cast<size_t>(id)] = kind;
+  }
+  return kinds_[static_cast<size_t>(symbol.Id)];
+}
+
+bool TFormParser::ParseNonterminal(const TSymbol& symbol) {
+  const ItemKind kind = KindOf(symbol);
+  if (kind == kNone) return TLL1Parser::ParseNonterminal(symbol);
+
+  TFormParseState& s = FormState();
+  if (kind == kNestedObj && s.NestLevel >= 1) return ParseInnerObject(symbol);
+  if (kind == kNestedObj) {
+    if (++s.NestLevel == 1) {
+      // The nested object's text starts with the blanks that indent its keyword.
+      const std::string_view text = Text();
+      s.NestedStart = s.Position;
+      while (s.NestedStart > 1 && static_cast<size_t>(s.NestedStart) - 2 < text.size() &&
+             text[static_cast<size_t>(s.NestedStart) - 2] == ' ')
+        --s.NestedStart;
+    }
+  } else {
+    s.ItemStart = s.Position;
+  }
+
+  const bool result = TLL1Parser::ParseNonterminal(symbol);
+
+  if (kind == kNestedObj) {
+    --s.NestLevel;
+    if (result && s.NestLevel == 0) NestedObjectParsed();
+  } else if (result) {
+    ItemParsed(kind);
+  }
+  return result;
+}
+
+// An object inside a nested object is kept in its parent's text, and parsing it calls no hook:
+// its whole effect is the new position and the property-name fields. The grammar parses the
+// last part of a list again when the list ends, so without remembering, every level of nesting
+// would double the work.
+bool TFormParser::ParseInnerObject(const TSymbol& symbol) {
+  TFormParseState& s = FormState();
+  const int start = s.Position;
+  if (auto it = innerObjects_.find(start); it != innerObjects_.end()) {
+    const InnerObject& known = it->second;
+    if (known.entryPropName == s.PropName && known.entryItemStart == s.ItemStart) {
+      if (known.matched) {
+        s.Position = known.end;
+        s.PropName = known.exitPropName;
+        s.ItemStart = known.exitItemStart;
+      }
+      return known.matched;
+    }
+  }
+  InnerObject seen;
+  seen.entryPropName = s.PropName;
+  seen.entryItemStart = s.ItemStart;
+  ++s.NestLevel;
+  seen.matched = TLL1Parser::ParseNonterminal(symbol);
+  --s.NestLevel;
+  seen.end = s.Position;
+  seen.exitPropName = s.PropName;
+  seen.exitItemStart = s.ItemStart;
+  innerObjects_[start] = std::move(seen);
+  return innerObjects_[start].matched;
+}
+
+void TFormParser::ItemParsed(ItemKind kind) {
+  TFormParseState& s = FormState();
+  rtl::Assert(s.ItemStart > 0, "an item of the form grammar ended that never started");
+  const std::string_view item = Text().substr(static_cast<size_t>(s.ItemStart) - 1,
+                                              static_cast<size_t>(s.Position - s.ItemStart));
+  switch (kind) {
+    case kObjName:
+      if (s.NestLevel == 0) s.ObjName = item;
+      break;
+    case kObjType:
+      if (s.NestLevel == 0) s.ObjType = item;
+      break;
+    case kKeyword:
+      if (s.NestLevel == 0) s.Keyword = item;
+      break;
+    case kFullPropName:
+      s.PropName = item;
+      break;
+    case kPropValue:
+      if (!s.PropName.empty()) {
+        if (s.NestLevel == 0) {
+          const std::string propName = s.PropName;
+          ConvertProperty(propName, std::string(item));
+        }
+        s.PropName.clear();
+      }
+      break;
+    default:
+      break;
+  }
+  s.ItemStart = 0;
+}
+
+void TFormParser::NestedObjectParsed() {
+  TFormParseState& s = FormState();
+  const std::string_view text = Text();
+  int end = s.Position;
+  while (end > s.NestedStart && IsDelim(text[static_cast<size_t>(end) - 2])) --end;
+  std::string nested(text.substr(static_cast<size_t>(s.NestedStart) - 1,
+                                 static_cast<size_t>(end - s.NestedStart)));
+  if (NestedObjects.IndexOf(nested) < 0) NestedObjects.Add(std::move(nested));
+  s.NestedStart = 0;
+  // Counted as held, so that restoring a state trims exactly what came after it.
+  s.NestedCount = NestedObjects.Count();
+}
+
+void TFormParser::BeforeParse() {
+  Reset();
+  innerObjects_.clear();
+}
+
+void TFormParser::AfterParse(bool& success) {
+  if (!success) Reset();
+  parsed_ = success;
+  innerObjects_.clear();
+}
+
+void TFormParser::Reset() {
+  TFormParseState& s = FormState();
+  s.Keyword.clear();
+  s.ObjName.clear();
+  s.ObjType.clear();
+  s.PropName.clear();
+  s.ItemStart = 0;
+  s.PropCount = 0;
+  s.NestedCount = 0;
+  // A parse that an error left half way must not leave the next one inside a nested object.
+  s.NestLevel = 0;
+  s.NestedStart = 0;
+  Properties.Clear();
+  NestedObjects.Clear();
+  parsed_ = false;
+}
+
+void TFormParser::EmitProperty(const std::string& name, std::string_view text) {
+  auto lines = std::make_unique<rtl::TStringList>();
+  lines->SetText(text);
+  Properties.AddObject(name, std::move(lines));
+  FormState().PropCount += 1;
+}
+
+void TFormParser::BuildObjectText(int depth, std::string& text) {
+  text.clear();
+  const TFormParseState& s = FormState();
+  if (!parsed_ || s.Keyword.empty() || s.ObjName.empty()) return;
+  const std::string outer(depth > 0 ? 2 * static_cast<size_t>(depth) : 0, ' ');
+  const std::string indent = outer + "  ";
+  const std::string continuation = indent + "  ";
+
+  text += outer + s.Keyword + " " + s.ObjName + ": " +
+          (NewClassName.empty() ? s.ObjType : NewClassName) + "\r\n";
+  for (int i = 0; i < Properties.Count(); ++i) {
+    text += indent + Properties[i] + " = ";
+    // Lines after the first get the property indentation in front of their own; the stored
+    // lines stay as they are, so building twice gives the same text.
+    if (const auto* lines = dynamic_cast<const rtl::TStringList*>(Properties.Objects(i))) {
+      for (int j = 0; j < lines->Count(); ++j) {
+        if (j > 0) text += "\r\n" + continuation;
+        text += (*lines)[j];
+      }
+    }
+    text += "\r\n";
+  }
+  for (int i = 0; i < NestedObjects.Count(); ++i) text += NestedObjects[i] + "\r\n";
+  text += outer + "end\r\n";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Conversion of the top-level properties from the BDE components.
+
+std::string TFormParser::ParamValue(std::string_view paramsValue, std::string_view name) {
+  for (const std::string& raw : rtl::SplitLines(Inner(paramsValue))) {
+    const std::string_view line = Inner(Trim(raw));
+    const size_t eq = line.find('=');
+    if (eq != std::string_view::npos && rtl::SameText(line.substr(0, eq), name))
+      return std::string(line.substr(eq + 1));
+  }
+  return {};
+}
+
+bool TFormParser::PassesPropertyCheck(const std::string& propName) const {
+  const rtl::TClassInfo* cls = rtl::GetClass(NewClassName);
+  if (!cls) return true;
+  const std::string_view head = std::string_view(propName).substr(0, propName.find('.'));
+  return cls->HasPublishedProperty(head) || propName == "Left" || propName == "Top";
+}
+
+void TFormParser::ConvertProperty(const std::string& propName, const std::string& value) {
+  const std::string& objType = FormState().ObjType;
+  if (propName == "DatabaseName") {
+    if (objType == "TDatabase") return;
+    std::string connection;
+    if (OnDatabaseName) OnDatabaseName("DatabaseName", std::string(Inner(value)), connection);
+    if (!connection.empty()) EmitProperty("Connection", connection);
+    return;
+  }
+  if (propName == "Params.Strings" && objType == "TDatabase") {
+    const std::pair<const char*, const char*> params[] = {
+        {"USER NAME", "Username"}, {"PASSWORD", "Password"}, {"SERVER NAME", "Server"}};
+    for (const auto& [param, prop] : params) {
+      const std::string v = ParamValue(value, param);
+      if (!v.empty()) EmitProperty(prop, "'" + v + "'");
+    }
+    return;
+  }
+  if (propName == "DataSource" && objType == "TQuery") {
+    if (!value.empty()) EmitProperty("MasterSource", value);
+    return;
+  }
+  if (propName == "ParamData" && (objType == "TQuery" || objType == "TStoredProc")) {
+    if (!value.empty()) EmitProperty("ParamData", value);
+    return;
+  }
+  if (PassesPropertyCheck(propName)) EmitProperty(propName, value);
+}
+
+}  // namespace migwiz

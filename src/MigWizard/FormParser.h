@@ -1,0 +1,129 @@
+// The form text parser TFormParser (unit FormParser): parses one object of a form in text form,
+// from its keyword through its "end", and rebuilds it for a new component class.
+//
+// While it parses it keeps the header (keyword, name, class), hands every top-level property to
+// ConvertProperty, which emits what the new object carries instead, and keeps the text of every
+// nested object as it is. BuildObjectText then writes the new object. The text around the
+// object belongs to the caller.
+//
+// The parser predicts (see TLL1Parser::SetPredictive) and parses an object nested two or more
+// levels deep once per position; both are unseen by the hooks, because parsing such an object
+// calls none. A descendant that overrides ParseNonterminal must therefore only watch, never make
+// a nonterminal match what the grammar would not.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "MigWizard/LL1Parser.h"
+#include "rtl/Classes.h"
+
+namespace migwiz {
+
+// Asked for the connection that stands for a database alias; answers nothing when none does.
+using TDatabaseNameEvent = std::function<void(const std::string& propName, const std::string& value,
+                                              std::string& newValue)>;
+
+class TFormParser;
+
+class TFormParseState : public TParseState {
+ public:
+  explicit TFormParseState(TLL1Parser* parser = nullptr);
+
+  // Copies every field; on the owning parser it also drops the properties and nested objects
+  // beyond the copied counts, so restoring a snapshot takes back what a failed alternative
+  // collected.
+  void Assign(const TParseState& source) override;
+
+  int PropCount = 0;    // entries of Properties that belong to this state
+  int ItemStart = 0;    // 1-based start of the item being parsed, 0 when none
+  std::string ObjType;  // as written in the form text
+  std::string PropName;
+  std::string Keyword;
+  std::string ObjName;
+  int NestLevel = 0;    // nested objects around the parse position
+  int NestedCount = 0;  // entries of NestedObjects that belong to this state
+  int NestedStart = 0;  // 1-based start of the outermost nested object, 0 when none
+
+ private:
+  friend class TFormParser;
+  TFormParser* owner_ = nullptr;  // where the collected lists live
+};
+
+class TFormParser : public TLL1Parser {
+ public:
+  TFormParser();  // state class TFormParseState
+  explicit TFormParser(TParseStateClass stateClass);
+
+  rtl::TStringList NestedObjects;     // source text of each nested object, in order
+  std::string NewClassName;           // empty keeps the parsed class name
+  TDatabaseNameEvent OnDatabaseName;  // may be empty
+  // Entry: the property name to write; Objects(i): an owned rtl::TStringList of value lines.
+  rtl::TStringList Properties;
+
+  void SetNewClassName(const std::string& name) { NewClassName = name; }
+  // Decides what the new object carries for one top-level property; called in source order.
+  virtual void ConvertProperty(const std::string& propName, const std::string& value);
+  // The rebuilt object at depth (0 for a form's own object), every line ended by CR LF; empty
+  // unless the last parse succeeded. May be called more than once.
+  virtual void BuildObjectText(int depth, std::string& text);
+  // Forgets the collected object.
+  void Reset();
+  TFormParseState& FormState() { return static_cast<TFormParseState&>(State()); }
+
+  // The value of a connection parameter in a "Params.Strings" value (a parenthesised list of
+  // 'NAME=value' lines), compared without regard to case; empty when absent.
+  static std::string ParamValue(std::string_view paramsValue, std::string_view name);
+
+ protected:
+  bool GetBuiltinSet(std::string_view name, TCharSet& chars, bool& single) override;
+  bool ParseNonterminal(const TSymbol& symbol) override;
+  void BeforeParse() override;
+  void AfterParse(bool& success) override;
+
+  // Appends a property whose value is text split into lines, and counts it in the state.
+  void EmitProperty(const std::string& name, std::string_view text);
+
+ private:
+  enum ItemKind : unsigned char {
+    kNone,
+    kObjName,
+    kObjType,
+    kKeyword,
+    kFullPropName,
+    kPropValue,
+    kNestedObj
+  };
+  void AddGrammar();
+  ItemKind KindOf(const TSymbol& symbol);
+  void ItemParsed(ItemKind kind);
+  void NestedObjectParsed();
+  bool ParseInnerObject(const TSymbol& symbol);
+  bool PassesPropertyCheck(const std::string& propName) const;
+
+  // How an object nested two or more levels deep parsed from a position, in this parse.
+  struct InnerObject {
+    bool matched = false;
+    int end = 0;
+    std::string entryPropName, exitPropName;
+    int entryItemStart = 0, exitItemStart = 0;
+  };
+
+  std::vector<ItemKind> kinds_;  // by symbol id, filled once the grammar is prepared
+  std::unordered_map<int, InnerObject> innerObjects_;
+  bool parsed_ = false;  // the last parse succeeded
+};
+
+class TFormParserUtils {
+ public:
+  static void SetPropCount(TFormParseState& state, int value) { state.PropCount = value; }
+};
+
+// The "form parser class" the replacer is given: a factory.
+using TFormParserClass = std::function<std::unique_ptr<TFormParser>()>;
+
+}  // namespace migwiz

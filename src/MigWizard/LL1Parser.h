@@ -1,0 +1,157 @@
+// The grammar engine TLL1Parser (unit LL1Parser): a top-down parser with ordered choice over a
+// grammar given at run time as rule strings such as "<sign>-+|-|".
+//
+// Before the first parse the grammar is rewritten once (empty alternatives removed by
+// substitution, alternatives ordered so the longer of two with a common beginning is tried first)
+// and compiled: rule names become indices and runs of terminals become byte strings, so a parse
+// does no name lookups. A nonterminal tries its alternatives in order and returns on the first
+// that matches; the parse state is snapshotted around the alternatives and restored after each
+// failed one, so a failed alternative leaves no trace in the state (nor in what a descendant's
+// Assign takes back).
+//
+// Lists in a grammar are usually right-recursive, so recursion grows with the input. Every parse
+// runs on a stack of its own, reserved large and touched only as far as used, and past
+// MaxDepth() nested nonterminals (or near the end of that stack) the parse stops with an
+// EGrammarError instead of overflowing.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rtl/SysUtils.h"
+
+namespace migwiz {
+
+class EGrammarError : public rtl::Exception {
+ public:
+  using rtl::Exception::Exception;
+};
+
+class TLL1Parser;
+
+// Base of the parse state. Snapshots are further instances of the same class, filled by Assign.
+class TParseState {
+ public:
+  explicit TParseState(TLL1Parser* parser = nullptr) : Parser(parser) {}
+  virtual ~TParseState() = default;
+  TParseState(const TParseState&) = delete;
+  TParseState& operator=(const TParseState&) = delete;
+
+  // Copies Position; subclasses copy their own fields too and call this.
+  virtual void Assign(const TParseState& source) { Position = source.Position; }
+
+  int Position = 0;              // 1-based index of the next character to read
+  TLL1Parser* Parser = nullptr;  // not owned
+};
+
+// The "state class" of a parser: makes a new state owned by the given parser.
+using TParseStateClass = std::unique_ptr<TParseState> (*)(TLL1Parser* parser);
+
+template <class TState>
+std::unique_ptr<TParseState> ParseStateClass(TLL1Parser* parser) {
+  return std::make_unique<TState>(parser);
+}
+
+using TCharSet = std::bitset<256>;
+
+class TLL1Parser {
+ public:
+  // A nonterminal as the prepared grammar refers to it. Rule is -1 for a name without a rule.
+  struct TSymbol {
+    std::string Name;  // with its brackets, lower case
+    int Id = -1;       // index among SymbolCount(); -1 for a start name the grammar never uses
+    int Rule = -1;
+  };
+  // A built-in class reference such as "<*digits>", resolved through GetBuiltinSet.
+  struct TBuiltin {
+    std::string Name;
+    TCharSet Chars;
+    bool Single = false;  // exactly one character, else one or more
+    bool Known = false;
+    bool Has[256] = {};  // Chars as a plain table, for the scan
+  };
+
+  static constexpr int kDefaultMaxDepth = 500000;
+
+  explicit TLL1Parser(TParseStateClass stateClass = &ParseStateClass<TParseState>);
+  virtual ~TLL1Parser();
+  TLL1Parser(const TLL1Parser&) = delete;
+  TLL1Parser& operator=(const TLL1Parser&) = delete;
+
+  // Adds one rule; a second rule of the same name adds alternatives. Only before preparation.
+  void AddRule(std::string_view rule);
+
+  // Matches the nonterminal start (e.g. "<object>") at 1-based pos of text. On success pos
+  // becomes the index after the match; on failure it is unchanged. The text must stay alive
+  // and unchanged for the call.
+  bool Parse(std::string_view text, std::string_view start, int& pos);
+
+  // Rewrites and compiles the grammar; Parse does it on first use. Raises EGrammarError for a
+  // grammar it cannot prepare, leaving the rules as they were.
+  void Prepare();
+  bool Prepared() const { return prepared_; }
+
+  // The alternatives of a rule as rule text (escaped where needed), in their current order;
+  // empty for an unknown name.
+  std::vector<std::string> Alternatives(std::string_view name) const;
+  // Id of a nonterminal of the prepared grammar, -1 when it has none.
+  int SymbolId(std::string_view name) const;
+  int SymbolCount() const;
+
+  // Most nonterminals that may be open at once during a parse.
+  int MaxDepth() const { return maxDepth_; }
+  void SetMaxDepth(int depth) { maxDepth_ = depth; }
+
+  TParseState& State() { return *state_; }
+
+ protected:
+  // The set of a built-in class and whether it matches exactly one character; false when the
+  // name is none the parser knows. Descendants add theirs and defer to this for the rest.
+  virtual bool GetBuiltinSet(std::string_view name, TCharSet& chars, bool& single);
+  // Every nonterminal reference, also from inside the engine, comes through here.
+  virtual bool ParseNonterminal(const TSymbol& symbol);
+  virtual bool ParseBuiltin(const TBuiltin& builtin);
+  virtual void BeforeParse() {}
+  virtual void AfterParse(bool& success) { (void)success; }
+
+  // The text of the current parse, as given.
+  std::string_view Text() const { return text_; }
+
+  // With prediction on, a nonterminal fails at once when the character at the position cannot
+  // start any of its alternatives, instead of trying them all; the call itself still comes
+  // through ParseNonterminal. This is only sound while no override makes a nonterminal or a
+  // built-in match a text its rules and GetBuiltinSet would not, so it is off by default.
+  void SetPredictive(bool on) { predictive_ = on; }
+
+ private:
+  struct TGrammar;
+  class TParseStack;
+
+  bool ParseOnStack(const TSymbol& start);
+  void CheckDepth();
+  TParseState& Snapshot();
+  bool WalkAlternative(int alt, int fromItem);
+  void ReleaseDeepMemory();
+  void Compile(TGrammar& grammar);
+  static void ComputeFirstSets(TGrammar& grammar);
+
+  TParseStateClass stateClass_;
+  std::unique_ptr<TParseState> state_;
+  std::unique_ptr<TGrammar> grammar_;
+  std::unique_ptr<TParseStack> stack_;
+  std::vector<std::unique_ptr<TParseState>> snapshots_;  // one per open nonterminal, reused
+  std::string_view text_;
+  bool prepared_ = false;
+  bool parsing_ = false;
+  bool predictive_ = false;
+  int depth_ = 0;
+  int maxDepth_ = kDefaultMaxDepth;
+  std::uintptr_t stackLimit_ = 0;   // lowest safe stack address while on the parse stack
+  std::uintptr_t stackLowest_ = 0;  // lowest stack address seen in this parse
+};
+
+}  // namespace migwiz
