@@ -253,6 +253,11 @@ TEST_F(FormParserTest, DatabaseKeepsItsConnectionParameters) {
                "TransIsolation=tiDirtyRead", "Left=8", "Top=16"}));
   EXPECT_FALSE(asked);
   EXPECT_EQ(Convert(parser, "TDatabase", {"Params.Strings = (", "  'LANGDRIVER=x')"}), Strings{});
+  // A long server path that the form writer broke with "+" stays one valid literal.
+  EXPECT_EQ(Convert(parser, "TDatabase",
+                    {"Params.Strings = (", "  'SERVER NAME=\\\\files01\\interbase\\data\\' +",
+                     "    'orders.gdb'", "  'USER NAME=SYSDBA')"}),
+            (Strings{"Username='SYSDBA'", "Server='\\\\files01\\interbase\\data\\orders.gdb'"}));
   // The class is compared as written.
   EXPECT_EQ(Convert(parser, "tdatabase", {"Params.Strings = ('USER NAME=u')"}),
             Strings{"Params.Strings=('USER NAME=u')"});

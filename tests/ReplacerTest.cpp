@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "MigWizard/Replacer.h"
+#include "product/KyFormParser.h"
 #include "product/KyReplacer.h"
+#include "rtl/ClassRegistry.h"
 #include "rtl/Settings.h"
 #include "support/TestUtil.h"
 
@@ -75,6 +77,8 @@ TEST(ComponentReplacer, ProductRulesLookUpWithoutCaseAndKeepTheUsesRule) {
   EXPECT_EQ(*replacer->FindReplacement("twwdatasource"), "TKyDataSource");
   EXPECT_EQ(replacer->FindReplacement("TDataSource"), nullptr);
   EXPECT_EQ(replacer->FindReplacement("TQuery1"), nullptr);
+  ASSERT_NE(dynamic_cast<ky::TKyFormParser*>(replacer->FormParser.get()), nullptr);
+  EXPECT_NE(rtl::GetClass("TKyConnection"), nullptr);
   for (int i = 0; i < replacer->SourceClasses.Count(); ++i) {
     auto target = replacer->SourceClasses.Integers(i);
     EXPECT_GE(target, 0);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "MigWizard/Replacer.h"
+#include "product/KyFormParser.h"
 #include "product/KyReplacer.h"
 #include "rtl/Encoding.h"
 #include "rtl/FileIO.h"
@@ -100,7 +101,7 @@ TEST_F(UnitRewrite, AdjustNameIsConsultedForCodeOnly) {
       return target + "/*" + std::string(identifier) + "*/";
     }
   };
-  Prefixing custom(ky::kUsesUnit, ky::kUsesAddition, &options);
+  Prefixing custom(ky::KyFormParserClass(), ky::kUsesUnit, ky::kUsesAddition, &options);
   ky::RegisterReplacements(custom);
   std::string path = dir / "U.pas";
   WriteFile(path, "x: tquery; { tquery }");

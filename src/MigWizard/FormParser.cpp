@@ -1,7 +1,9 @@
 #include "MigWizard/FormParser.h"
 
 #include <cstring>
+#include <optional>
 #include <typeinfo>
+#include <vector>
 
 #include "rtl/ClassRegistry.h"
 
@@ -316,6 +318,95 @@ void TFormParser::BuildObjectText(int depth, std::string& text) {
 // ---------------------------------------------------------------------------------------------
 // Conversion of the top-level properties from the BDE components.
 
+namespace {
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Reads one string of a string list as form text writes it: quoted pieces and #nn characters,
+// joined directly or by "+" (the form writer breaks long strings that way, across lines).
+bool ReadString(std::string_view text, size_t& i, std::string& out) {
+  for (;;) {
+    bool piece = false;
+    while (i < text.size() && (text[i] == '\'' || text[i] == '#')) {
+      piece = true;
+      if (text[i++] == '#') {
+        size_t start = i;
+        int code = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && code < 256)
+          code = code * 10 + (text[i++] - '0');
+        if (i == start || code > 255) return false;
+        out += static_cast<char>(code);
+        continue;
+      }
+      for (;; ++i) {
+        if (i >= text.size()) return false;
+        if (text[i] == '\'' && !(i + 1 < text.size() && text[i + 1] == '\'')) break;
+        if (text[i] == '\'') ++i;  // a doubled quote stands for one
+        out += text[i];
+      }
+      ++i;
+    }
+    if (!piece) return false;
+    size_t j = i;
+    while (j < text.size() && IsBlank(text[j])) ++j;
+    if (j >= text.size() || text[j] != '+') return true;
+    for (++j; j < text.size() && IsBlank(text[j]);) ++j;
+    i = j;
+  }
+}
+
+// The strings of a parenthesised string list; nothing when the value is not one.
+std::optional<std::vector<std::string>> ReadStringList(std::string_view value) {
+  while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
+  while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
+  if (value.size() < 2 || value.front() != '(' || value.back() != ')') return std::nullopt;
+  value = value.substr(1, value.size() - 2);
+  std::vector<std::string> items;
+  for (size_t i = 0;;) {
+    while (i < value.size() && IsBlank(value[i])) ++i;
+    if (i >= value.size()) return items;
+    std::string item;
+    if (!ReadString(value, i, item)) return std::nullopt;
+    items.push_back(std::move(item));
+  }
+}
+
+// A form-text literal for the string: control characters as #nn, quotes doubled.
+std::string Literal(std::string_view s) {
+  std::string out;
+  bool quoted = false;
+  for (char c : s) {
+    bool control = static_cast<unsigned char>(c) < 32;
+    if (control == quoted) {
+      out += '\'';
+      quoted = !quoted;
+    }
+    if (control)
+      out += "#" + std::to_string(static_cast<unsigned char>(c));
+    else
+      out += c == '\'' ? std::string("''") : std::string(1, c);
+  }
+  if (quoted) out += '\'';
+  return out;
+}
+
+}  // namespace
+
+std::string TFormParser::ParamLiteral(std::string_view paramsValue, std::string_view name) {
+  if (auto items = ReadStringList(paramsValue)) {
+    for (const std::string& item : *items) {
+      size_t eq = item.find('=');
+      if (eq != std::string::npos && rtl::SameText(std::string_view(item).substr(0, eq), name))
+        return eq + 1 < item.size() ? Literal(std::string_view(item).substr(eq + 1)) : "";
+    }
+    return {};
+  }
+  std::string v = ParamValue(paramsValue, name);
+  return v.empty() ? v : "'" + v + "'";
+}
+
 std::string TFormParser::ParamValue(std::string_view paramsValue, std::string_view name) {
   for (const std::string& raw : rtl::SplitLines(Inner(paramsValue))) {
     const std::string_view line = Inner(Trim(raw));
@@ -346,8 +437,8 @@ void TFormParser::ConvertProperty(const std::string& propName, const std::string
     const std::pair<const char*, const char*> params[] = {
         {"USER NAME", "Username"}, {"PASSWORD", "Password"}, {"SERVER NAME", "Server"}};
     for (const auto& [param, prop] : params) {
-      const std::string v = ParamValue(value, param);
-      if (!v.empty()) EmitProperty(prop, "'" + v + "'");
+      const std::string literal = ParamLiteral(value, param);
+      if (!literal.empty()) EmitProperty(prop, literal);
     }
     return;
   }

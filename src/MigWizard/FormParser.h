@@ -78,6 +78,10 @@ class TFormParser : public TLL1Parser {
   // The value of a connection parameter in a "Params.Strings" value (a parenthesised list of
   // 'NAME=value' lines), compared without regard to case; empty when absent.
   static std::string ParamValue(std::string_view paramsValue, std::string_view name);
+  // The parameter's value as a quoted literal, empty when absent or empty. The strings are read
+  // whole, so a long value the form writer broke with "+" across lines stays one valid literal;
+  // a list of another shape falls back to ParamValue's reading.
+  static std::string ParamLiteral(std::string_view paramsValue, std::string_view name);
 
  protected:
   bool GetBuiltinSet(std::string_view name, TCharSet& chars, bool& single) override;

@@ -80,10 +80,13 @@ std::string EncodeSourceText(std::string_view text, TTextEncoding encoding,
   return std::string(text);
 }
 
-TComponentReplacer::TComponentReplacer(std::string usesUnit, std::string usesAddition,
+TComponentReplacer::TComponentReplacer(const TFormParserClass& formParserClass,
+                                       std::string usesUnit, std::string usesAddition,
                                        TReplaceOptions* options)
     : UsesUnit(rtl::UpperCase(usesUnit)), UsesAddition(std::move(usesAddition)), Options(options) {
   rtl::Assert(options != nullptr, "replacer without options");
+  rtl::Assert(static_cast<bool>(formParserClass), "replacer without form parser class");
+  FormParser = formParserClass();
   Log.SetTitle(Options->GetTitle() + res::sLogSuffix);
   Log.SetCreatedAtLabel(res::sCreatedAt);
   Log.SetBlankLines(true);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "MigWizard/FileUtils.h"
+#include "MigWizard/FormParser.h"
 #include "rtl/Classes.h"
 #include "rtl/FileIO.h"
 #include "rtl/Settings.h"
@@ -51,7 +52,8 @@ std::string EncodeSourceText(std::string_view text, TTextEncoding encoding,
 // The one object of the replacement engine.
 class TComponentReplacer {
  public:
-  TComponentReplacer(std::string usesUnit, std::string usesAddition, TReplaceOptions* options);
+  TComponentReplacer(const TFormParserClass& formParserClass, std::string usesUnit,
+                     std::string usesAddition, TReplaceOptions* options);
   virtual ~TComponentReplacer();
   TComponentReplacer(const TComponentReplacer&) = delete;
   TComponentReplacer& operator=(const TComponentReplacer&) = delete;
@@ -78,6 +80,7 @@ class TComponentReplacer {
   int ChangedCount = 0;
   rtl::TStringList BackupList;
   rtl::TStringList DatabaseAliases;
+  std::unique_ptr<TFormParser> FormParser;
   std::string UsesUnit;
   std::string UsesAddition;
   TReplaceOptions* Options;

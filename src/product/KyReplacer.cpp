@@ -1,5 +1,8 @@
 #include "product/KyReplacer.h"
 
+#include "product/KyClasses.h"
+#include "product/KyFormParser.h"
+
 namespace ky {
 
 void RegisterReplacements(migwiz::TComponentReplacer& replacer) {
@@ -7,7 +10,9 @@ void RegisterReplacements(migwiz::TComponentReplacer& replacer) {
 }
 
 std::unique_ptr<migwiz::TComponentReplacer> CreateReplacer(migwiz::TReplaceOptions* options) {
-  auto replacer = std::make_unique<migwiz::TComponentReplacer>(kUsesUnit, kUsesAddition, options);
+  RegisterKyClasses();
+  auto replacer = std::make_unique<migwiz::TComponentReplacer>(KyFormParserClass(), kUsesUnit,
+                                                               kUsesAddition, options);
   RegisterReplacements(*replacer);
   return replacer;
 }

@@ -27,7 +27,8 @@ inline constexpr TClassReplacement kReplacements[] = {
 
 void RegisterReplacements(migwiz::TComponentReplacer& replacer);
 
-// A replacer with the product's uses rule and replacements, over the given options.
+// A replacer with the product's form parser, uses rule and replacements, over the given options;
+// the product classes are registered first.
 std::unique_ptr<migwiz::TComponentReplacer> CreateReplacer(migwiz::TReplaceOptions* options);
 
 }  // namespace ky
