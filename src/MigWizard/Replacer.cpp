@@ -87,6 +87,10 @@ TComponentReplacer::TComponentReplacer(const TFormParserClass& formParserClass,
   rtl::Assert(options != nullptr, "replacer without options");
   rtl::Assert(static_cast<bool>(formParserClass), "replacer without form parser class");
   FormParser = formParserClass();
+  FormParser->OnDatabaseName = [this](const std::string& propName, const std::string& value,
+                                      std::string& newValue) {
+    ResolveDatabaseName(propName, value, newValue);
+  };
   Log.SetTitle(Options->GetTitle() + res::sLogSuffix);
   Log.SetCreatedAtLabel(res::sCreatedAt);
   Log.SetBlankLines(true);

@@ -49,6 +49,33 @@ TSourceText ReadSourceText(rtl::TStream& in, const std::string& name = std::stri
 std::string EncodeSourceText(std::string_view text, TTextEncoding encoding,
                              const std::string& name = std::string());
 
+// The resource header of a binary form.
+struct TRCData {
+  std::string Name;       // written back unchanged
+  std::int32_t Size = 0;  // recomputed when writing
+};
+
+// A form as read: its text (a binary form converted), how it was stored, and its header.
+struct TFormSource {
+  std::string Text;
+  TTextEncoding Encoding = TTextEncoding::Default;
+  bool Binary = false;
+  TRCData RCData;
+};
+
+// Reads a form file from the stream's position: binary when it starts with FF 0A 00, else text.
+// Raises an error naming `name` for a cut-short header or stream and for a text form that holds
+// a zero byte.
+TFormSource ReadForm(rtl::TStream& in, const std::string& name = std::string());
+// The bytes of a form file: text with its byte-order mark, or the binary with its header.
+std::string FormFileBytes(std::string_view text, TTextEncoding encoding, bool binary,
+                          const TRCData& rcData, const std::string& name = std::string());
+
+// A form file as text (a binary form converted; a text form as it is stored) and as a binary
+// form file with its resource header (named after the root object's class, in capitals).
+std::string ConvertFormToText(const std::string& path);
+std::string ConvertFormToBinary(const std::string& path);
+
 // The one object of the replacement engine.
 class TComponentReplacer {
  public:
@@ -72,6 +99,18 @@ class TComponentReplacer {
   // named by a resource directive to FileList.
   std::string ProcessComment(std::string_view comment, const std::string& unitPath,
                              int& changeCount);
+
+  // Rewrites every replaceable object of a form text into outputPath when at least one object
+  // was rebuilt; logs the count line.
+  void ProcessForm(std::string_view text, const std::string& outputPath, TTextEncoding encoding,
+                   bool binary, const TRCData& rcData);
+  void WriteForm(const std::string& outputPath, std::string_view output, TTextEncoding encoding,
+                 bool binary, const TRCData& rcData);
+  // Adds the TDatabase aliases of a form file to DatabaseAliases.
+  void ScanDatabaseAliases(const std::string& path);
+  // The form parser's question: the connection that stands for a DatabaseName alias.
+  void ResolveDatabaseName(const std::string& propName, const std::string& value,
+                           std::string& newValue);
 
   rtl::TStringList SourceClasses{true};
   rtl::TStringList TargetClasses;
