@@ -22,6 +22,13 @@ struct TFormObject {
   bool ExpectClass = false;
 };
 
+bool IsIndent(char c) {
+  return c == ' ' || c == '\t';
+}
+bool IsLineBreak(char c) {
+  return c == '\r' || c == '\n';
+}
+
 std::string Where(const std::string& name) {
   return name.empty() ? "form" : "\"" + name + "\"";
 }
@@ -125,9 +132,18 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
         if (FormParser->Parse(current, "<object>", pos)) {
           ++changeCount;
           FormParser->BuildObjectText(depth, rebuilt);
+          // The rebuilt text brings its own indentation and line break: drop the blanks that
+          // indented the keyword, and keep those that indent the line after the object.
           out.resize(savedOutput);
+          size_t lineStart = out.size();
+          while (lineStart > 0 && IsIndent(out[lineStart - 1])) --lineStart;
+          if (lineStart == 0 || IsLineBreak(out[lineStart - 1])) out.resize(lineStart);
           out += rebuilt;
-          current = current.substr(static_cast<size_t>(pos - 1));
+          size_t resume = static_cast<size_t>(pos - 1);
+          size_t nextLine = resume;
+          while (nextLine > 0 && IsIndent(current[nextLine - 1])) --nextLine;
+          if (nextLine > 0 && IsLineBreak(current[nextLine - 1])) resume = nextLine;
+          current = current.substr(resume);
           parser.SetText(current);
           --depth;
         } else {
