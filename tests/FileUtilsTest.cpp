@@ -29,6 +29,9 @@ namespace fs = std::filesystem;
 using namespace migwiz;
 using testutil::Exists;
 using testutil::ScopedEnv;
+#ifdef __linux__
+using testutil::ImmutableGuard;
+#endif
 using testutil::ReadFile;
 using testutil::TempDir;
 using testutil::WriteFile;
@@ -60,34 +63,6 @@ bool IsLink(const std::string& path) {
   return fs::is_symlink(fs::symlink_status(path));
 }
 
-#ifdef __linux__
-// The immutable attribute: the one thing that stops root from deleting a file. Cleared again
-// when the guard goes, so the scratch folder can be removed.
-class ImmutableGuard {
- public:
-  explicit ImmutableGuard(const std::string& path) : path_(path) { set_ = SetFlag(true); }
-  ~ImmutableGuard() {
-    if (set_) SetFlag(false);
-  }
-  bool IsSet() const { return set_; }
-
- private:
-  bool SetFlag(bool on) {
-    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (ok) {
-      flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-      ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return ok;
-  }
-  std::string path_;
-  bool set_ = false;
-};
-#endif
 
 }  // namespace
 

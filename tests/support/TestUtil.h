@@ -2,6 +2,12 @@
 #pragma once
 
 #include <cstdlib>
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -85,6 +91,35 @@ class ScopedEnv {
   const char* name_;
   std::optional<std::string> old_;
 };
+
+#ifdef __linux__
+// The immutable attribute: the one thing that stops root from deleting a file. Cleared again
+// when the guard goes, so the scratch folder can be removed.
+class ImmutableGuard {
+ public:
+  explicit ImmutableGuard(const std::string& path) : path_(path) { set_ = SetFlag(true); }
+  ~ImmutableGuard() {
+    if (set_) SetFlag(false);
+  }
+  bool IsSet() const { return set_; }
+
+ private:
+  bool SetFlag(bool on) {
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+      flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+      ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+  }
+  std::string path_;
+  bool set_ = false;
+};
+#endif
 
 // A file of the source tree, e.g. SourcePath("examples/Main.pas").
 inline std::string SourcePath(const std::string& rel) {
