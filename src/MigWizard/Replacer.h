@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -76,6 +78,22 @@ std::string FormFileBytes(std::string_view text, TTextEncoding encoding, bool bi
 std::string ConvertFormToText(const std::string& path);
 std::string ConvertFormToBinary(const std::string& path);
 
+// Work folders of a run by original: an output or backup goes into the root under its file name,
+// and a second original of the same name (from another folder) into a folder of its own, so one
+// never overwrites the other.
+class TRunFolders {
+ public:
+  explicit TRunFolders(std::string root) : root_(std::move(root)) {}
+  std::string FolderFor(const std::string& original, const std::string& name);
+  std::string FolderOf(const std::string& original) const;
+
+ private:
+  std::string root_;
+  std::map<std::string, std::string> owner_;     // upper-cased name -> first original
+  std::map<std::string, std::string> folderOf_;  // original -> its folder
+  int collisions_ = 0;
+};
+
 // The one object of the replacement engine.
 class TComponentReplacer {
  public:
@@ -99,6 +117,13 @@ class TComponentReplacer {
   // named by a resource directive to FileList.
   std::string ProcessComment(std::string_view comment, const std::string& unitPath,
                              int& changeCount);
+
+  // The replace run: true when every changed file replaced its original.
+  bool Execute();
+  // Puts back the originals named in an undo file: true when every copy was restored.
+  bool Restore(const std::string& undoFile);
+  // Called after each file of the run with the files done and the files in the list.
+  std::function<void(int done, int total)> OnProgress;
 
   // Rewrites every replaceable object of a form text into outputPath when at least one object
   // was rebuilt; logs the count line.
@@ -125,6 +150,13 @@ class TComponentReplacer {
   TReplaceOptions* Options;
 
  private:
+  bool FolderMode() const { return Options->Dest == 1; }
+  std::string LogFolder() const;
+  bool RunSteps();
+  void BuildFileList();
+  void ScanFolder(const std::string& folder, bool includeSubDirs);
+  void ProcessFile(const std::string& path, const std::string& destFolder);
+  bool ReplaceOriginals(const std::string& temp, const TRunFolders& outputs);
   void FindFormInDirective(const std::string& upper, std::string_view comment,
                            const std::string& unitPath);
 

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "MigWizard/Replacer.h"
+#include "product/KyReplacer.h"
+#include "rtl/Classes.h"
+#include "rtl/Shell.h"
+#include "support/TestUtil.h"
+
+namespace fs = std::filesystem;
+using migwiz::TComponentReplacer;
+using migwiz::TReplaceOptions;
+using testutil::Exists;
+using testutil::ReadFile;
+using testutil::WriteFile;
+
+namespace {
+
+const char* kUnit =
+    "unit U;\r\ninterface\r\nuses DBTables;\r\nvar Q: TQuery;\r\n{$R *.dfm}\r\nend.\r\n";
+const char* kForm =
+    "object F: TF\r\n  object Q: TQuery\r\n    DatabaseName = 'DB'\r\n    Left = 1\r\n  "
+    "end\r\nend\r\n";
+const char* kPlain = "unit Plain;\r\ninterface\r\nend.\r\n";
+
+// Every file below a folder with its bytes, keyed by the path relative to it.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path());
+  return files;
+}
+
+std::vector<std::string> LogLines(const std::string& path) {
+  rtl::TStringList lines;
+  lines.SetText(ReadFile(path));
+  std::vector<std::string> out;
+  for (int i = 0; i < lines.Count(); ++i)
+    if (!lines[i].empty()) out.push_back(lines[i]);
+  return out;
+}
+
+class ReplaceRun : public ::testing::Test {
+ protected:
+  ReplaceRun()
+      : tmp(dir / "tmp"),
+        env("TMPDIR", tmp),
+        options("BDE"),
+        replacer(ky::CreateReplacer(&options)) {
+    fs::create_directories(tmp);
+    src = dir / "src";
+    options.Dest = 1;
+    options.Directory = src;
+    options.IncludeSubDirs = true;
+    options.BackupDir = src + "/RBackup";
+    rtl::SetShellOpenHandler([this](const std::string& target) { opened.push_back(target); });
+  }
+  ~ReplaceRun() override { rtl::SetShellOpenHandler(nullptr); }
+
+  void MakeTree() {
+    WriteFile(src + "/U.pas", kUnit);
+    WriteFile(src + "/U.dfm", kForm);
+    WriteFile(src + "/Plain.pas", kPlain);
+    WriteFile(src + "/Sub/V.pas", "uses dbtables; var T: TTable;\r\n");
+    WriteFile(src + "/Notes.txt", "TQuery");
+  }
+
+  bool NoWorkFolderLeft() { return fs::is_empty(tmp); }
+
+  testutil::TempDir dir;
+  std::string tmp;
+  testutil::ScopedEnv env;
+  std::string src;
+  TReplaceOptions options;
+  std::unique_ptr<TComponentReplacer> replacer;
+  std::vector<std::string> opened;
+};
+
+}  // namespace
+
+TEST_F(ReplaceRun, FolderModeWithSubfoldersConvertsBacksUpAndLogs) {
+  MakeTree();
+  auto before = Snapshot(src);
+  std::vector<std::pair<int, int>> progress;
+  replacer->OnProgress = [&](int done, int total) { progress.emplace_back(done, total); };
+  ASSERT_TRUE(replacer->Execute());
+
+  EXPECT_NE(ReadFile(src + "/U.pas").find("uses DBTables, KyAccess"), std::string::npos);
+  EXPECT_NE(ReadFile(src + "/U.dfm").find("object Q: TKyQuery"), std::string::npos);
+  EXPECT_NE(ReadFile(src + "/Sub/V.pas").find("var T: TKyTable;"), std::string::npos);
+  EXPECT_EQ(ReadFile(src + "/Plain.pas"), kPlain);
+  EXPECT_EQ(ReadFile(src + "/Notes.txt"), "TQuery");
+
+  EXPECT_EQ(ReadFile(src + "/RBackup/U.~pas"), kUnit);
+  EXPECT_EQ(ReadFile(src + "/RBackup/U.~dfm"), kForm);
+  EXPECT_EQ(ReadFile(src + "/RBackup/Sub/V.~pas"), before["Sub/V.pas"]);
+  EXPECT_FALSE(Exists(src + "/RBackup/Plain.~pas"));
+  // Units in listing order, then the form found in a unit.
+  EXPECT_EQ(ReadFile(src + "/RBackup/ROvorad.reu"),
+            src + "/Sub/V.pas=" + src + "/RBackup/Sub/V.~pas\r\n" + src + "/U.pas=" + src +
+                "/RBackup/U.~pas\r\n" + src + "/U.dfm=" + src + "/RBackup/U.~dfm\r\n");
+
+  std::vector<std::string> log = LogLines(src + "/Wiz_Log.txt");
+  std::vector<std::string> expected = {"BDE Migration Wizard log",
+                                       "",  // the time stamp line, checked apart
+                                       "Initializing unit list",
+                                       "Creating backup folder",
+                                       "Allocating temporary folder",
+                                       "Processing file: " + src + "/Plain.pas",
+                                       "No changes",
+                                       "Processing file: " + src + "/Sub/V.pas",
+                                       "2 change(s)",
+                                       "Processing file: " + src + "/U.pas",
+                                       "2 change(s)",
+                                       "Processing file: " + src + "/U.dfm",
+                                       "1 change(s)",
+                                       "Replacing original files with changed versions",
+                                       "Backup file: " + src + "/RBackup/ROvorad.reu",
+                                       "Removing temporary folder",
+                                       "Replace procedure was performed sucessfully."};
+  ASSERT_EQ(log.size(), expected.size());
+  EXPECT_EQ(log[1].rfind("Created at: ", 0), 0u);
+  for (size_t i = 0; i < log.size(); ++i) {
+    if (i != 1) EXPECT_EQ(log[i], expected[i]) << i;
+  }
+
+  EXPECT_TRUE(NoWorkFolderLeft());
+  EXPECT_EQ(replacer->FileList.Count(), 0);
+  EXPECT_TRUE(opened.empty());
+  ASSERT_EQ(progress.size(), 4u);
+  EXPECT_EQ(progress.back(), std::make_pair(4, 4));
+
+  // The restore gives every original back, byte for byte, and can be repeated.
+  ASSERT_TRUE(replacer->Restore(src + "/RBackup/ROvorad.reu"));
+  ASSERT_TRUE(replacer->Restore(src + "/RBackup/ROvorad.reu"));
+  auto after = Snapshot(src);
+  for (const auto& [rel, bytes] : before) EXPECT_EQ(after[rel], bytes) << rel;
+  EXPECT_EQ(replacer->FileList.Count(), 0);
+}
+
+TEST_F(ReplaceRun, SubfoldersOffBackupOffLogOffAndViewing) {
+  MakeTree();
+  options.IncludeSubDirs = false;
+  options.MakeBackup = false;
+  options.WriteLog = false;
+  options.ViewLog = true;
+  ASSERT_TRUE(replacer->Execute());
+  EXPECT_EQ(ReadFile(src + "/Sub/V.pas"), "uses dbtables; var T: TTable;\r\n");
+  EXPECT_NE(ReadFile(src + "/U.pas").find("TKyQuery"), std::string::npos);
+  EXPECT_FALSE(Exists(src + "/RBackup"));
+  EXPECT_FALSE(Exists(src + "/Wiz_Log.txt"));
+  EXPECT_TRUE(opened.empty());  // viewing needs the log
+
+  options.WriteLog = true;
+  ASSERT_TRUE(replacer->Execute());  // a second run over converted files
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], src + "/Wiz_Log.txt");
+  EXPECT_TRUE(NoWorkFolderLeft());
+}
+
+TEST_F(ReplaceRun, NothingChangedStillWritesAnEmptyUndoFile) {
+  WriteFile(src + "/Plain.pas", kPlain);
+  ASSERT_TRUE(replacer->Execute());
+  EXPECT_EQ(ReadFile(src + "/RBackup/ROvorad.reu"), "");
+  std::string log = ReadFile(src + "/Wiz_Log.txt");
+  EXPECT_EQ(log.find("Replacing original files"), std::string::npos);
+  EXPECT_FALSE(replacer->Restore(src + "/RBackup/ROvorad.reu"));
+}
+
+TEST_F(ReplaceRun, BackupFolderThatCannotBeCreatedStopsBeforeAnyWork) {
+  MakeTree();
+  WriteFile(src + "/RBackup", "a file in the way");
+  auto before = Snapshot(src);
+  try {
+    replacer->Execute();
+    FAIL() << "no error";
+  } catch (const rtl::EFCreateError& e) {
+    EXPECT_STREQ(e.what(), "Failed to create directory.");
+  }
+  auto after = Snapshot(src);
+  after.erase("Wiz_Log.txt");
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(), "Creating backup folder");
+  EXPECT_TRUE(NoWorkFolderLeft());
+  EXPECT_EQ(replacer->FileList.Count(), 0);
+}
+
+TEST_F(ReplaceRun, AFormThatCannotBeReadEndsTheRunWithOriginalsUntouched) {
+  MakeTree();
+  WriteFile(src + "/U.dfm", std::string("\xFF\x0A\x00TF\0\x30\x10\x50\0\0\0TPF0", 18));
+  auto before = Snapshot(src);
+  try {
+    replacer->Execute();
+    FAIL() << "no error";
+  } catch (const rtl::Exception& e) {
+    EXPECT_NE(std::string(e.what()).find("U.dfm"), std::string::npos) << e.what();
+  }
+  auto after = Snapshot(src);
+  EXPECT_EQ(after["U.pas"], before["U.pas"]);
+  EXPECT_EQ(after["Sub/V.pas"], before["Sub/V.pas"]);
+  EXPECT_TRUE(Exists(src + "/RBackup/U.~pas"));  // backups made so far stay
+  EXPECT_FALSE(Exists(src + "/RBackup/ROvorad.reu"));
+  EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(), "Processing file: " + src + "/U.dfm");
+  EXPECT_TRUE(NoWorkFolderLeft());
+}
+
+TEST_F(ReplaceRun, NoTemporaryFolderStopsBeforeTheFirstFileIsRead) {
+  MakeTree();
+  auto before = Snapshot(src);
+  testutil::ScopedEnv noTemp("TMPDIR", dir / "missing");
+  EXPECT_THROW(replacer->Execute(), rtl::EFCreateError);
+  auto after = Snapshot(src);
+  after.erase("Wiz_Log.txt");
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(), "Allocating temporary folder");
+}
+
+TEST_F(ReplaceRun, AnOriginalThatCannotBeReplacedFailsTheRunButNotTheOthers) {
+  MakeTree();
+  testutil::ImmutableGuard stuck(src + "/Sub/V.pas");
+  if (!stuck.IsSet()) GTEST_SKIP() << "the file system does not keep files from being replaced";
+  EXPECT_FALSE(replacer->Execute());
+  EXPECT_EQ(ReadFile(src + "/Sub/V.pas"), "uses dbtables; var T: TTable;\r\n");
+  EXPECT_NE(ReadFile(src + "/U.pas").find("TKyQuery"), std::string::npos);
+  EXPECT_TRUE(Exists(src + "/RBackup/ROvorad.reu"));
+  EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(), "Replace procedure was performed sucessfully.");
+}
+
+TEST_F(ReplaceRun, FolderLinksAreNotFollowed) {
+  MakeTree();
+  fs::create_directory_symlink(src, src + "/Sub/Loop");
+  WriteFile(dir / "outside/W.pas", "var T: TTable;");
+  fs::create_directory_symlink(dir / "outside", src + "/Outside");
+  ASSERT_TRUE(replacer->Execute());
+  EXPECT_EQ(ReadFile(dir / "outside/W.pas"), "var T: TTable;");
+}
+
+TEST_F(ReplaceRun, RestoreChecksEveryCopyBeforeCopyingAny) {
+  WriteFile(dir / "a.pas", "new a");
+  WriteFile(dir / "b.pas", "new b");
+  WriteFile(dir / "bk/a.~pas", "old a");
+  std::string undo = dir / "bk/ROvorad.reu";
+  WriteFile(undo, dir / "a.pas=" + dir / "bk/a.~pas\r\n" + dir / "b.pas=" + dir / "bk/b.~pas\r\n");
+  EXPECT_FALSE(replacer->Restore(undo));
+  EXPECT_EQ(ReadFile(dir / "a.pas"), "new a");  // not even the first
+
+  WriteFile(dir / "bk/b.~pas", "old b");
+  WriteFile(undo, dir / "a.pas=" + dir / "bk/a.~pas\r" + dir / "b.pas=" + dir / "bk/b.~pas\n");
+  EXPECT_TRUE(replacer->Restore(undo));
+  EXPECT_EQ(ReadFile(dir / "a.pas"), "old a");
+  EXPECT_EQ(ReadFile(dir / "b.pas"), "old b");
+
+  WriteFile(undo, dir / "a.pas=" + dir / "bk/a.~pas\r\n\r\n");  // a blank line names no copy
+  EXPECT_FALSE(replacer->Restore(undo));
+  EXPECT_THROW(replacer->Restore(dir / "none.reu"), rtl::EFOpenError);
+  EXPECT_EQ(replacer->FileList.Count(), 0);
+}
