@@ -122,7 +122,9 @@ TEST_F(ReplaceRun, FolderModeWithSubfoldersConvertsBacksUpAndLogs) {
   ASSERT_EQ(log.size(), expected.size());
   EXPECT_EQ(log[1].rfind("Created at: ", 0), 0u);
   for (size_t i = 0; i < log.size(); ++i) {
-    if (i != 1) EXPECT_EQ(log[i], expected[i]) << i;
+    if (i != 1) {
+      EXPECT_EQ(log[i], expected[i]) << i;
+    }
   }
 
   EXPECT_TRUE(NoWorkFolderLeft());
