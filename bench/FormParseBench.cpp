@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "FpcProgram.h"
 #include "MigWizard/FormParser.h"
 #include "product/KyFormParser.h"
 #include "rtl/FileIO.h"
@@ -145,37 +146,18 @@ class Converter {
 // The Free Pascal reference program, compiled on first use.
 class FpcReference {
  public:
-  FpcReference() {
-    if (std::system("command -v fpc >/dev/null 2>&1") != 0) {
-      why_ = "fpc not found; install fp-compiler and fp-units-rtl for the Free Pascal reference";
-      return;
-    }
-    fs::path dir = FORM_BENCH_FPC_DIR;
-    fs::path source = FORM_BENCH_FPC_SOURCE;
-    exe_ = dir / "FormTextToBinary";
-    std::error_code ec, built, changed;
-    fs::create_directories(dir, ec);
-    auto builtAt = fs::last_write_time(exe_, built);
-    auto changedAt = fs::last_write_time(source, changed);
-    if (!built && !changed && builtAt >= changedAt) return;
-    fs::path log = dir / "fpc.log";
-    std::string cmd =
-        "fpc -O2 '" + source.string() + "' '-FE" + dir.string() + "' > '" + log.string() + "' 2>&1";
-    if (std::system(cmd.c_str()) != 0 || !fs::exists(exe_)) {
-      why_ = "fpc could not compile the reference; see " + log.string();
-      exe_.clear();
-    }
-  }
+  FpcReference() : program_(FORM_BENCH_FPC_SOURCE, FORM_BENCH_FPC_DIR) {}
 
-  bool Available() const { return !exe_.empty(); }
-  const std::string& WhyNot() const { return why_; }
+  bool Available() const { return program_.Available(); }
+  const std::string& WhyNot() const { return program_.WhyNot(); }
 
   // Best time of ObjectTextToBinary over the file, or nothing when it failed.
   std::optional<double> Time(const fs::path& textFile, int repetitions) const {
     fs::path out = textFile;
     out += ".fpc";
-    std::string cmd = "'" + exe_.string() + "' '" + textFile.string() + "' " +
-                      std::to_string(repetitions) + " > '" + out.string() + "'";
+    std::string cmd = bench::ShellQuote(program_.Exe().string()) + " " +
+                      bench::ShellQuote(textFile.string()) + " " + std::to_string(repetitions) +
+                      " > " + bench::ShellQuote(out.string());
     if (std::system(cmd.c_str()) != 0) return std::nullopt;
     std::ifstream in(out);
     std::string line;
@@ -186,8 +168,7 @@ class FpcReference {
   }
 
  private:
-  fs::path exe_;
-  std::string why_;
+  bench::FpcProgram program_;
 };
 
 void PrintRow(const char* what, double seconds, size_t bytes) {

@@ -11,10 +11,17 @@ type
   TOrdersData = class(TDataModule)
     OrdersDatabase: TDatabase;
     CustomersTable: TTable;
+    CustomersSource: TDataSource;
     OrdersQuery: TQuery;
     OrdersUpdate: TUpdateSQL;
     NextNumberProc: TStoredProc;
+    HistoryTable: TTable;
     ArchiveMove: TBatchMove;
+    OrdersQueryORDER_NO: TIntegerField;
+    OrdersQueryCUSTOMER_NO: TIntegerField;
+    OrdersQueryORDER_DATE: TDateTimeField;
+    OrdersQueryAMOUNT: TCurrencyField;
+    OrdersQuerySTATUS: TStringField;
     procedure OrdersDatabaseLogin(Database: TDatabase; LoginParams: TStrings);
   private
     FLastError: string;

@@ -12,8 +12,13 @@ type
     OrdersSource: TDataSource;
     SearchQuery: TQuery;
     StatusTable: TTable;
+    SearchPanel: TPanel;
     SearchEdit: TEdit;
     SearchButton: TButton;
+    SearchQueryORDER_NO: TIntegerField;
+    SearchQueryCUSTOMER: TStringField;
+    SearchQueryORDER_DATE: TDateTimeField;
+    SearchQuerySTATUS: TStringField;
     procedure SearchButtonClick(Sender: TObject);
   private
     function BuildQuery(const Text: string): TQuery;

@@ -9,7 +9,8 @@ uses
   DataMod in 'DataMod.pas' {OrdersData: TDataModule},
   Reports in 'Reports.pas',
   Legacy in 'Legacy.pas',
-  Utils in 'Shared\Utils.pas';
+  Utils in 'Shared\Utils.pas',
+  Archive in 'Archive\Archive.pas' {ArchiveForm};
 
 {$R *.res}
 
