@@ -1,0 +1,296 @@
+#include "hosts/common/ProjectServices.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "MigWizard/FileUtils.h"
+#include "MigWizard/Replacer.h"
+#include "hosts/common/ProjectUses.h"
+#include "rtl/FileIO.h"
+#include "rtl/SysUtils.h"
+
+namespace hosts {
+
+using ota::QueryFor;
+
+namespace {
+
+// The group of a project opened on its own, as the IDE names it; it is never written.
+constexpr const char* kGroupFileName = "ProjectGroup1.bdsgroup";
+
+void CheckIndex(int index, size_t count, const char* what) {
+  if (index < 0 || static_cast<size_t>(index) >= count)
+    throw rtl::EAssertionFailed(rtl::Format("%s index %d out of range (count %d)",
+                                            {what, index, static_cast<std::int64_t>(count)}));
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  if (ec) absolute = path;
+  return absolute.lexically_normal().string();
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+  if (a == b || AbsolutePath(a) == AbsolutePath(b)) return true;
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec);
+}
+
+std::string NativeSeparators(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', migwiz::PathDelim);
+  return path;
+}
+
+}  // namespace
+
+// ---- Editors ----
+
+void TDiskEditor::Show() {
+  if (OnShow) OnShow(*this);
+}
+
+ota::IInterface* TDiskEditor::QueryInterface(const ota::TGUID& iid) {
+  if (auto* found = QueryFor<ota::IOTAEditor>(this, iid)) return found;
+  return IInterface::QueryInterface(iid);
+}
+
+bool TDiskEditor::Reload() {
+  try {
+    std::string text = ReadText();
+    loadError_.clear();
+    if (text == text_) return true;
+    text_ = std::move(text);
+  } catch (const std::exception& e) {
+    std::string reason = e.what();
+    loadError_ = reason.find(fileName_) != std::string::npos
+                     ? reason
+                     : rtl::Format("\"%s\": %s", {fileName_, reason});
+    return false;
+  }
+  if (OnTextChanged) OnTextChanged(*this);
+  return true;
+}
+
+ota::IInterface* TSourceEditor::QueryInterface(const ota::TGUID& iid) {
+  if (auto* found = QueryFor<ota::IOTASourceEditor>(this, iid)) return found;
+  return TDiskEditor::QueryInterface(iid);
+}
+
+std::string TSourceEditor::ReadText() {
+  rtl::TFileStream in(FileName(), rtl::TFileStream::Mode::OpenRead);
+  return migwiz::ReadSourceText(in, FileName()).Text;
+}
+
+std::string TFormEditor::ReadText() {
+  rtl::TFileStream in(FileName(), rtl::TFileStream::Mode::OpenRead);
+  return migwiz::ReadForm(in, FileName()).Text;
+}
+
+ota::IInterface* TModuleInfo::QueryInterface(const ota::TGUID& iid) {
+  if (auto* found = QueryFor<ota::IOTAModuleInfo>(this, iid)) return found;
+  return IInterface::QueryInterface(iid);
+}
+
+// ---- Modules ----
+
+std::shared_ptr<ota::IOTAEditor> TDiskModule::ModuleFileEditors(int index) {
+  CheckIndex(index, editors_.size(), "Module file editor");
+  return editors_[static_cast<size_t>(index)];
+}
+
+int TDiskModule::OwnerCount() {
+  return owner_.expired() ? 0 : 1;
+}
+
+std::shared_ptr<ota::IOTAProject> TDiskModule::Owners(int index) {
+  std::shared_ptr<TProjectModule> owner = owner_.lock();
+  CheckIndex(index, owner ? 1 : 0, "Module owner");
+  return owner;
+}
+
+bool TDiskModule::Close() {
+  return services_ && services_->CloseModule(this);
+}
+
+ota::IInterface* TDiskModule::QueryInterface(const ota::TGUID& iid) {
+  if (auto* found = QueryFor<ota::IOTAModule>(this, iid)) return found;
+  return IInterface::QueryInterface(iid);
+}
+
+bool TDiskModule::Reload() {
+  bool ok = true;
+  for (const auto& editor : editors_) ok = editor->Reload() && ok;
+  if (OnReload) OnReload(*this);
+  return ok;
+}
+
+bool TProjectModule::Save(bool /*changeName*/, bool /*forceSave*/) {
+  return IsOpen();
+}
+
+std::shared_ptr<ota::IOTAModuleInfo> TProjectModule::GetModule(int index) {
+  CheckIndex(index, infos_.size(), "Project module");
+  return infos_[static_cast<size_t>(index)];
+}
+
+ota::IInterface* TProjectModule::QueryInterface(const ota::TGUID& iid) {
+  if (auto* found = QueryFor<ota::IOTAProject>(this, iid)) return found;
+  return TDiskModule::QueryInterface(iid);
+}
+
+std::shared_ptr<ota::IOTAProject> TProjectGroupModule::ActiveProject() {
+  if (!IsOpen()) return nullptr;
+  return project_;
+}
+
+ota::IInterface* TProjectGroupModule::QueryInterface(const ota::TGUID& iid) {
+  if (auto* found = QueryFor<ota::IOTAProjectGroup>(this, iid)) return found;
+  return TDiskModule::QueryInterface(iid);
+}
+
+// ---- Services ----
+
+TProjectServices::~TProjectServices() {
+  OnModulesChanged = nullptr;
+  CloseAll();
+}
+
+ota::IInterface* TProjectServices::QueryInterface(const ota::TGUID& iid) {
+  if (auto* found =
+          QueryFor<ota::IOTAModuleServices, ota::IOTAActionServices, ota::INTAServices>(this, iid))
+    return found;
+  return IInterface::QueryInterface(iid);
+}
+
+std::shared_ptr<ota::IOTAModule> TProjectServices::Modules(int index) {
+  CheckIndex(index, modules_.size(), "Module");
+  return modules_[static_cast<size_t>(index)];
+}
+
+bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGroup*/) {
+  if (fileName.empty()) {
+    lastError_ = "No project file name given";
+    return false;
+  }
+  std::string found = migwiz::ResolvePathNoCase(fileName);
+  if (found.empty() || !rtl::FileExists(found)) {
+    lastError_ = rtl::Format("Project file \"%s\" not found", {fileName});
+    return false;
+  }
+  const std::string path = AbsolutePath(found);
+  auto project = std::make_shared<TProjectModule>(path, this);
+  auto projectEditor = std::make_shared<TSourceEditor>(path);
+  if (!projectEditor->Reload()) {
+    lastError_ = projectEditor->LoadError();
+    return false;
+  }
+  project->editors_.push_back(projectEditor);
+
+  std::vector<std::string> problems;
+  const std::string folder = migwiz::ExtractFileDir(path);
+  TUsesClause uses = ReadUsesClause(projectEditor->Text());
+  for (const std::string& problem : uses.Problems)
+    problems.push_back(rtl::Format("\"%s\": %s", {path, problem}));
+
+  std::vector<std::shared_ptr<TDiskModule>> units;
+  for (const TUsesEntry& entry : uses.Entries) {
+    if (entry.InPath.empty()) continue;
+    const std::string written = migwiz::HasDrivePart(NativeSeparators(entry.InPath))
+                                    ? entry.InPath
+                                    : migwiz::JoinPath(folder, entry.InPath);
+    std::string unitPath = migwiz::ResolvePathNoCase(written);
+    const bool exists = !unitPath.empty() && rtl::FileExists(unitPath);
+    unitPath = AbsolutePath(exists ? unitPath : NativeSeparators(written));
+    auto same = [&](const auto& info) { return SamePath(info->FileName(), unitPath); };
+    if (std::any_of(project->infos_.begin(), project->infos_.end(), same)) {
+      problems.push_back(rtl::Format("\"%s\": unit file \"%s\" is named twice", {path, unitPath}));
+      continue;
+    }
+    project->infos_.push_back(std::make_shared<TModuleInfo>(entry.UnitName, unitPath));
+    if (!exists) {
+      problems.push_back(rtl::Format("\"%s\": unit file \"%s\" not found", {path, unitPath}));
+      continue;
+    }
+
+    auto unit = std::make_shared<TDiskModule>(unitPath, this);
+    unit->owner_ = project;
+    auto source = std::make_shared<TSourceEditor>(unitPath);
+    if (!source->Reload()) problems.push_back(source->LoadError());
+    unit->editors_.push_back(source);
+    for (const std::string& ext : ReadFormDirectives(source->Text())) {
+      std::string form = migwiz::FindFileNoCase(migwiz::ChangeFileExt(unitPath, ext));
+      if (form.empty()) continue;
+      auto formEditor = std::make_shared<TFormEditor>(form);
+      if (!formEditor->Reload()) problems.push_back(formEditor->LoadError());
+      unit->editors_.push_back(formEditor);
+      break;
+    }
+    units.push_back(unit);
+  }
+
+  // Only now that the new project is read does the open one go.
+  for (const auto& module : modules_) module->services_ = nullptr;
+  modules_.clear();
+  modules_.push_back(std::make_shared<TProjectGroupModule>(migwiz::JoinPath(folder, kGroupFileName),
+                                                           this, project));
+  modules_.push_back(project);
+  modules_.insert(modules_.end(), units.begin(), units.end());
+  problems_ = std::move(problems);
+  lastError_.clear();
+  Changed();
+  return true;
+}
+
+bool TProjectServices::ReloadFile(const std::string& fileName) {
+  auto module = FindModule(fileName);
+  return module && module->Reload();
+}
+
+void TProjectServices::InsertMenuItem(const std::string& targetName, ota::TBasicAction* /*action*/,
+                                      ota::TMenuItem* newItem, bool insertAfter,
+                                      bool insertAsChild) {
+  ota::InsertMenuItemByName(mainMenu_, targetName, newItem, insertAfter, insertAsChild);
+}
+
+std::shared_ptr<TProjectModule> TProjectServices::Project() const {
+  for (const auto& module : modules_)
+    if (auto project = std::dynamic_pointer_cast<TProjectModule>(module)) return project;
+  return nullptr;
+}
+
+std::shared_ptr<TDiskModule> TProjectServices::FindModule(const std::string& fileName) const {
+  if (fileName.empty()) return nullptr;
+  for (const auto& module : modules_)
+    for (const auto& editor : module->editors_)
+      if (SamePath(editor->FileName(), fileName)) return module;
+  return nullptr;
+}
+
+bool TProjectServices::CloseAll() {
+  if (modules_.empty()) return false;
+  for (const auto& module : modules_) module->services_ = nullptr;
+  modules_.clear();
+  problems_.clear();
+  Changed();
+  return true;
+}
+
+bool TProjectServices::CloseModule(TDiskModule* module) {
+  // The project and its group go together.
+  if (dynamic_cast<TProjectModule*>(module) || dynamic_cast<TProjectGroupModule*>(module))
+    return CloseAll();
+  auto it = std::find_if(modules_.begin(), modules_.end(),
+                         [&](const auto& open) { return open.get() == module; });
+  if (it == modules_.end()) return false;
+  module->services_ = nullptr;
+  modules_.erase(it);
+  Changed();
+  return true;
+}
+
+void TProjectServices::Changed() {
+  if (OnModulesChanged) OnModulesChanged();
+}
+
+}  // namespace hosts

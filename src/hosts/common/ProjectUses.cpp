@@ -1,0 +1,116 @@
+#include "hosts/common/ProjectUses.h"
+
+#include "MigWizard/PasParser.h"
+#include "rtl/SysUtils.h"
+
+namespace hosts {
+
+using migwiz::TPasParser;
+
+namespace {
+
+// The next token that is neither blanks nor a comment.
+int NextSignificant(TPasParser& parser, std::string_view& lexeme) {
+  int code;
+  do code = parser.GetNext(lexeme);
+  while (code == migwiz::tkBlanks || code == migwiz::tkComment);
+  return code;
+}
+
+// A word that can name a unit: the tokenizer reads a few of them as keywords.
+bool IsNameWord(int code) {
+  return code == migwiz::tkIdent || code == migwiz::tkItem || code == migwiz::tkInline ||
+         code == migwiz::tkObject;
+}
+
+// 'text' with a doubled quote inside standing for one; false when the literal is not closed.
+bool UnquoteString(std::string_view lexeme, std::string& text) {
+  if (lexeme.empty() || lexeme.front() != '\'') return false;
+  text.clear();
+  for (size_t i = 1; i < lexeme.size(); ++i) {
+    if (lexeme[i] == '\'') {
+      if (i + 1 < lexeme.size() && lexeme[i + 1] == '\'') {
+        text += '\'';
+        ++i;
+        continue;
+      }
+      return i + 1 == lexeme.size();
+    }
+    text += lexeme[i];
+  }
+  return false;
+}
+
+}  // namespace
+
+TUsesClause ReadUsesClause(std::string_view text) {
+  TUsesClause clause;
+  TPasParser parser(text);
+  std::string_view lexeme;
+  int code;
+  do code = NextSignificant(parser, lexeme);
+  while (code != migwiz::tkEOF && code != migwiz::tkUses);
+  if (code == migwiz::tkEOF) return clause;
+
+  TUsesEntry entry;
+  bool afterIn = false;
+  auto finish = [&] {
+    if (!entry.UnitName.empty()) clause.Entries.push_back(std::move(entry));
+    entry = TUsesEntry();
+    afterIn = false;
+  };
+  while (true) {
+    code = NextSignificant(parser, lexeme);
+    if (code == migwiz::tkEOF || code == migwiz::tkSemicolon) break;
+    if (code == migwiz::tkComma) {
+      finish();
+    } else if (afterIn) {
+      // Only the first token after "in" counts; concatenations and the like are not followed.
+      std::string path;
+      if (code == migwiz::tkString && UnquoteString(lexeme, path))
+        entry.InPath = std::move(path);
+      else
+        clause.Problems.push_back(
+            rtl::Format("unit %s: \"in\" is not followed by a complete string", {entry.UnitName}));
+      afterIn = false;
+    } else if (!entry.UnitName.empty() && code == migwiz::tkIdent && rtl::SameText(lexeme, "in")) {
+      afterIn = entry.InPath.empty();
+    } else if (IsNameWord(code) || (code == migwiz::tkDot && !entry.UnitName.empty())) {
+      if (entry.InPath.empty()) entry.UnitName += lexeme;
+    }
+  }
+  if (afterIn)
+    clause.Problems.push_back(
+        rtl::Format("unit %s: \"in\" is not followed by a complete string", {entry.UnitName}));
+  finish();
+  return clause;
+}
+
+std::vector<std::string> ReadFormDirectives(std::string_view text) {
+  std::vector<std::string> extensions;
+  TPasParser parser(text);
+  std::string_view lexeme;
+  for (int code = parser.GetNext(lexeme); code != migwiz::tkEOF; code = parser.GetNext(lexeme)) {
+    if (code != migwiz::tkComment) continue;
+    std::string_view body = lexeme;
+    if (body.starts_with("{$") && body.ends_with("}"))
+      body = body.substr(2, body.size() - 3);
+    else if (body.starts_with("(*$") && body.ends_with("*)") && body.size() >= 5)
+      body = body.substr(3, body.size() - 5);
+    else
+      continue;
+    std::string upper = rtl::UpperCase(body);
+    size_t nameEnd = upper.find_first_of(" \t\r\n");
+    if (nameEnd == std::string::npos) continue;
+    std::string_view name = std::string_view(upper).substr(0, nameEnd);
+    if (name != "R" && name != "RESOURCE") continue;
+    size_t argStart = upper.find_first_not_of(" \t\r\n", nameEnd);
+    size_t argEnd = upper.find_last_not_of(" \t\r\n");
+    if (argStart == std::string::npos) continue;
+    std::string_view arg = std::string_view(upper).substr(argStart, argEnd + 1 - argStart);
+    if (arg == "*.DFM" || arg == "*.NFM") extensions.emplace_back(body.substr(argStart + 1, 4));
+  }
+  return extensions;
+}
+
+}  // namespace hosts
