@@ -1,0 +1,212 @@
+// kymigwiz: the command-line host. It fills the options the wizard fills and calls the same
+// replace and restore runs, and converts single forms between binary and text.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MigWizard/FileUtils.h"
+#include "MigWizard/IDEUtils.h"
+#include "MigWizard/ROvoradRes.h"
+#include "MigWizard/Replacer.h"
+#include "hosts/common/ProjectServices.h"
+#include "ota/ToolsAPI.h"
+#include "product/KyReplacer.h"
+#include "rtl/FileIO.h"
+#include "rtl/SysUtils.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+enum ExitCode { kOk = 0, kRunFailed = 1, kUsage = 2, kError = 3 };
+
+// An absolute path without "." and ".." parts and without a trailing separator.
+std::string Absolute(const std::string& path) {
+  std::string s = fs::absolute(path).lexically_normal().string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+// The backup folder as the wizard resolves its text: kept when absolute, else below the base.
+std::string ResolveBackupDir(const std::string& text, const std::string& base) {
+  if (!text.empty() && migwiz::HasDrivePart(text)) return text;
+  return migwiz::JoinPath(base, text);
+}
+
+struct ReplaceArgs {
+  std::string folder;
+  bool subdirs = false;
+  std::string project;
+  std::vector<std::string> units;
+  std::string backupDir;
+  bool noBackup = false;
+  bool noLog = false;
+  bool viewLog = false;
+};
+
+class Progress {
+ public:
+  explicit Progress(bool shown) : shown_(shown) {}
+  ~Progress() {
+    if (shown_ && drawn_) std::fputc('\n', stderr);
+  }
+  void Show(int done, int total) {
+    if (!shown_) return;
+    std::fprintf(stderr, "\r%d of %d files", done, total);
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+
+ private:
+  bool shown_;
+  bool drawn_ = false;
+};
+
+int RunReplace(const ReplaceArgs& args) {
+  migwiz::TReplaceOptions options(ky::kSourceName);
+  auto replacer = ky::CreateReplacer(&options);
+  std::shared_ptr<hosts::TProjectServices> services;
+  std::string base;
+  if (!args.project.empty()) {
+    services = std::make_shared<hosts::TProjectServices>();
+    ota::BorlandIDEServices = services;
+    std::string project = Absolute(args.project);
+    if (!services->OpenProject(project, true))
+      throw rtl::EFOpenError(services->LastError().empty()
+                                 ? "Cannot open project \"" + project + "\"."
+                                 : services->LastError());
+    for (const std::string& problem : services->Problems())
+      std::cerr << "warning: " << problem << "\n";
+    options.Dest = 0;
+    // All units of the project, as the wizard ticks them all, unless some are named.
+    std::string units;
+    if (args.units.empty()) {
+      int count = migwiz::TIDEUtils::GetProjectModuleCount();
+      for (int i = 0; i < count; ++i) {
+        std::string name = migwiz::TIDEUtils::GetProjectModuleFileName(i);
+        if (rtl::EndsText(".PAS", name)) units += migwiz::ExtractFileName(name) + "\r\n";
+      }
+    } else {
+      for (const std::string& unit : args.units) units += unit + "\r\n";
+    }
+    options.Units = units;
+    base = migwiz::ExtractFileDir(project);
+  } else {
+    options.Dest = 1;
+    options.Directory = Absolute(args.folder);
+    if (!rtl::DirectoryExists(options.Directory))
+      throw rtl::EFOpenError(rtl::Format(migwiz::res::sTargetDirMissing, {options.Directory}));
+    options.IncludeSubDirs = args.subdirs;
+    base = options.Directory;
+  }
+  options.MakeBackup = !args.noBackup;
+  options.BackupDir = ResolveBackupDir(
+      args.backupDir.empty() && !args.noBackup ? migwiz::res::sDefaultBackupDir : args.backupDir,
+      base);
+  options.WriteLog = !args.noLog;
+  options.ViewLog = args.viewLog;
+
+  if (options.Dest == 0 && !migwiz::TIDEUtils::SaveProject()) {
+    std::cout << migwiz::res::sCannotStartReplace << "\n" << migwiz::res::sProjectNotSaved << "\n";
+    return kRunFailed;
+  }
+  Progress progress(::isatty(STDERR_FILENO));
+  replacer->OnProgress = [&progress](int done, int total) { progress.Show(done, total); };
+  bool ok = replacer->Execute();
+  replacer->OnProgress = nullptr;
+  if (services) {
+    // What the expert does after a replace: the IDE reloads the project's units.
+    int count = migwiz::TIDEUtils::GetProjectModuleCount();
+    for (int i = 0; ok && i < count; ++i) {
+      std::string name = migwiz::TIDEUtils::GetProjectModuleFileName(i);
+      if (rtl::EndsText(".PAS", name)) migwiz::TIDEUtils::ReloadFile(name);
+    }
+  }
+  std::cout << (ok ? migwiz::res::sReplaceSucceeded : migwiz::res::sReplaceFailed) << "\n";
+  return ok ? kOk : kRunFailed;
+}
+
+int RunRestore(const std::string& undoFile) {
+  migwiz::TReplaceOptions options(ky::kSourceName);
+  auto replacer = ky::CreateReplacer(&options);
+  bool ok = replacer->Restore(Absolute(undoFile));
+  std::cout << (ok ? migwiz::res::sRestoreSucceeded : migwiz::res::sRestoreFailed) << "\n";
+  return ok ? kOk : kRunFailed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"kymigwiz - moves Delphi applications from the BDE components to KyZel", "kymigwiz"};
+  app.require_subcommand(1);
+
+  ReplaceArgs replace;
+  CLI::App* replaceCmd =
+      app.add_subcommand("replace", "Replace the BDE components of a folder or a project");
+  auto* folderOpt =
+      replaceCmd->add_option("--folder", replace.folder, "Folder whose units and forms to convert");
+  auto* projectOpt = replaceCmd->add_option("--project", replace.project,
+                                            "Delphi project file (.dpr) whose units to convert");
+  folderOpt->excludes(projectOpt);
+  replaceCmd->add_flag("--subdirs", replace.subdirs, "Include the sub-folders of the folder")
+      ->needs(folderOpt);
+  replaceCmd
+      ->add_option("--units", replace.units,
+                   "Units of the project to convert, comma separated (default: all .pas units)")
+      ->delimiter(',')
+      ->needs(projectOpt);
+  auto* backupOpt = replaceCmd->add_option(
+      "--backup-dir", replace.backupDir,
+      "Backup folder, relative to the folder or the project's folder (default: RBackup)");
+  replaceCmd->add_flag("--no-backup", replace.noBackup, "Make no backup and no undo file")
+      ->excludes(backupOpt);
+  replaceCmd->add_flag("--no-log", replace.noLog, "Write no log file");
+  replaceCmd->add_flag("--view-log", replace.viewLog, "Open the log afterwards");
+
+  std::string undoFile;
+  CLI::App* restoreCmd = app.add_subcommand("restore", "Restore the originals of a replace run");
+  restoreCmd->add_option("UNDO_FILE", undoFile, "The run's undo file (ROvorad.reu)")->required();
+
+  std::string formIn, formOut;
+  CLI::App* toText = app.add_subcommand("form-to-text", "Convert a binary or text form to text");
+  toText->add_option("IN", formIn, "Form file")->required();
+  toText->add_option("OUT", formOut, "Text form to write (default: standard output)");
+  CLI::App* toBinary = app.add_subcommand("form-to-binary", "Convert a text form to a binary form");
+  toBinary->add_option("IN", formIn, "Form file")->required();
+  toBinary->add_option("OUT", formOut, "Binary form to write")->required();
+
+  try {
+    app.parse(argc, argv);
+    if (replaceCmd->parsed() && replace.folder.empty() && replace.project.empty())
+      throw CLI::RequiredError("--folder or --project");
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << e.what() << "\n\n" << app.help();
+    return kUsage;
+  }
+
+  try {
+    if (replaceCmd->parsed()) return RunReplace(replace);
+    if (restoreCmd->parsed()) return RunRestore(undoFile);
+    if (toText->parsed()) {
+      std::string text = migwiz::ConvertFormToText(formIn);
+      if (formOut.empty())
+        std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
+      else
+        rtl::WriteFileAtomic(formOut, text);
+      return kOk;
+    }
+    rtl::WriteFileAtomic(formOut, migwiz::ConvertFormToBinary(formIn));
+    return kOk;
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << "\n";
+    return kError;
+  }
+}
