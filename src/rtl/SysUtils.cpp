@@ -19,13 +19,13 @@ std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) 
       out += c;
       continue;
     }
-    char spec = fmt[i + 1];
-    if (spec == '%') {
+    char conv = fmt[i + 1];
+    if (conv == '%') {
       out += '%';
       ++i;
       continue;
     }
-    if (spec != 's' && spec != 'd') {
+    if (conv != 's' && conv != 'd') {
       out += c;
       continue;
     }
@@ -34,7 +34,7 @@ std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) 
       throw EConvertError("Format '" + std::string(fmt) +
                           "' invalid or incompatible with argument");
     const FormatArg& arg = *next++;
-    if (spec == 's') {
+    if (conv == 's') {
       if (auto* s = std::get_if<std::string_view>(&arg)) {
         out += *s;
       } else {
