@@ -1,0 +1,107 @@
+#include "MigWizard/QtDialogs.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QWidget>
+
+namespace migwiz {
+
+namespace {
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+// Dialogs sit over whatever window is in front, so a modal wizard stays behind them.
+QWidget* Owner() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return QApplication::activeWindow();
+}
+
+QMessageBox::Icon QtIcon(TMsgIcon icon) {
+  switch (icon) {
+    case TMsgIcon::Information:
+      return QMessageBox::Information;
+    case TMsgIcon::Error:
+      return QMessageBox::Critical;
+    case TMsgIcon::Question:
+      return QMessageBox::Question;
+    case TMsgIcon::None:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+// The application's own caption, as the standard information message uses it.
+QString AppCaption() {
+  QString name = QGuiApplication::applicationDisplayName();
+  return name.isEmpty() ? QCoreApplication::applicationName() : name;
+}
+
+}  // namespace
+
+void TQtDialogs::MessageBox(const std::string& text, const std::string& caption, TMsgIcon icon) {
+  QMessageBox box(QtIcon(icon), Q(caption), Q(text), QMessageBox::Ok, Owner());
+  box.exec();
+}
+
+void TQtDialogs::ShowMessage(const std::string& text) {
+  QMessageBox::information(Owner(), AppCaption(), Q(text), QMessageBox::Ok);
+}
+
+bool TQtDialogs::SelectDirectory(const std::string& title, std::string& folder) {
+  QString picked = QFileDialog::getExistingDirectory(Owner(), Q(title), QString());
+  if (picked.isEmpty()) return false;
+  folder = QDir::toNativeSeparators(picked).toStdString();
+  return true;
+}
+
+bool TQtDialogs::OpenFile(const std::string& filter, const std::string& startFolder,
+                          std::string& fileName) {
+  // getOpenFileName only accepts a file that exists in a folder that exists.
+  QString picked =
+      QFileDialog::getOpenFileName(Owner(), QString(), Q(startFolder), QtFileFilter(filter));
+  if (picked.isEmpty()) return false;
+  fileName = QDir::toNativeSeparators(picked).toStdString();
+  return true;
+}
+
+void TQtDialogs::ShellOpen(const std::string& target) {
+  // Hands over to the desktop's opener, which runs detached; its answer changes nothing here.
+  if (!target.empty()) QDesktopServices::openUrl(ShellUrl(target));
+}
+
+QString QtFileFilter(const std::string& filter) {
+  QStringList parts = Q(filter).split(QLatin1Char('|'));
+  QStringList result;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString description = parts[i].trimmed();
+    QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QString& p : patterns) {
+      p = p.trimmed();
+      if (p == QLatin1String("*.*")) p = QStringLiteral("*");
+    }
+    // Qt reads the patterns from the parentheses at the end, so the description's own copy
+    // (in the Windows notation) is replaced.
+    static const QRegularExpression trailingPatterns(QStringLiteral("\\s*\\([^()]*\\)$"));
+    description.remove(trailingPatterns);
+    result << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                  QLatin1Char(')');
+  }
+  return result.join(QStringLiteral(";;"));
+}
+
+QUrl ShellUrl(const std::string& target) {
+  QString text = Q(target);
+  // Two letters or more before the colon: a drive letter ("C:") is a path, not a scheme.
+  static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
+  if (scheme.match(text).hasMatch()) return QUrl(text, QUrl::TolerantMode);
+  return QUrl::fromLocalFile(text);
+}
+
+}  // namespace migwiz

@@ -1,0 +1,53 @@
+// The question asked before a run touches the open project, with a "Don't ask me this again"
+// box remembered per situation in the settings store.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "rtl/Settings.h"
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace migwiz {
+
+class TSaveWarnForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TSaveWarnForm(QWidget* owner = nullptr);
+
+  QLabel* Image1;
+  QLabel* lblWarn;
+  QLabel* Label2;
+  QLabel* lblNote;
+  QCheckBox* chkDontAsk;
+  QFrame* Bevel1;
+  QPushButton* OKBtn;      // Yes: accepts
+  QPushButton* CancelBtn;  // No, Escape and the close button: reject
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FormCreate();
+};
+
+// Opens the store that holds the four flags; the user's store unless a test installs another.
+using TSaveWarnStoreFactory = std::function<std::shared_ptr<rtl::TSettingsStore>()>;
+void SetSaveWarnStoreFactory(TSaveWarnStoreFactory factory);  // empty: the user's store
+
+// Shows the dialog modally and gives its result; exec() unless a test installs another.
+using TSaveWarnRunner = std::function<int(TSaveWarnForm&)>;
+void SetSaveWarnRunner(TSaveWarnRunner runner);  // empty: exec()
+
+// True when the caller may go on: the flag of the situation says not to ask, or the user said
+// Yes. `section` is the settings section and the dialog's caption.
+bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore);
+
+}  // namespace migwiz
