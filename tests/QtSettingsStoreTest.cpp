@@ -55,10 +55,10 @@ TEST_F(QtSettingsStoreTest, MissingOrForeignValuesGiveTheDefault) {
   }
   EXPECT_FALSE(testutil::Exists(ini)) << "reading alone creates no file";
 
-  // A file edited by hand: words for Booleans, text where a number belongs.
+  // A file edited by hand: words for Booleans, text where a number belongs, a stray line.
   testutil::WriteFile(ini,
                       "[BDE%20Migration%20Wizard]\nViewLog=true\nWriteLog=False\nLeft=abc\n"
-                      "Top=12\nMakeBackup=maybe\n");
+                      "Top=12\nMakeBackup=maybe\nstray line\n");
   TQtSettingsStore store(ini);
   EXPECT_TRUE(store.ReadBool(kSection, "ViewLog", false));
   EXPECT_FALSE(store.ReadBool(kSection, "WriteLog", true));

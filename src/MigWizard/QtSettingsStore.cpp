@@ -95,15 +95,10 @@ void TQtSettingsStore::WriteBool(const std::string& section, const std::string& 
 
 void TQtSettingsStore::Flush() {
   settings_->sync();
-  switch (settings_->status()) {
-    case QSettings::NoError:
-      return;
-    case QSettings::AccessError:
-      throw rtl::Exception("Cannot write the settings to \"" + FileName() + "\": access denied.");
-    case QSettings::FormatError:
-      throw rtl::Exception("Cannot write the settings to \"" + FileName() +
-                           "\": the file is not a valid settings file.");
-  }
+  // A format error only says that lines of the file could not be read; the values were written
+  // all the same, so only a refused write is an error.
+  if (settings_->status() == QSettings::AccessError)
+    throw rtl::Exception("Cannot write the settings file \"" + FileName() + "\".");
 }
 
 }  // namespace migwiz
