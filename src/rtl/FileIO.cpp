@@ -1,6 +1,7 @@
 #include "rtl/FileIO.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,30 @@ namespace {
 
 std::string Reason() {
   return std::strerror(errno);
+}
+
+// The fault seams (see FileIO.h): counters compared with a limit read once; 0 means off.
+long FaultLimit(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::strtol(v, nullptr, 10) : 0;
+}
+
+void BeforeMutation() {
+  static const long killAt = FaultLimit("MIGWIZ_FAULT_KILL_AT");
+  static long count = 0;
+  if (killAt > 0 && ++count == killAt) ::kill(::getpid(), SIGKILL);
+}
+
+// A write of the file system, failing with ENOSPC when the seam asks for it.
+ssize_t FaultableWrite(int fd, const void* p, size_t n) {
+  static const long failAt = FaultLimit("MIGWIZ_FAULT_ENOSPC_AT");
+  static long count = 0;
+  BeforeMutation();
+  if (failAt > 0 && ++count == failAt) {
+    errno = ENOSPC;
+    return -1;
+  }
+  return ::write(fd, p, n);
 }
 
 mode_t CurrentUmask() {
@@ -71,6 +96,7 @@ class SiblingFile {
       std::snprintf(suffix, sizeof suffix, ".~mw%08llx",
                     static_cast<unsigned long long>(rng() & 0xffffffffu));
       tmp_ = target_ + suffix;
+      BeforeMutation();
       fd_ = ::open(tmp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
       if (fd_ < 0 && errno != EEXIST) break;
     }
@@ -89,7 +115,7 @@ class SiblingFile {
 
   bool Write(const char* p, size_t left) {
     while (Ok() && left > 0) {
-      ssize_t n = ::write(fd_, p, left);
+      ssize_t n = FaultableWrite(fd_, p, left);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         error_ = n < 0 ? Reason() : "nothing written";
@@ -107,6 +133,7 @@ class SiblingFile {
     if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) error_ = Reason();
     if (::close(fd_) != 0 && error_.empty()) error_ = Reason();
     fd_ = -1;
+    if (error_.empty()) BeforeMutation();
     if (error_.empty() && ::rename(tmp_.c_str(), target_.c_str()) != 0) error_ = Reason();
     committed_ = error_.empty();
     return committed_;
@@ -205,7 +232,10 @@ void TMemoryStream::Seek(std::int64_t position) {
 
 TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
   if (mode == Mode::OpenRead) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK keeps a FIFO without a writer from blocking the open (it then reads as empty);
+    // reads block as usual afterwards.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ >= 0) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     if (fd_ >= 0) {
       struct stat st;
       if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -216,6 +246,7 @@ TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
     }
     if (fd_ < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + Reason());
   } else {
+    BeforeMutation();
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) throw EFCreateError("Cannot create file \"" + path + "\". " + Reason());
   }
@@ -243,7 +274,7 @@ size_t TFileStream::Read(void* buffer, size_t count) {
 void TFileStream::Write(const void* buffer, size_t count) {
   const char* p = static_cast<const char*>(buffer);
   while (count > 0) {
-    ssize_t n = ::write(fd_, p, count);
+    ssize_t n = FaultableWrite(fd_, p, count);
     if (n < 0) {
       if (errno == EINTR) continue;
       throw EWriteError("Cannot write file \"" + path_ + "\". " + Reason());

@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+// Fault seams for the robustness tests, inert unless their variable is set (read once per process):
+//   MIGWIZ_FAULT_KILL_AT=N    the process sends itself SIGKILL right before the N-th file-system
+//                             mutation done here (a file created, a write, a rename);
+//   MIGWIZ_FAULT_ENOSPC_AT=N  the N-th write made here fails with ENOSPC.
 namespace rtl {
 
 bool FileExists(const std::string& path);       // a regular file (or a link to one)

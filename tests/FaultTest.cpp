@@ -1,0 +1,247 @@
+// Fault tests of the command-line host: runs killed at every file-system mutation, a disk that
+// fills up, inputs that cannot be read and a backup folder that cannot be written.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "support/TestUtil.h"
+
+namespace fs = std::filesystem;
+using testutil::Exists;
+using testutil::ReadFile;
+using testutil::WriteFile;
+
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+struct Outcome {
+  int exitCode = -1;  // -1 when the process died by a signal
+  int signal = 0;
+  std::string output;
+};
+
+std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// The units, forms and project files below root; what a run adds (log, backups) is left out.
+Files Sources(const std::string& root) {
+  Files files;
+  for (auto& e : fs::recursive_directory_iterator(root)) {
+    std::string rel = fs::relative(e.path(), root).string();
+    std::string ext = e.path().extension().string();
+    if (e.is_regular_file() && rel.rfind("RBackup", 0) != 0 &&
+        (ext == ".pas" || ext == ".dfm" || ext == ".dpr"))
+      files[rel] = ReadFile(e.path());
+  }
+  return files;
+}
+
+class Fault : public ::testing::Test {
+ protected:
+  Fault() : tmp(dir / "tmp"), env("TMPDIR", tmp) {
+    fs::create_directories(tmp);
+    original = Sources(testutil::SourcePath("examples/Orders"));
+  }
+
+  // A fresh copy of the example application.
+  std::string FreshApp(const std::string& name) {
+    std::string app = dir / name;
+    fs::remove_all(app);
+    fs::copy(testutil::SourcePath("examples/Orders"), app, fs::copy_options::recursive);
+    return app;
+  }
+
+  Outcome Run(const std::string& args, const std::string& fault = "") {
+    std::string cmd =
+        fault + " " + ShellQuote(std::string(MIGWIZ_BIN_DIR) + "/kymigwiz") + " " + args + " 2>&1";
+    Outcome r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+    int status = ::pclose(p);
+    // The shell reports a child killed by signal s as exit code 128 + s.
+    if (WIFEXITED(status) && WEXITSTATUS(status) > 128) r.signal = WEXITSTATUS(status) - 128;
+    if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+    r.exitCode = r.signal || !WIFEXITED(status) ? -1 : WEXITSTATUS(status);
+    return r;
+  }
+
+  // What an uninterrupted run makes of the example.
+  Files Converted(const std::string& args) {
+    std::string app = FreshApp("App");  // the same path as the runs, so logs compare
+    Outcome r = Run(args + " " + ShellQuote(app + target) + extra);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    Files out = Sources(app);
+    if (Exists(app + "/Wiz_Log.txt")) referenceLogSize = fs::file_size(app + "/Wiz_Log.txt");
+    fs::remove_all(app);
+    return out;
+  }
+
+  // Every source file is as it was or as the uninterrupted run left it; returns how many changed.
+  int ExpectWholeFiles(const std::string& app, const Files& converted, const std::string& what) {
+    Files now = Sources(app);
+    int changed = 0;
+    for (const auto& [rel, bytes] : original) {
+      if (now[rel] != bytes) ++changed;
+      EXPECT_TRUE(now[rel] == bytes || now[rel] == converted.at(rel)) << what << ": " << rel;
+    }
+    return changed;
+  }
+
+  void RestoreAndExpectOriginals(const std::string& app, const std::string& what) {
+    std::string undo = app + "/RBackup/ROvorad.reu";
+    if (!Exists(undo)) return;
+    Outcome r = Run("restore " + ShellQuote(undo));
+    EXPECT_EQ(r.exitCode, 0) << what << ": " << r.output;
+    EXPECT_EQ(Sources(app), original) << what;
+  }
+
+  testutil::TempDir dir;
+  std::string tmp;
+  testutil::ScopedEnv env;
+  Files original;
+  std::string target;  // appended to the application folder in Converted()
+  std::string extra;
+  std::uintmax_t referenceLogSize = 0;
+};
+
+}  // namespace
+
+TEST_F(Fault, KilledAtAnyMutationLeavesOriginalsWholeAndRestorable) {
+  struct Mode {
+    const char* option;
+    const char* target;
+    const char* extra;
+  };
+  for (const Mode& mode :
+       {Mode{"replace --folder", "", " --subdirs"}, Mode{"replace --project", "/Orders.dpr", ""}}) {
+    target = mode.target;
+    extra = mode.extra;
+    const Files converted = Converted(mode.option);
+    ASSERT_NE(converted, original);
+    int kills = 0;
+    bool completed = false;
+    for (int n = 1; n < 1000 && !completed; ++n) {
+      std::string app = FreshApp("App");
+      std::string what = std::string(mode.option) + " killed at " + std::to_string(n);
+      Outcome r = Run(std::string(mode.option) + " " + ShellQuote(app + target) + extra,
+                      "MIGWIZ_FAULT_KILL_AT=" + std::to_string(n));
+      if (r.signal == 0) {
+        ASSERT_EQ(r.exitCode, 0) << what << ": " << r.output;
+        EXPECT_EQ(Sources(app), converted) << what;
+        completed = true;
+        continue;
+      }
+      ASSERT_EQ(r.signal, SIGKILL) << what;
+      ++kills;
+      ExpectWholeFiles(app, converted, what);
+      RestoreAndExpectOriginals(app, what);
+      if (HasFailure()) return;
+    }
+    EXPECT_TRUE(completed);
+    EXPECT_GT(kills, 20) << mode.option << ": the seam counted too few mutations";
+  }
+}
+
+TEST_F(Fault, ADiskThatFillsUpEndsWithAnErrorAndWholeOriginals) {
+  extra = " --subdirs";
+  const Files converted = Converted("replace --folder");
+  int errors = 0, failedCopyBacks = 0;
+  bool completed = false;
+  for (int n = 1; n < 1000 && !completed; ++n) {
+    std::string app = FreshApp("App");
+    std::string what = "no space at write " + std::to_string(n);
+    Outcome r = Run("replace --folder " + ShellQuote(app) + " --subdirs",
+                    "MIGWIZ_FAULT_ENOSPC_AT=" + std::to_string(n));
+    ASSERT_EQ(r.signal, 0) << what;
+    int changed = ExpectWholeFiles(app, converted, what);
+    if (r.exitCode == 3) {
+      ++errors;
+      EXPECT_EQ(changed, 0) << what;
+      EXPECT_NE(r.output.find("\"/"), std::string::npos) << what << ": names no file: " << r.output;
+    } else if (r.exitCode == 1) {
+      ++failedCopyBacks;
+      EXPECT_EQ(r.output, "Replace failed.\n") << what;
+      RestoreAndExpectOriginals(app, what);
+    } else {
+      ASSERT_EQ(r.exitCode, 0) << what << ": " << r.output;
+      // A failed log write is ignored; the run itself must then be complete. A whole log means
+      // the fault came after the last write: every point has been tried.
+      EXPECT_EQ(Sources(app), converted) << what;
+      completed = fs::file_size(app + "/Wiz_Log.txt") == referenceLogSize;
+    }
+    if (HasFailure()) return;
+  }
+  EXPECT_TRUE(completed);
+  EXPECT_GT(errors, 5);
+  EXPECT_GT(failedCopyBacks, 0);
+}
+
+TEST_F(Fault, InputsThatCannotBeReadEndTheRunNamingTheFile) {
+  // A folder where the project expects a unit, and a link to nothing found by the folder scan.
+  std::string app = FreshApp("App");
+  fs::remove(app + "/Reports.pas");
+  fs::create_directory(app + "/Reports.pas");
+  Outcome r = Run("replace --project " + ShellQuote(app + "/Orders.dpr"));
+  EXPECT_EQ(r.exitCode, 3) << r.output;
+  EXPECT_NE(r.output.find("Reports.pas"), std::string::npos) << r.output;
+  fs::remove(app + "/Reports.pas");
+  fs::copy_file(testutil::SourcePath("examples/Orders/Reports.pas"), app + "/Reports.pas");
+  EXPECT_EQ(Sources(app), original);
+
+  fs::create_symlink(app + "/Gone.pas", app + "/Dangling.pas");
+  r = Run("replace --folder " + ShellQuote(app));
+  EXPECT_EQ(r.exitCode, 3) << r.output;
+  EXPECT_NE(r.output.find("Dangling.pas"), std::string::npos) << r.output;
+  EXPECT_EQ(Sources(app), original);
+  fs::remove(app + "/Dangling.pas");
+
+  // A FIFO named like a unit reads as empty instead of blocking the run.
+  ASSERT_EQ(::mkfifo((app + "/Pipe.pas").c_str(), 0644), 0);
+  r = Run("replace --folder " + ShellQuote(app), "timeout 20");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  fs::remove(app + "/Pipe.pas");
+}
+
+TEST_F(Fault, AUnitWithoutReadPermissionEndsTheRunNamingIt) {
+  std::string app = FreshApp("Locked");
+  fs::permissions(app + "/Main.pas", fs::perms::none);
+  int probe = ::open((app + "/Main.pas").c_str(), O_RDONLY);
+  if (probe >= 0) {
+    ::close(probe);
+    GTEST_SKIP() << "permissions do not stop this user from reading (root)";
+  }
+  Outcome r = Run("replace --folder " + ShellQuote(app));
+  EXPECT_EQ(r.exitCode, 3) << r.output;
+  EXPECT_NE(r.output.find("Main.pas"), std::string::npos) << r.output;
+  fs::permissions(app + "/Main.pas", fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(Sources(app), original);
+}
+
+TEST_F(Fault, AReadOnlyBackupFolderEndsTheRunBeforeAnyOriginalChanges) {
+  std::string app = FreshApp("App");
+  fs::create_directory(app + "/RBackup");
+  testutil::ImmutableGuard frozen(app + "/RBackup");
+  if (!frozen.IsSet()) {
+    fs::permissions(app + "/RBackup", fs::perms::owner_read | fs::perms::owner_exec);
+    if (::access((app + "/RBackup").c_str(), W_OK) == 0)
+      GTEST_SKIP() << "neither the immutable flag nor permissions stop this user from writing";
+  }
+  Outcome r = Run("replace --folder " + ShellQuote(app) + " --subdirs");
+  EXPECT_EQ(r.exitCode, 3) << r.output;
+  EXPECT_NE(r.output.find("RBackup"), std::string::npos) << r.output;
+  EXPECT_EQ(Sources(app), original);
+  EXPECT_TRUE(fs::is_empty(app + "/RBackup"));
+  EXPECT_TRUE(fs::is_empty(tmp));
+}
