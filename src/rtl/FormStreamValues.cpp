@@ -1,4 +1,7 @@
 #include "rtl/FormStreamValues.h"
+#include <locale.h>
+#include <clocale>
+#include <cstdlib>
 
 #include <charconv>
 #include <cmath>
@@ -129,7 +132,18 @@ std::optional<long double> ParseFloat(std::string_view text, FloatKind kind) {
   long double value = 0;
   auto res =
       std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-  if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return std::nullopt;
+  if (res.ec == std::errc::result_out_of_range && res.ptr == text.data() + text.size()) {
+    // Values below the normal range (denormals) are reported out of range although extended
+    // holds them; read them again in the C locale and keep what is finite.
+    static locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+    std::string copy(text);
+    char* end = nullptr;
+    value = strtold_l(copy.c_str(), &end, c);
+    if (end != copy.c_str() + copy.size() || !std::isfinite(value) || std::fabs(value) >= 1)
+      return std::nullopt;
+  } else if (res.ec != std::errc() || res.ptr != text.data() + text.size()) {
+    return std::nullopt;
+  }
   // Like the IDE: read as extended, then round to the property's type.
   if (kind == FloatKind::Single) {
     float f = static_cast<float>(value);
