@@ -1,0 +1,205 @@
+#include "MigWizard/ReplaceExpert.h"
+
+#include <QLineEdit>
+#include <QRadioButton>
+#include <algorithm>
+#include <utility>
+
+#include "MigWizard/Dialogs.h"
+#include "MigWizard/QtSettingsStore.h"
+#include "MigWizard/SaveWarn.h"
+#include "rtl/SysUtils.h"
+#include "zel/ZelMenu.h"
+
+namespace migwiz {
+
+namespace {
+
+TExpertStoreFactory& StoreFactory() {
+  static TExpertStoreFactory factory;
+  return factory;
+}
+
+TExpertModalRunner& ModalRunner() {
+  static TExpertModalRunner runner;
+  return runner;
+}
+
+std::unique_ptr<rtl::TSettingsStore> OpenStore() {
+  if (StoreFactory()) return StoreFactory()();
+  return std::make_unique<TQtSettingsStore>();
+}
+
+bool EndsWithPas(const std::string& fileName) {
+  return fileName.size() >= 4 && rtl::UpperCase(fileName.substr(fileName.size() - 4)) == ".PAS";
+}
+
+}  // namespace
+
+void SetExpertStoreFactory(TExpertStoreFactory factory) {
+  StoreFactory() = std::move(factory);
+}
+
+void SetExpertModalRunner(TExpertModalRunner runner) {
+  ModalRunner() = std::move(runner);
+}
+
+TCompReplaceExpert::TCompReplaceExpert(TWizardFormClass wizardFormClass, std::string menuCaption,
+                                       const TProductMenu& productMenu,
+                                       TComponentReplacer* replacer)
+    : FMenuCaption(std::move(menuCaption)),
+      FWizardFormClass(std::move(wizardFormClass)),
+      FAlive(std::make_shared<TCompReplaceExpert*>(this)) {
+  rtl::Assert(replacer != nullptr, "replacer");
+  AddReplacer(replacer);
+  std::string source = replacer->Options->SourceName;
+  std::replace(source.begin(), source.end(), '/', '_');
+  const std::string name = "ROvoradItem" + source + zel::RemoveAmpersands(FMenuCaption);
+  std::weak_ptr<TCompReplaceExpert*> alive = FAlive;
+  TIDEUtils::AddMenuItem(productMenu, "&Migration Wizard", name, [alive](ota::TMenuItem* sender) {
+    if (auto self = alive.lock()) (*self)->MenuItemClick(sender);
+  });
+}
+
+TCompReplaceExpert::~TCompReplaceExpert() = default;
+
+ota::IInterface* TCompReplaceExpert::QueryInterface(const ota::TGUID& iid) {
+  if (auto* found = ota::QueryFor<ota::IOTAWizard, ota::IOTANotifier>(this, iid)) return found;
+  return ota::IInterface::QueryInterface(iid);
+}
+
+std::string TCompReplaceExpert::GetIDString() {
+  return rtl::Format("Oxvale.%sMigrationWizard", {GetReplacer(0)->Options->SourceName}) + "." +
+         ProductName();
+}
+
+std::string TCompReplaceExpert::GetName() {
+  return Title();
+}
+
+void TCompReplaceExpert::AddReplacer(TComponentReplacer* replacer) {
+  FReplacers.push_back(replacer);
+}
+
+TComponentReplacer* TCompReplaceExpert::GetReplacer(int index) {
+  rtl::Assert(index >= 0 && index < ReplacerCount(), "replacer index out of range");
+  return FReplacers[static_cast<size_t>(index)];
+}
+
+std::string TCompReplaceExpert::ProductName() const {
+  return zel::RemoveAmpersands(FMenuCaption);
+}
+
+std::string TCompReplaceExpert::Title() {
+  return GetReplacer(0)->Options->GetTitle();
+}
+
+void TCompReplaceExpert::MenuItemClick(ota::TMenuItem*) {
+  std::unique_ptr<TWizardForm> form = FWizardFormClass(nullptr);
+  FCurrentForm = form.get();
+  // The current form is only meaningful during the click, also when the run raises.
+  struct ResetCurrent {
+    TWizardForm*& current;
+    ~ResetCurrent() { current = nullptr; }
+  } reset{FCurrentForm};
+
+  TReplaceOptions* options = GetReplacer(0)->Options;
+  form->FProductName = ProductName();
+  form->FOptions = options;
+  form->SetWelcomeText(options->SourceName, ProductName());
+  form->rbModeReplace->setText(
+      QString::fromStdString(rtl::Format("&Replace %s components", {options->SourceName})));
+  LoadSettings();
+  const int result = ModalRunner() ? ModalRunner()(*form) : form->exec();
+  if (result != QDialog::Accepted) return;
+  const int action = form->GetActionIndex();
+  if (action == TWizardForm::RestoreAction)
+    RunRestore(form->edUndoFile->text().toStdString());
+  else
+    RunReplace(GetReplacer(action));
+  SaveSettings();
+}
+
+void TCompReplaceExpert::LoadSettings() {
+  const std::string section = Title();
+  std::unique_ptr<rtl::TSettingsStore> store = OpenStore();
+  GetReplacer(0)->Options->LoadSettings(*store, section);
+  if (FCurrentForm) FCurrentForm->LoadSettings(*store, section);
+}
+
+void TCompReplaceExpert::SaveSettings() {
+  const std::string section = Title();
+  std::unique_ptr<rtl::TSettingsStore> store = OpenStore();
+  GetReplacer(0)->Options->SaveSettings(*store, section);
+  if (FCurrentForm) FCurrentForm->SaveSettings(*store, section);
+}
+
+void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer) {
+  const std::string title = Title();
+  const bool projectMode = replacer->Options->Dest == 0;
+  const std::string projectName = TIDEUtils::GetProjectFileName();
+  if (!projectName.empty() && projectMode && !ShowSaveWarning(title, true, false)) return;
+  if (projectMode) {
+    if (!TIDEUtils::SaveProject()) {
+      Dialogs().MessageBox("Cannot start replace process.\nProject was not saved.", title,
+                           TMsgIcon::Information);
+      return;
+    }
+    HideProjectForms();
+  }
+  if (!replacer->Execute()) {
+    Dialogs().MessageBox("Replace failed.", title, TMsgIcon::Error);
+    return;
+  }
+  if (projectMode) {
+    const int count = TIDEUtils::GetProjectModuleCount();
+    for (int i = 0; i < count; ++i) {
+      const std::string fileName = TIDEUtils::GetProjectModuleFileName(i);
+      if (EndsWithPas(fileName)) TIDEUtils::ReloadFile(fileName);
+    }
+  }
+  Dialogs().MessageBox("Replace procedure was performed sucessfully.", title,
+                       TMsgIcon::Information);
+}
+
+void TCompReplaceExpert::RunRestore(const std::string& undoFile) {
+  const std::string title = Title();
+  if (!ShowSaveWarning(title, false, true)) return;
+  const std::string projectName = TIDEUtils::GetProjectFileName();
+  TIDEUtils::CloseProjectGroup();  // the restore goes on whatever the IDE says
+  if (GetReplacer(0)->Restore(undoFile))
+    Dialogs().MessageBox("Files were succefully restored.", title, TMsgIcon::Information);
+  else
+    Dialogs().MessageBox("Failed to restore files.", title, TMsgIcon::Error);
+  TIDEUtils::OpenProject(projectName);
+}
+
+void TCompReplaceExpert::HideProjectForms() {
+  auto services = TIDEUtils::GetModuleServices();
+  auto active = TIDEUtils::GetActiveProject();
+  const int moduleCount = services->ModuleCount();
+  for (int m = 0; m < moduleCount; ++m) {
+    auto module = services->Modules(m);
+    if (!module) continue;
+    const int fileCount = module->ModuleFileCount();
+    std::shared_ptr<ota::IOTAEditor> source;
+    for (int e = 0; e < fileCount && !source; ++e) {
+      auto editor = module->ModuleFileEditors(e);
+      if (ota::Supports<ota::IOTASourceEditor>(editor)) source = editor;
+    }
+    // Only a unit with a form has a designer to put behind its code.
+    if (!source || fileCount <= 1) continue;
+    const int ownerCount = module->OwnerCount();
+    for (int o = 0; o < ownerCount; ++o) {
+      auto owner = module->Owners(o);
+      if (owner && active &&
+          static_cast<ota::IInterface*>(owner.get()) ==
+              static_cast<ota::IInterface*>(active.get())) {
+        source->Show();
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace migwiz
