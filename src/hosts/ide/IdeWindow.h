@@ -1,0 +1,42 @@
+// The desktop host's main window: the services' main menu mirrored into a QMenuBar and a view of
+// the open project's modules with one tab per file editor.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "hosts/common/ProjectServices.h"
+
+class QListWidget;
+class QStackedWidget;
+
+namespace hosts {
+
+class TIdeWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* parent = nullptr);
+  ~TIdeWindow() override;
+
+  // Opens the project; false when it cannot, with the reason in the services' LastError,
+  // also shown in a message box when reportError.
+  bool OpenProject(const std::string& fileName, bool reportError);
+  // The mirrored menu bar and the module list with each module's tabs, one line each, for
+  // diagnostics.
+  std::string StateText() const;
+
+ private:
+  void CreateHostMenu();
+  void ScheduleMenuRebuild();
+  void RebuildMenu();
+  void RebuildModules();
+  void ShowEditor(TDiskEditor& editor);
+
+  std::shared_ptr<TProjectServices> services_;
+  QListWidget* moduleList_;
+  QStackedWidget* moduleViews_;
+  bool menuRebuildPending_ = false;
+};
+
+}  // namespace hosts

@@ -1,0 +1,104 @@
+// migwiz-ide [--print-state] [PROJECT.dpr]: the desktop host standing in for the IDE.
+// --print-state prints the menu tree and the module list after start-up and quits.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QLibrary>
+#include <QMessageBox>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "MigWizard/QtDialogs.h"
+#include "hosts/ide/IdeWindow.h"
+#include "ota/Application.h"
+#include "ota/ToolsAPI.h"
+#include "product/KyMigWizard100.h"
+
+namespace {
+
+std::shared_ptr<ota::IOTAWizard> gWizard;
+
+void RegisterWizard(std::shared_ptr<ota::IOTAWizard> wizard) {
+  gWizard = std::move(wizard);
+}
+
+QString PluginPath() {
+#ifdef _WIN32
+  return QCoreApplication::applicationDirPath() + "/KyMigWizard100.dll";
+#else
+  return QCoreApplication::applicationDirPath() + "/libKyMigWizard100.so";
+#endif
+}
+
+// Never unloaded: the menu items it inserted carry its code until the process ends.
+bool LoadPlugin(QLibrary& library, const std::shared_ptr<ota::IInterface>& services,
+                void** terminateProc, std::string& error) {
+  library.setFileName(PluginPath());
+  if (!library.load()) {
+    error = library.errorString().toStdString();
+    return false;
+  }
+  using TInit = decltype(&INITWIZARD0001);
+  auto init = reinterpret_cast<TInit>(library.resolve("INITWIZARD0001"));
+  if (!init) {
+    error = PluginPath().toStdString() + ": no entry INITWIZARD0001";
+    return false;
+  }
+  if (!init(&services, &RegisterWizard, terminateProc)) {
+    error = PluginPath().toStdString() + ": INITWIZARD0001 failed";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QStringList args = app.arguments().mid(1);
+  const bool printState = args.removeAll("--print-state") > 0;
+  if (args.size() > 1) {
+    std::cerr << "usage: migwiz-ide [--print-state] [PROJECT.dpr]\n";
+    return 2;
+  }
+
+  migwiz::TQtDialogs dialogs;
+  migwiz::SetDialogs(&dialogs);
+  auto services = std::make_shared<hosts::TProjectServices>();
+  ota::BorlandIDEServices = services;
+  int status = 0;
+  {
+    hosts::TIdeWindow window(services);
+    ota::SetApplicationExceptionHandler([&window, printState](const std::exception& error) {
+      if (printState)
+        std::cerr << error.what() << "\n";
+      else
+        QMessageBox::critical(&window, "Error", QString::fromStdString(error.what()));
+    });
+
+    QLibrary plugin;
+    void* terminateProc = nullptr;
+    std::string pluginError;
+    if (!LoadPlugin(plugin, services, &terminateProc, pluginError))
+      ota::ApplicationHandleException(std::runtime_error(pluginError));
+
+    if (!args.isEmpty() && !window.OpenProject(args.front().toStdString(), !printState)) {
+      std::cerr << services->LastError() << "\n";
+      if (printState) status = 1;
+    }
+    if (printState) {
+      QCoreApplication::processEvents();  // lets the queued menu mirror run
+      std::cout << window.StateText() << std::flush;
+    } else {
+      window.show();
+      status = app.exec();
+    }
+    if (terminateProc) reinterpret_cast<void (*)()>(terminateProc)();
+    gWizard.reset();
+    services->CloseAll();
+    ota::SetApplicationExceptionHandler(nullptr);
+  }
+  ota::BorlandIDEServices.reset();
+  migwiz::SetDialogs(nullptr);
+  return status;
+}
