@@ -21,17 +21,9 @@ namespace {
 
 using Files = std::map<std::string, std::string>;
 
-struct Outcome {
-  int exitCode = -1;  // -1 when the process died by a signal
-  int signal = 0;
-  std::string output;
-};
+using Outcome = testutil::ShellResult;
 
-std::string ShellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using testutil::ShellQuote;
 
 // The units, forms and project files below root; what a run adds (log, backups) is left out.
 Files Sources(const std::string& root) {
@@ -64,17 +56,7 @@ class Fault : public ::testing::Test {
   Outcome Run(const std::string& args, const std::string& fault = "") {
     std::string cmd =
         fault + " " + ShellQuote(std::string(MIGWIZ_BIN_DIR) + "/kymigwiz") + " " + args + " 2>&1";
-    Outcome r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-    int status = ::pclose(p);
-    // The shell reports a child killed by signal s as exit code 128 + s.
-    if (WIFEXITED(status) && WEXITSTATUS(status) > 128) r.signal = WEXITSTATUS(status) - 128;
-    if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
-    r.exitCode = r.signal || !WIFEXITED(status) ? -1 : WEXITSTATUS(status);
-    return r;
+    return testutil::RunShell(cmd);
   }
 
   // What an uninterrupted run makes of the example.

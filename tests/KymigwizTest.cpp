@@ -21,9 +21,7 @@ struct Result {
 };
 
 std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
+  return testutil::ShellQuote(s);
 }
 
 std::map<std::string, std::string> Snapshot(const std::string& root) {
@@ -44,14 +42,8 @@ class Kymigwiz : public ::testing::Test {
 
   Result Run(const std::string& args) {
     std::string cmd = Quote(std::string(MIGWIZ_BIN_DIR) + "/kymigwiz") + " " + args + " 2>&1";
-    Result r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int status = ::pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    testutil::ShellResult s = testutil::RunShell(cmd);
+    return Result{s.exitCode, std::move(s.output)};
   }
 
   // Files of the application as they were, ignoring what a run adds (log, backups).

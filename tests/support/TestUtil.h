@@ -1,6 +1,8 @@
 // Helpers shared by the test suites: scratch folders and whole-file access.
 #pragma once
 
+#include <sys/wait.h>
+#include <cstdio>
 #include <cstdlib>
 #ifdef __linux__
 #include <fcntl.h>
@@ -120,6 +122,36 @@ class ImmutableGuard {
   bool set_ = false;
 };
 #endif
+
+// A text for the shell that stands for s exactly.
+inline std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// What a shell command did: its exit code (-1 when a signal ended it), the signal, and its
+// output (standard output and whatever the command sends there).
+struct ShellResult {
+  int exitCode = -1;
+  int signal = 0;
+  std::string output;
+};
+
+inline ShellResult RunShell(const std::string& command) {
+  ShellResult r;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+  int status = ::pclose(p);
+  // The shell reports a child killed by signal s as exit code 128 + s.
+  if (WIFEXITED(status) && WEXITSTATUS(status) > 128) r.signal = WEXITSTATUS(status) - 128;
+  if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+  r.exitCode = r.signal || !WIFEXITED(status) ? -1 : WEXITSTATUS(status);
+  return r;
+}
 
 // A file of the source tree, e.g. SourcePath("examples/Main.pas").
 inline std::string SourcePath(const std::string& rel) {
