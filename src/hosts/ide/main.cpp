@@ -1,5 +1,6 @@
-// migwiz-ide [--print-state] [PROJECT.dpr]: the desktop host standing in for the IDE.
-// --print-state prints the menu tree and the module list after start-up and quits.
+// migwiz-ide [--print-state | --screenshot FILE.png] [PROJECT.dpr]: the desktop host standing in
+// for the IDE. --print-state prints the menu tree and the module list after start-up and quits;
+// --screenshot writes a picture of the window after start-up and quits.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLibrary>
@@ -57,8 +58,13 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
   const bool printState = args.removeAll("--print-state") > 0;
-  if (args.size() > 1) {
-    std::cerr << "usage: migwiz-ide [--print-state] [PROJECT.dpr]\n";
+  QString screenshot;
+  if (int at = static_cast<int>(args.indexOf("--screenshot")); at >= 0 && at + 1 < args.size()) {
+    screenshot = args.at(at + 1);
+    args.remove(at, 2);
+  }
+  if (args.size() > 1 || args.contains("--screenshot")) {
+    std::cerr << "usage: migwiz-ide [--print-state | --screenshot FILE.png] [PROJECT.dpr]\n";
     return 2;
   }
 
@@ -89,6 +95,13 @@ int main(int argc, char** argv) {
     if (printState) {
       QCoreApplication::processEvents();  // lets the queued menu mirror run
       std::cout << window.StateText() << std::flush;
+    } else if (!screenshot.isEmpty()) {
+      window.show();
+      QCoreApplication::processEvents();
+      if (!window.grab().save(screenshot)) {
+        std::cerr << "Cannot write " << screenshot.toStdString() << "\n";
+        status = 1;
+      }
     } else {
       window.show();
       status = app.exec();
