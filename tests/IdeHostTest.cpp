@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "support/TestUtil.h"
@@ -87,6 +88,170 @@ TEST_F(IdeHostTest, ProjectThatCannotBeOpenedIsReportedAndTheMenuStays) {
   const THostRun tooMany = RunHost("a.dpr b.dpr");
   EXPECT_EQ(tooMany.status, 2) << tooMany.out;
   EXPECT_NE(tooMany.out.find("usage: migwiz-ide"), std::string::npos) << tooMany.out;
+}
+
+// A whole session played in the host: the plug-in loaded from beside it, its menu clicked, the
+// wizard, the save warning and the message boxes answered as a user would.
+class IdeSessionTest : public IdeHostTest {
+ protected:
+  void SetUp() override {
+    IdeHostTest::SetUp();
+    if (IsSkipped()) return;
+    std::filesystem::copy(testutil::SourcePath("examples/Orders"), project(),
+                          std::filesystem::copy_options::recursive);
+  }
+
+  std::string project() const { return dir_ / "Orders"; }
+  std::string backup() const { return dir_ / "Backup"; }
+
+  // Plays the script on the example project; the settings live in the test's folder.
+  testutil::ShellResult Play(const std::string& script) {
+    const std::string file = dir_ / "session.txt";
+    testutil::WriteFile(file, script);
+    return testutil::RunShell("cd " + testutil::ShellQuote(dir_.path()) +
+                              " && XDG_CONFIG_HOME=" + testutil::ShellQuote(dir_ / "config") +
+                              " QT_QPA_PLATFORM=offscreen " + testutil::ShellQuote(HostPath()) +
+                              " --script session.txt Orders/Orders.dpr 2>&1");
+  }
+
+  std::string Settings() const {
+    const std::string file = dir_ / "config/Oxvale.ini";
+    return testutil::Exists(file) ? testutil::ReadFile(file) : std::string();
+  }
+
+  // Every file under the folder, by its path inside it.
+  static std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+      if (entry.is_regular_file())
+        files[std::filesystem::relative(entry.path(), root).string()] =
+            testutil::ReadFile(entry.path().string());
+    return files;
+  }
+
+  std::string ReplaceScript(const std::string& backupDir) const {
+    return "show Main.pas Form\n"
+           "show DataMod.pas Form\n"
+           "menu Kyzel > Migration Wizard\n"
+           "dialog WizardForm\n"
+           "check rbModeReplace\n"
+           "click btNext\n"
+           "page Step2ReplaceSheet\n"
+           "check rbDestProject\n"
+           "click btNext\n"
+           "page Step3ProjSheet\n"
+           "click btSelect\n"
+           "click btNext\n"
+           "page Step4Sheet\n"
+           "check chMakeBackup\n"
+           "type cbBackupDir " +
+           backupDir +
+           "\n"
+           "check chWriteLog\n"
+           "check chViewLog\n"
+           "click btNext\n"
+           "page FinalStepSheet\n"
+           "click btFinish\n"
+           "dialog SaveWarnForm\n"
+           "click OKBtn\n";
+  }
+
+  testutil::TempDir dir_;
+};
+
+TEST_F(IdeSessionTest, ReplaceThenRestoreThroughTheMenuGivesEveryFileBack) {
+  const auto originals = Tree(project());
+
+  const testutil::ShellResult replaced =
+      Play(ReplaceScript(backup()) +
+           "message Replace procedure was performed sucessfully.\n"
+           // The units were put in front of their forms before the run, and reloaded after it.
+           "front Main.pas Code\n"
+           "front DataMod.pas Code\n"
+           "view Main.pas Code KyQuery\n"
+           "view DataMod.pas Form TKyConnection\n"
+           "quit\n");
+  ASSERT_EQ(replaced.exitCode, 0) << replaced.output;
+  EXPECT_NE(replaced.output.find("shell-open " + project() + "/Wiz_Log.txt"), std::string::npos)
+      << replaced.output;
+
+  // The same conversion as the command-line host's on another copy of the project.
+  testutil::TempDir other;
+  std::filesystem::copy(testutil::SourcePath("examples/Orders"), other / "Orders",
+                        std::filesystem::copy_options::recursive);
+  const testutil::ShellResult cli = testutil::RunShell(
+      testutil::ShellQuote(std::string(MIGWIZ_BIN_DIR) + "/kymigwiz") + " replace --project " +
+      testutil::ShellQuote(other / "Orders/Orders.dpr") + " --no-backup --no-log 2>&1");
+  ASSERT_EQ(cli.exitCode, 0) << cli.output;
+  auto converted = Tree(project());
+  ASSERT_EQ(converted.erase("Wiz_Log.txt"), 1u);
+  EXPECT_EQ(converted, Tree(other / "Orders"));
+  for (const char* name : {"Main.pas", "Main.dfm", "DataMod.pas", "DataMod.dfm", "Reports.pas",
+                           "Archive/Archive.pas", "Archive/Archive.dfm"})
+    EXPECT_NE(converted.at(name), originals.at(name)) << name << " was not converted";
+  EXPECT_NE(Settings().find("LastUndo=" + backup() + "/ROvorad.reu"), std::string::npos)
+      << Settings();
+
+  const testutil::ShellResult restored = Play(
+      "menu Kyzel > Migration Wizard\n"
+      "dialog WizardForm\n"
+      "check rbModeRestore\n"
+      "click btNext\n"
+      "page Step2RestoreSheet\n"
+      "type edUndoFile " +
+      backup() +
+      "/ROvorad.reu\n"
+      "click btNext\n"
+      "page FinalStepSheet\n"
+      "click btFinish\n"
+      "dialog SaveWarnForm\n"
+      "click OKBtn\n"
+      "message Files were succefully restored.\n"
+      // The project was closed for the restore and opened again from the disk.
+      "view-lacks Main.pas Code KyQuery\n"
+      "view Main.pas Code TQuery\n"
+      "quit\n");
+  ASSERT_EQ(restored.exitCode, 0) << restored.output;
+  auto after = Tree(project());
+  EXPECT_EQ(after.erase("Wiz_Log.txt"), 1u);
+  EXPECT_EQ(after, originals);
+}
+
+TEST_F(IdeSessionTest, ErrorLeavingTheClickIsShownAndTheHostGoesOn) {
+  const auto originals = Tree(project());
+  testutil::WriteFile(dir_ / "Blocked", "a file where the backup folder should go");
+
+  const testutil::ShellResult run = Play(ReplaceScript(dir_ / "Blocked/Backup") +
+                                         "message-with Failed to create directory\n"
+                                         // Still answering: the wizard opens again and can be left.
+                                         "menu Kyzel > Migration Wizard\n"
+                                         "dialog WizardForm\n"
+                                         "click btCancel\n"
+                                         "menu Help > About...\n"
+                                         "message-with desktop host\n"
+                                         "quit\n");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  auto after = Tree(project());
+  after.erase("Wiz_Log.txt");
+  EXPECT_EQ(after, originals);
+  // Neither the failed click nor the cancelled one saved the wizard's settings (the save warning
+  // keeps its own).
+  EXPECT_EQ(Settings().find("LastUndo"), std::string::npos) << Settings();
+  EXPECT_EQ(Settings().find("MakeBackup"), std::string::npos) << Settings();
+}
+
+TEST_F(IdeSessionTest, ScriptThatCannotGoOnNamesItsLine) {
+  const testutil::ShellResult unknown = Play("menu Kyzel > Migration Wizard\nfrobnicate x\n");
+  EXPECT_EQ(unknown.exitCode, 2) << unknown.output;
+  EXPECT_NE(unknown.output.find("line 2: unknown command \"frobnicate\""), std::string::npos)
+      << unknown.output;
+
+  const testutil::ShellResult wrong =
+      Play("show Main.pas Code\nmenu Help > About...\nmessage Nothing like this\nquit\n");
+  EXPECT_EQ(wrong.exitCode, 3) << wrong.output;
+  EXPECT_NE(wrong.output.find("script line 3 (message Nothing like this): the message box says"),
+            std::string::npos)
+      << wrong.output;
 }
 
 }  // namespace

@@ -198,6 +198,26 @@ bool TIdeWindow::OpenProject(const std::string& fileName, bool reportError) {
   return true;
 }
 
+int TIdeWindow::ModuleRow(const std::string& name) const {
+  const QString wanted = Q(name);
+  for (int row = 0; row < moduleList_->count(); ++row) {
+    const QString file = moduleList_->item(row)->text();
+    if (file == wanted || file.endsWith(QLatin1Char('/') + wanted)) return row;
+  }
+  return -1;
+}
+
+QTabWidget* TIdeWindow::ModuleView(const std::string& name) const {
+  const int row = ModuleRow(name);
+  return row < 0 ? nullptr : qobject_cast<QTabWidget*>(moduleViews_->widget(row));
+}
+
+bool TIdeWindow::SelectModule(const std::string& name) {
+  const int row = ModuleRow(name);
+  if (row >= 0) moduleList_->setCurrentRow(row);
+  return row >= 0;
+}
+
 std::string TIdeWindow::StateText() const {
   std::string out;
   AddActionLines(menuBar()->actions(), 0, out);

@@ -10,6 +10,7 @@
 
 class QListWidget;
 class QStackedWidget;
+class QTabWidget;
 
 namespace hosts {
 
@@ -25,6 +26,11 @@ class TIdeWindow : public QMainWindow {
   // The mirrored menu bar and the module list with each module's tabs, one line each, for
   // diagnostics.
   std::string StateText() const;
+  // The tabbed view of the module whose file name is name or ends with "/" + name; null when
+  // there is none.
+  QTabWidget* ModuleView(const std::string& name) const;
+  // Puts that module in front, as a click on it in the project view does.
+  bool SelectModule(const std::string& name);
 
  private:
   void CreateHostMenu();
@@ -32,6 +38,7 @@ class TIdeWindow : public QMainWindow {
   void RebuildMenu();
   void RebuildModules();
   void ShowEditor(TDiskEditor& editor);
+  int ModuleRow(const std::string& name) const;
 
   std::shared_ptr<TProjectServices> services_;
   QListWidget* moduleList_;

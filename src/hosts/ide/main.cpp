@@ -1,19 +1,25 @@
-// migwiz-ide [--print-state | --screenshot FILE.png] [PROJECT.dpr]: the desktop host standing in
-// for the IDE. --print-state prints the menu tree and the module list after start-up and quits;
-// --screenshot writes a picture of the window after start-up and quits.
+// migwiz-ide [--print-state | --screenshot FILE.png | --script FILE] [PROJECT.dpr]: the desktop
+// host standing in for the IDE. --print-state prints the menu tree and the module list after
+// start-up and quits; --screenshot writes a picture of the window after start-up and quits;
+// --script plays a user's session from a file (see UiScript.h) and prints each step done.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QLibrary>
 #include <QMessageBox>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "MigWizard/QtDialogs.h"
 #include "hosts/ide/IdeWindow.h"
+#include "hosts/ide/UiScript.h"
 #include "ota/Application.h"
 #include "ota/ToolsAPI.h"
 #include "product/KyMigWizard100.h"
+#include "rtl/Shell.h"
 
 namespace {
 
@@ -63,9 +69,34 @@ int main(int argc, char** argv) {
     screenshot = args.at(at + 1);
     args.remove(at, 2);
   }
-  if (args.size() > 1 || args.contains("--screenshot")) {
-    std::cerr << "usage: migwiz-ide [--print-state | --screenshot FILE.png] [PROJECT.dpr]\n";
+  QString scriptFile;
+  if (int at = static_cast<int>(args.indexOf("--script")); at >= 0 && at + 1 < args.size()) {
+    scriptFile = args.at(at + 1);
+    args.remove(at, 2);
+  }
+  const int modes = int(printState) + int(!screenshot.isEmpty()) + int(!scriptFile.isEmpty());
+  if (args.size() > 1 || modes > 1 || args.contains("--screenshot") || args.contains("--script")) {
+    std::cerr << "usage: migwiz-ide [--print-state | --screenshot FILE.png | --script FILE] "
+                 "[PROJECT.dpr]\n";
     return 2;
+  }
+  std::vector<hosts::TScriptStep> script;
+  if (!scriptFile.isEmpty()) {
+    QFile file(scriptFile);
+    std::string error;
+    if (!file.open(QIODevice::ReadOnly)) {
+      std::cerr << "migwiz-ide: cannot read " << scriptFile.toStdString() << ": "
+                << file.errorString().toStdString() << "\n";
+      return 2;
+    }
+    if (!hosts::ParseUiScript(file.readAll().toStdString(), script, error)) {
+      std::cerr << "migwiz-ide: " << scriptFile.toStdString() << ": " << error << "\n";
+      return 2;
+    }
+    // A played session opens nothing on the desktop; it says what it would have opened.
+    rtl::SetShellOpenHandler([](const std::string& target) {
+      std::cout << "shell-open " << target << "\n" << std::flush;
+    });
   }
 
   migwiz::TQtDialogs dialogs;
@@ -104,6 +135,12 @@ int main(int argc, char** argv) {
       }
     } else {
       window.show();
+      hosts::TUiScript* player = nullptr;
+      if (!scriptFile.isEmpty()) {
+        player = new hosts::TUiScript(window, std::move(script), std::cout,
+                                      std::chrono::seconds(30));  // owned by the window
+        player->Start();
+      }
       status = app.exec();
     }
     if (terminateProc) reinterpret_cast<void (*)()>(terminateProc)();
