@@ -356,6 +356,22 @@ TEST_F(ReplaceExpertTest, SuccessfulReplaceHidesFormsAndReloadsPasUnits) {
   EXPECT_GT(store.WriteCount(), 0);
 }
 
+#ifdef __linux__
+TEST_F(ReplaceExpertTest, FailedReplaceReloadsNothingAndSaysSo) {
+  const std::string stuck = WriteUnit("Main.pas");
+  OpenProject({dir / "App.dpr", stuck});
+  testutil::ImmutableGuard frozen(stuck);
+  if (!frozen.IsSet()) GTEST_SKIP() << "the file system does not keep files from being replaced";
+  MakeExpert();
+  Click(1, [&](migwiz::TWizardForm&) { options.Units = stuck + "\r\n"; });
+  EXPECT_EQ(log, (std::vector<std::string>{"dialog", "warn", "save", "show Main.pas"}));
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Replace failed. [error]"}));
+  EXPECT_EQ(testutil::ReadFile(stuck).find("KyAccess"), std::string::npos);
+  // The run itself ended normally, so the choices are kept.
+  EXPECT_GT(store.WriteCount(), 0);
+}
+#endif
+
 TEST_F(ReplaceExpertTest, FolderModeLeavesTheProjectAlone) {
   OpenProject({dir / "Main.pas"});
   WriteUnit("src/Data.pas");
