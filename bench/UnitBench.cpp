@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "MigWizard/Replacer.h"
+#include "gen/ProjectGen.h"
 #include "product/KyReplacer.h"
 #include "rtl/FileIO.h"
 
@@ -16,46 +17,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* kClasses[] = {"TQuery",      "TTable",     "TDatabase", "TStoredProc", "TDataSource",
-                          "TStringList", "TUpdateSQL", "TButton",   "TEdit",       "TwwQuery"};
-
-std::string MakeUnit(std::mt19937& rng, int index, size_t targetSize) {
-  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  std::string u = "unit Unit" + std::to_string(index) + ";\r\n\r\ninterface\r\n\r\n";
-  u += "uses\r\n  Windows, SysUtils, Classes, DB, DBTables, Forms, Controls;\r\n\r\n";
-  u += "type\r\n  { Form " + std::to_string(index) +
-       ": TQuery and TTable are opened on demand }\r\n";
-  u += "  TForm" + std::to_string(index) + " = class(TForm)\r\n";
+// A form unit declaring a dozen components, of about targetSize bytes.
+std::string MakeUnit(bench::Rng& rng, int index, size_t targetSize) {
+  static const std::vector<std::string> kClasses = {
+      "TQuery",      "TTable",     "TDatabase", "TStoredProc", "TDataSource",
+      "TStringList", "TUpdateSQL", "TButton",   "TEdit",       "TwwQuery"};
+  bench::TUnitShape shape;
+  shape.name = "Unit" + std::to_string(index);
+  shape.formClass = "TForm" + std::to_string(index);
   for (int i = 0; i < 12; ++i)
-    u += "    Field" + std::to_string(i) + ": " + kClasses[pick(10)] + ";\r\n";
-  u += "  end;\r\n\r\nimplementation\r\n\r\nuses DataMod;\r\n\r\n{$R *.dfm}\r\n\r\n";
-  int proc = 0;
-  while (u.size() < targetSize) {
-    u += "procedure TForm" + std::to_string(index) + ".Handler" + std::to_string(proc++) +
-         "(Sender: TObject);\r\nvar\r\n  Q: " + kClasses[pick(10)] +
-         ";\r\n  I: Integer;\r\nbegin\r\n";
-    for (int line = 0; line < 8; ++line) {
-      switch (pick(5)) {
-        case 0:
-          u += "  Q.SQL.Add('select * from ORDERS where ID = ' + IntToStr(I));\r\n";
-          break;
-        case 1:
-          u += "  // keep the TDatabase connected while the TQuery is open\r\n";
-          break;
-        case 2:
-          u += "  if Q.Active then Q.Close else Q.Open;\r\n";
-          break;
-        case 3:
-          u += "  try Q.ExecSQL; except on E: EDBEngineError do ShowMessage(E.Message); end;\r\n";
-          break;
-        default:
-          u += "  for I := 0 to Q.FieldCount - 1 do Total := Total + Q.Fields[I].AsFloat;\r\n";
-      }
-    }
-    u += "end;\r\n\r\n";
-  }
-  u += "end.\r\n";
-  return u;
+    shape.components.emplace_back("Field" + std::to_string(i), rng.Pick(kClasses));
+  shape.uses = {"DataMod"};
+  shape.targetSize = targetSize;
+  return bench::UnitSource(rng, shape);
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {
@@ -71,11 +45,11 @@ int main(int argc, char** argv) {
   fs::create_directories(root / "in");
   fs::create_directories(root / "out");
 
-  std::mt19937 rng(seed);
+  bench::Rng rng(seed);
   std::vector<std::string> files;
   size_t total = 0;
   for (int i = 0; total < megabytes * 1000000; ++i) {
-    std::string text = MakeUnit(rng, i, 8000 + rng() % 40000);
+    std::string text = MakeUnit(rng, i, static_cast<size_t>(rng.Between(8000, 48000)));
     std::string path = (root / "in" / ("Unit" + std::to_string(i) + ".pas")).string();
     rtl::WriteFileBytes(path, text);
     files.push_back(path);
