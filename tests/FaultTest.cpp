@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "support/TestUtil.h"
 
@@ -96,6 +99,7 @@ class Fault : public ::testing::Test {
   std::string target;  // appended to the application folder in Converted()
   std::string extra;
   std::uintmax_t referenceLogSize = 0;
+  std::unique_ptr<testutil::TempDir> other;  // a work folder on another file system
 };
 
 }  // namespace
@@ -139,35 +143,52 @@ TEST_F(Fault, KilledAtAnyMutationLeavesOriginalsWholeAndRestorable) {
 TEST_F(Fault, ADiskThatFillsUpEndsWithAnErrorAndWholeOriginals) {
   extra = " --subdirs";
   const Files converted = Converted("replace --folder");
-  int errors = 0, failedCopyBacks = 0;
-  bool completed = false;
-  for (int n = 1; n < 1000 && !completed; ++n) {
-    std::string app = FreshApp("App");
-    std::string what = "no space at write " + std::to_string(n);
-    Outcome r = Run("replace --folder " + ShellQuote(app) + " --subdirs",
-                    "MIGWIZ_FAULT_ENOSPC_AT=" + std::to_string(n));
-    ASSERT_EQ(r.signal, 0) << what;
-    int changed = ExpectWholeFiles(app, converted, what);
-    if (r.exitCode == 3) {
-      ++errors;
-      EXPECT_EQ(changed, 0) << what;
-      EXPECT_NE(r.output.find("\"/"), std::string::npos) << what << ": names no file: " << r.output;
-    } else if (r.exitCode == 1) {
-      ++failedCopyBacks;
-      EXPECT_EQ(r.output, "Replace failed.\n") << what;
-      RestoreAndExpectOriginals(app, what);
-    } else {
-      ASSERT_EQ(r.exitCode, 0) << what << ": " << r.output;
-      // A failed log write is ignored; the run itself must then be complete. A whole log means
-      // the fault came after the last write: every point has been tried.
-      EXPECT_EQ(Sources(app), converted) << what;
-      completed = fs::file_size(app + "/Wiz_Log.txt") == referenceLogSize;
-    }
-    if (HasFailure()) return;
+  // The work folder on the project's file system: the outputs are renamed into place and nothing
+  // is written after the backups. On another file system they are copied, and a copy can fail.
+  std::vector<std::pair<std::string, bool>> workFolders = {{tmp, false}};
+  struct stat here {
+  }, there{};
+  if (::stat(tmp.c_str(), &here) == 0 && ::stat("/dev/shm", &there) == 0 &&
+      here.st_dev != there.st_dev && ::access("/dev/shm", W_OK) == 0) {
+    other = std::make_unique<testutil::TempDir>("/dev/shm");
+    workFolders.emplace_back(other->path(), true);
   }
-  EXPECT_TRUE(completed);
-  EXPECT_GT(errors, 5);
-  EXPECT_GT(failedCopyBacks, 0);
+  for (const auto& [work, copied] : workFolders) {
+    int errors = 0, failedCopyBacks = 0;
+    bool completed = false;
+    for (int n = 1; n < 1000 && !completed; ++n) {
+      std::string app = FreshApp("App");
+      std::string what = "work folder " + work + ", no space at write " + std::to_string(n);
+      Outcome r =
+          Run("replace --folder " + ShellQuote(app) + " --subdirs",
+              "TMPDIR=" + ShellQuote(work) + " MIGWIZ_FAULT_ENOSPC_AT=" + std::to_string(n));
+      ASSERT_EQ(r.signal, 0) << what;
+      int changed = ExpectWholeFiles(app, converted, what);
+      if (r.exitCode == 3) {
+        ++errors;
+        EXPECT_EQ(changed, 0) << what;
+        EXPECT_NE(r.output.find("\"/"), std::string::npos)
+            << what << ": names no file: " << r.output;
+      } else if (r.exitCode == 1) {
+        ++failedCopyBacks;
+        EXPECT_EQ(r.output, "Replace failed.\n") << what;
+        RestoreAndExpectOriginals(app, what);
+      } else {
+        ASSERT_EQ(r.exitCode, 0) << what << ": " << r.output;
+        // A failed log write is ignored; the run itself must then be complete. A whole log means
+        // the fault came after the last write: every point has been tried.
+        EXPECT_EQ(Sources(app), converted) << what;
+        completed = fs::file_size(app + "/Wiz_Log.txt") == referenceLogSize;
+      }
+      if (HasFailure()) return;
+    }
+    EXPECT_TRUE(completed) << work;
+    EXPECT_GT(errors, 5) << work;
+    if (copied)
+      EXPECT_GT(failedCopyBacks, 0) << work;
+    else
+      EXPECT_EQ(failedCopyBacks, 0) << work;
+  }
 }
 
 TEST_F(Fault, InputsThatCannotBeReadEndTheRunNamingTheFile) {

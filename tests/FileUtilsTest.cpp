@@ -63,7 +63,6 @@ bool IsLink(const std::string& path) {
   return fs::is_symlink(fs::symlink_status(path));
 }
 
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -393,6 +392,95 @@ TEST(CopyFile, LinkAsTargetReplacesTheLinkedFile) {
   EXPECT_TRUE(IsLink(tmp / "link"));
   EXPECT_EQ(ReadFile(tmp / "real/file"), "new");
   EXPECT_EQ(Names(tmp / "real"), std::vector<std::string>{"file"});
+}
+
+// ---------------------------------------------------------------------------------------------
+// rtl::MoveFileOver, rtl::LinkOrCopyFile: the run's replacements and backups
+
+TEST(MoveFileOver, RenamesIntoPlaceKeepingTheTargetsPermissions) {
+  TempDir tmp;
+  WriteFile(tmp / "work", "converted");
+  WriteFile(tmp / "unit.pas", "original");
+  fs::permissions(tmp / "unit.pas", fs::perms::owner_read | fs::perms::owner_write,
+                  fs::perm_options::replace);
+  fs::create_hard_link(tmp / "unit.pas", tmp / "witness");
+  ASSERT_TRUE(rtl::MoveFileOver(tmp / "work", tmp / "unit.pas"));
+  EXPECT_EQ(ReadFile(tmp / "unit.pas"), "converted");
+  EXPECT_EQ(ReadFile(tmp / "witness"), "original");  // replaced, never written in place
+  EXPECT_EQ(fs::status(tmp / "unit.pas").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_FALSE(Exists(tmp / "work"));
+
+  // Through a link, the file it points to is replaced and the link stays.
+  WriteFile(tmp / "work", "again");
+  fs::create_symlink(tmp / "unit.pas", tmp / "link");
+  ASSERT_TRUE(rtl::MoveFileOver(tmp / "work", tmp / "link"));
+  EXPECT_TRUE(IsLink(tmp / "link"));
+  EXPECT_EQ(ReadFile(tmp / "unit.pas"), "again");
+
+  // What cannot be moved leaves the target alone.
+  EXPECT_FALSE(rtl::MoveFileOver(tmp / "missing", tmp / "unit.pas"));
+  fs::create_directory(tmp / "dir");
+  EXPECT_FALSE(rtl::MoveFileOver(tmp / "dir", tmp / "unit.pas"));
+  EXPECT_EQ(ReadFile(tmp / "unit.pas"), "again");
+}
+
+TEST(MoveFileOver, AcrossFileSystemsCopies) {
+  TempDir tmp;
+  struct stat here {
+  }, there{};
+  if (::stat(tmp.path().c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 ||
+      here.st_dev == there.st_dev || ::access("/dev/shm", W_OK) != 0)
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  TempDir other("/dev/shm");
+  WriteFile(other / "work", "converted");
+  WriteFile(tmp / "unit.pas", "original");
+  ASSERT_TRUE(rtl::MoveFileOver(other / "work", tmp / "unit.pas"));
+  EXPECT_EQ(ReadFile(tmp / "unit.pas"), "converted");
+  EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"unit.pas"});
+}
+
+TEST(LinkOrCopyFile, BackupKeepsTheContentWhenTheOriginalIsReplaced) {
+  TempDir tmp;
+  WriteFile(tmp / "unit.pas", "original");
+  WriteFile(tmp / "backup/unit.~pas", "an older backup");
+  ASSERT_TRUE(rtl::LinkOrCopyFile(tmp / "unit.pas", tmp / "backup/unit.~pas"));
+  EXPECT_EQ(ReadFile(tmp / "backup/unit.~pas"), "original");
+  EXPECT_EQ(Names(tmp / "backup"), std::vector<std::string>{"unit.~pas"});  // no spare name
+  for (auto replace : {+[](const std::string& to) { rtl::WriteFileAtomic(to, "written"); },
+                       +[](const std::string& to) {
+                         WriteFile(to + ".new", "moved");
+                         rtl::MoveFileOver(to + ".new", to);
+                       },
+                       +[](const std::string& to) {
+                         WriteFile(to + ".src", "copied");
+                         rtl::CopyFile(to + ".src", to);
+                       }}) {
+    replace(tmp / "unit.pas");
+    EXPECT_EQ(ReadFile(tmp / "backup/unit.~pas"), "original");
+  }
+
+  // Backing up what is already the backup's file changes nothing and leaves nothing behind.
+  fs::create_hard_link(tmp / "backup/unit.~pas", tmp / "same.pas");
+  ASSERT_TRUE(rtl::LinkOrCopyFile(tmp / "same.pas", tmp / "backup/unit.~pas"));
+  EXPECT_EQ(Names(tmp / "backup"), std::vector<std::string>{"unit.~pas"});
+  EXPECT_EQ(ReadFile(tmp / "backup/unit.~pas"), "original");
+}
+
+TEST(LinkOrCopyFile, LinkedOriginalIsBackedUpAsItsContent) {
+  TempDir tmp;
+  WriteFile(tmp / "real.pas", "original");
+  fs::create_symlink(tmp / "real.pas", tmp / "unit.pas");
+  ASSERT_TRUE(rtl::LinkOrCopyFile(tmp / "unit.pas", tmp / "unit.~pas"));
+  EXPECT_FALSE(IsLink(tmp / "unit.~pas"));
+  WriteFile(tmp / "work", "converted");
+  ASSERT_TRUE(rtl::MoveFileOver(tmp / "work", tmp / "unit.pas"));
+  EXPECT_EQ(ReadFile(tmp / "real.pas"), "converted");
+  EXPECT_EQ(ReadFile(tmp / "unit.~pas"), "original");
+  EXPECT_TRUE(rtl::SameFile(tmp / "unit.pas", tmp / "real.pas"));
+  EXPECT_FALSE(rtl::SameFile(tmp / "unit.pas", tmp / "unit.~pas"));
+  EXPECT_FALSE(rtl::LinkOrCopyFile(tmp / "missing", tmp / "x"));
+  EXPECT_FALSE(Exists(tmp / "x"));
 }
 
 // ---------------------------------------------------------------------------------------------

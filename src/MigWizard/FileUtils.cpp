@@ -117,7 +117,10 @@ bool IsSameFolder(const std::string& a, const std::string& b) {
   return fs::equivalent(a, b, ec) && !ec;
 }
 
-bool CopyFolder(const std::string& from, const std::string& to, const std::string& root) {
+using TPutFile = bool (*)(const std::string& from, const std::string& to);
+
+bool CopyFolder(const std::string& from, const std::string& to, const std::string& root,
+                TPutFile put) {
   std::vector<FolderEntry> entries;
   if (!ListFolder(from, entries)) return true;  // nothing to enumerate is no failure
   bool ok = true;
@@ -132,8 +135,8 @@ bool CopyFolder(const std::string& from, const std::string& to, const std::strin
         break;
       }
       // A failure inside stops that sub-folder only; this folder goes on.
-      if (!CopyFolder(src, dst, root)) ok = false;
-    } else if (!rtl::CopyFile(src, dst)) {
+      if (!CopyFolder(src, dst, root, put)) ok = false;
+    } else if (!put(src, dst)) {
       ok = false;
       break;
     }
@@ -298,7 +301,13 @@ bool DeleteDirTree(const std::string& dir) {
 bool CopyDirTree(const std::string& source, const std::string& target) {
   if (source.empty()) return true;
   if (target.empty()) return false;
-  return CopyFolder(source, target, target);
+  return CopyFolder(source, target, target, &rtl::CopyFile);
+}
+
+bool MoveDirTree(const std::string& source, const std::string& target) {
+  if (source.empty()) return true;
+  if (target.empty()) return false;
+  return CopyFolder(source, target, target, &rtl::MoveFileOver);
 }
 
 std::string BackupFileName(std::string_view fileName) {

@@ -207,7 +207,7 @@ bool TComponentReplacer::RunSteps() {
       }
       // The original is replaced only later, so a copy that cannot be made ends the run now,
       // while every original is still as it was.
-      if (!rtl::CopyFile(entry, backup))
+      if (!rtl::LinkOrCopyFile(entry, backup))
         throw rtl::EFCreateError("Cannot make the backup copy \"" + backup + "\" of \"" + entry +
                                  "\".");
       BackupList.SetValue(entry, backup);
@@ -232,12 +232,24 @@ bool TComponentReplacer::RunSteps() {
 
 bool TComponentReplacer::ReplaceOriginals(const std::string& temp, const TRunFolders& outputs) {
   if (ChangedCount > 0) Log.WriteLine(res::sReplacingOriginals);
-  if (FolderMode()) return CopyDirTree(temp, Options->Directory);
   bool ok = true;
-  for (int i = 0; i < FileList.Count(); ++i) {
-    const std::string& entry = FileList[i];
-    std::string candidate = JoinPath(outputs.FolderOf(entry), ExtractFileName(entry));
-    if (rtl::FileExists(candidate) && !rtl::CopyFile(candidate, entry)) ok = false;
+  if (FolderMode()) {
+    ok = MoveDirTree(temp, Options->Directory);
+  } else {
+    for (int i = 0; i < FileList.Count(); ++i) {
+      const std::string& entry = FileList[i];
+      std::string candidate = JoinPath(outputs.FolderOf(entry), ExtractFileName(entry));
+      if (rtl::FileExists(candidate) && !rtl::MoveFileOver(candidate, entry)) ok = false;
+    }
+  }
+  if (!ok) {
+    // A backup may be a second name of its original; where the original was not replaced, it
+    // becomes a copy of its own, so that later edits of the original leave it alone.
+    for (int i = 0; i < BackupList.Count(); ++i) {
+      const std::string original = BackupList.Names(i);
+      const std::string backup = BackupList.ValueFromIndex(i);
+      if (rtl::SameFile(original, backup)) rtl::CopyFile(original, backup);
+    }
   }
   return ok;
 }

@@ -190,6 +190,71 @@ bool CopyFile(const std::string& from, const std::string& to) {
   return ok && out.Commit(st.st_mode & 0777);
 }
 
+namespace {
+
+// The file a name stands for: a link is followed to the file it points to.
+std::string RealFile(const std::string& path) {
+  struct stat lst;
+  if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+      std::string resolved = real;
+      std::free(real);
+      return resolved;
+    }
+  }
+  return path;
+}
+
+// A name next to target that nothing uses yet.
+std::string FreeSiblingName(const std::string& target) {
+  static thread_local std::mt19937_64 rng{std::random_device{}()};
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, ".~mw%08llx",
+                static_cast<unsigned long long>(rng() & 0xffffffffu));
+  return target + suffix;
+}
+
+}  // namespace
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  const std::string target = RealFile(to);
+  int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  struct stat own, old;
+  bool ok = ::fstat(fd, &own) == 0 && S_ISREG(own.st_mode);
+  // The replaced file keeps its permissions; a new one gets the source's.
+  const mode_t mode =
+      ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : (own.st_mode & 0777);
+  ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  ::close(fd);
+  if (!ok) return false;
+  BeforeMutation();
+  if (::rename(from.c_str(), target.c_str()) == 0) return true;
+  // Another file system (or one that refuses): a complete copy renamed into place instead.
+  return (errno == EXDEV || errno == EPERM || errno == ENOTSUP) && CopyFile(from, to);
+}
+
+bool LinkOrCopyFile(const std::string& from, const std::string& to) {
+  const std::string source = RealFile(from);
+  struct stat st;
+  if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const std::string sibling = FreeSiblingName(RealFile(to));
+  BeforeMutation();
+  if (::link(source.c_str(), sibling.c_str()) != 0) return CopyFile(from, to);
+  BeforeMutation();
+  const bool renamed = ::rename(sibling.c_str(), RealFile(to).c_str()) == 0;
+  // rename does nothing when both names are already the same file; the spare name goes.
+  struct stat left;
+  if (::lstat(sibling.c_str(), &left) == 0) ::unlink(sibling.c_str());
+  return renamed || CopyFile(from, to);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 void TStream::ReadBuffer(void* buffer, size_t count) {
   if (Read(buffer, count) != count) throw EReadError("Stream read error");
 }

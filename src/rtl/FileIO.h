@@ -27,6 +27,19 @@ void WriteFileAtomic(const std::string& path, std::string_view data);
 // permission bits and times. Returns false when any step fails; nothing is left behind then.
 bool CopyFile(const std::string& from, const std::string& to);
 
+// Puts a complete work file in place of a target (a link as target: the file it points to) by
+// renaming it there after flushing it to disk; across file systems a CopyFile does it instead.
+// The target keeps its permission bits. False when it cannot be done; the target is then as it
+// was.
+bool MoveFileOver(const std::string& from, const std::string& to);
+// A copy of a file that is never written to afterwards, such as a backup: a second name for the
+// same data (a hard link, put in place by rename) where the file system allows one, else a
+// CopyFile. Whoever later writes to `from` must replace it by a new file (as WriteFileAtomic,
+// CopyFile and MoveFileOver do), or the copy changes with it.
+bool LinkOrCopyFile(const std::string& from, const std::string& to);
+// Both names stand for one file (links followed).
+bool SameFile(const std::string& a, const std::string& b);
+
 // Byte stream with a position, the shape the engine's readers and writers work on.
 class TStream {
  public:

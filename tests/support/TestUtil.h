@@ -23,8 +23,11 @@ namespace testutil {
 // A fresh folder below the system's temporary folder, removed with everything in it.
 class TempDir {
  public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "migwiz-test-XXXXXX").string();
+  // Below `parent` when given, for a folder on a particular file system.
+  explicit TempDir(const std::string& parent = std::string()) {
+    const std::filesystem::path base =
+        parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent);
+    std::string tmpl = (base / "migwiz-test-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
   }
