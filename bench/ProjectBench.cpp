@@ -1,12 +1,14 @@
 // The whole job on a generated project, with the floor and the naive alternative measured beside
 // it in the same run:
-//   project_bench [--megabytes 100] [--seed 1] [--repetitions 3] [--keep]
+//   project_bench [--megabytes 100] [--seed 1] [--repetitions 3] [--settle S] [--keep]
 // - the replace run: kymigwiz replace --folder --subdirs, backup and log on, on a fresh copy;
 // - cp -r of the same tree: every byte read and written once;
 // - a sed -E -i script making the ten renames and the uses addition, on the units alone;
 // - the form stream conversions, ours beside the Free Pascal runtime's;
 // - the replace run's peak memory on the tree and on a quarter of it.
-// Everything runs in a scratch folder under TMPDIR, removed at the end unless --keep.
+// Everything runs in a scratch folder under TMPDIR, removed at the end unless --keep. Steps that
+// delete files are followed by a pause (--settle) so that the next one starts on a quiet file
+// system; the whole takes a few minutes for 100 MB.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -19,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -190,12 +193,19 @@ int main(int argc, char** argv) {
   std::uint32_t seed = 1;
   int repetitions = 3;
   bool keep = false;
+  // ext4's write-back window, after which deleted files no longer slow the creation of new ones.
+  int settleSeconds =
+      1 + std::atoi(FirstLine("cat /proc/sys/vm/dirty_expire_centisecs").c_str()) / 100;
   app.add_option("--megabytes", megabytes, "size of the generated project")
       ->check(CLI::PositiveNumber);
   app.add_option("--seed", seed, "generator seed");
   app.add_option("--repetitions", repetitions, "runs of each measurement; the best counts")
       ->check(CLI::Range(1, 50));
   app.add_flag("--keep", keep, "keep the scratch folder");
+  app.add_option("--settle", settleSeconds,
+                 "seconds to wait after a step that deleted files (default: the write-back "
+                 "window + 1)")
+      ->check(CLI::Range(0, 600));
   CLI11_PARSE(app, argc, argv);
 
   const fs::path bin = fs::canonical("/proc/self/exe").parent_path();
@@ -226,35 +236,44 @@ int main(int argc, char** argv) {
     const fs::path sedScript = scratch / "rules.sed";
     rtl::WriteFileBytes(sedScript.string(), SedScript());
 
-    // Warm the page cache so the first measurement pays no more than the others.
-    Require(Run({"cp", "-r", corpus.string(), (scratch / "warm").string()}, out), "cp", out);
-    fs::remove_all(scratch / "warm");
+    // Every tree is copied before the measurements and removed only after them: ext4 makes a
+    // new file slow while many files were deleted within its write-back window, so a deletion
+    // just before one measurement would charge it for another's work. Steps that delete (a
+    // rename over a file deletes the old one) are followed by a pause of that window.
+    std::vector<fs::path> works, seds;
+    for (int r = 0; r < repetitions; ++r) {
+      works.push_back(scratch / ("work" + std::to_string(r)));
+      seds.push_back(scratch / ("sed" + std::to_string(r)));
+      Require(Run({"cp", "-r", corpus.string(), works.back().string()}, out), "cp", out);
+      Require(Run({"cp", "-r", corpus.string(), seds.back().string()}, out), "cp", out);
+    }
+    auto settle = [settleSeconds] {
+      if (settleSeconds > 0) std::this_thread::sleep_for(std::chrono::seconds(settleSeconds));
+    };
+    settle();
 
     TBest best;
-    int changed = 0;
     for (int r = 0; r < repetitions; ++r) {
-      const fs::path copy = scratch / "cp";
-      TChild cp = Run({"cp", "-r", corpus.string(), copy.string()}, out);
+      TChild cp =
+          Run({"cp", "-r", corpus.string(), (scratch / ("cp" + std::to_string(r))).string()}, out);
       Require(cp, "cp -r", out);
       best.Take(best.cp, cp.seconds);
-      fs::remove_all(copy);
-
-      const fs::path work = scratch / "work";
-      Require(Run({"cp", "-r", corpus.string(), work.string()}, out), "cp", out);
-      TChild replace = Run({kymigwiz, "replace", "--folder", work.string(), "--subdirs"}, out);
+    }
+    int changed = 0;
+    for (int r = 0; r < repetitions; ++r) {
+      TChild replace = Run({kymigwiz, "replace", "--folder", works[r].string(), "--subdirs"}, out);
       Require(replace, "kymigwiz replace", out);
       best.Take(best.replace, replace.seconds);
       best.replacePeakMB = std::max(best.replacePeakMB, replace.peakMB);
-      const std::string undo = rtl::ReadFileBytes((work / "RBackup" / "ROvorad.reu").string());
+      const std::string undo = rtl::ReadFileBytes((works[r] / "RBackup" / "ROvorad.reu").string());
       changed = static_cast<int>(std::count(undo.begin(), undo.end(), '\n'));
-      fs::remove_all(work);
-
-      const fs::path sedWork = scratch / "sed";
-      Require(Run({"cp", "-r", corpus.string(), sedWork.string()}, out), "cp", out);
-      TChild sed = RunSed(sedScript, UnitsUnder(sedWork), out);
+      settle();
+    }
+    for (int r = 0; r < repetitions; ++r) {
+      TChild sed = RunSed(sedScript, UnitsUnder(seds[r]), out);
       Require(sed, "sed", out);
       best.Take(best.sed, sed.seconds);
-      fs::remove_all(sedWork);
+      if (r + 1 < repetitions) settle();
     }
 
     // Peak memory on a quarter of the tree and on a single unit, for what the tree adds.

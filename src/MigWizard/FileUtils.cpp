@@ -307,7 +307,11 @@ bool CopyDirTree(const std::string& source, const std::string& target) {
 bool MoveDirTree(const std::string& source, const std::string& target) {
   if (source.empty()) return true;
   if (target.empty()) return false;
-  return CopyFolder(source, target, target, &rtl::MoveFileOver);
+  // One flush of the whole work tree before the first rename, instead of one per file.
+  if (!rtl::FlushFileSystem(source)) return false;
+  return CopyFolder(source, target, target, [](const std::string& from, const std::string& to) {
+    return rtl::MoveFileOver(from, to, true);
+  });
 }
 
 std::string BackupFileName(std::string_view fileName) {

@@ -1,6 +1,7 @@
 // The replace run and the restore from an undo file.
 #include <algorithm>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "MigWizard/FileUtils.h"
@@ -171,6 +172,11 @@ bool TComponentReplacer::RunSteps() {
   bool scanPending = !folderMode;
   TRunFolders outputs(temp), backups(Options->BackupDir);
   const std::string folderRoot = JoinPath(Options->Directory, "");
+  // Folders made in this run: a folder of many files is made once, not asked for per file.
+  std::set<std::string> madeFolders;
+  auto makeFolder = [&madeFolders](const std::string& folder) {
+    if (madeFolders.insert(folder).second) CreateDirPath(folder);
+  };
 
   for (int i = 0; i < FileList.Count();) {
     const std::string entry = FileList[i];
@@ -190,7 +196,7 @@ bool TComponentReplacer::RunSteps() {
                                                                  : ExtractFileName(entry);
       relFolder = ExtractFilePath(rel);
       dest = JoinPath(temp, relFolder);
-      CreateDirPath(dest);
+      makeFolder(dest);
     } else {
       dest = outputs.FolderFor(entry, ExtractFileName(entry));
     }
@@ -199,7 +205,7 @@ bool TComponentReplacer::RunSteps() {
     if (ChangedCount > changedBefore && Options->MakeBackup) {
       std::string backup;
       if (folderMode) {
-        CreateDirPath(JoinPath(Options->BackupDir, relFolder));
+        makeFolder(JoinPath(Options->BackupDir, relFolder));
         backup = BackupFileName(JoinPath(Options->BackupDir, rel));
       } else {
         std::string name = ExtractFileName(BackupFileName(entry));
@@ -232,15 +238,19 @@ bool TComponentReplacer::RunSteps() {
 
 bool TComponentReplacer::ReplaceOriginals(const std::string& temp, const TRunFolders& outputs) {
   if (ChangedCount > 0) Log.WriteLine(res::sReplacingOriginals);
-  bool ok = true;
+  bool ok = true, failed = false;
   if (FolderMode()) {
     ok = MoveDirTree(temp, Options->Directory);
   } else {
-    for (int i = 0; i < FileList.Count(); ++i) {
+    // The outputs reach the disk in one flush before the first original is replaced; one
+    // original that cannot be replaced does not keep the others from being replaced.
+    ok = rtl::FlushFileSystem(temp);
+    for (int i = 0; ok && i < FileList.Count(); ++i) {
       const std::string& entry = FileList[i];
       std::string candidate = JoinPath(outputs.FolderOf(entry), ExtractFileName(entry));
-      if (rtl::FileExists(candidate) && !rtl::MoveFileOver(candidate, entry)) ok = false;
+      if (rtl::FileExists(candidate) && !rtl::MoveFileOver(candidate, entry, true)) failed = true;
     }
+    if (failed) ok = false;
   }
   if (!ok) {
     // A backup may be a second name of its original; where the original was not replaced, it

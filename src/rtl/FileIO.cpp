@@ -216,7 +216,7 @@ std::string FreeSiblingName(const std::string& target) {
 
 }  // namespace
 
-bool MoveFileOver(const std::string& from, const std::string& to) {
+bool MoveFileOver(const std::string& from, const std::string& to, bool onDisk) {
   const std::string target = RealFile(to);
   int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
@@ -225,7 +225,7 @@ bool MoveFileOver(const std::string& from, const std::string& to) {
   // The replaced file keeps its permissions; a new one gets the source's.
   const mode_t mode =
       ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : (own.st_mode & 0777);
-  ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  ok = ok && ::fchmod(fd, mode) == 0 && (onDisk || ::fsync(fd) == 0);
   ::close(fd);
   if (!ok) return false;
   BeforeMutation();
@@ -247,6 +247,14 @@ bool LinkOrCopyFile(const std::string& from, const std::string& to) {
   struct stat left;
   if (::lstat(sibling.c_str(), &left) == 0) ::unlink(sibling.c_str());
   return renamed || CopyFile(from, to);
+}
+
+bool FlushFileSystem(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::syncfs(fd) == 0;
+  ::close(fd);
+  return ok;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

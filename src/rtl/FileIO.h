@@ -30,8 +30,11 @@ bool CopyFile(const std::string& from, const std::string& to);
 // Puts a complete work file in place of a target (a link as target: the file it points to) by
 // renaming it there after flushing it to disk; across file systems a CopyFile does it instead.
 // The target keeps its permission bits. False when it cannot be done; the target is then as it
-// was.
-bool MoveFileOver(const std::string& from, const std::string& to);
+// was. onDisk: the caller has flushed the source already (FlushFileSystem), so it is not again.
+bool MoveFileOver(const std::string& from, const std::string& to, bool onDisk = false);
+// Writes everything pending on the file system holding path to disk (one flush for many files
+// instead of one per file). False when that fails.
+bool FlushFileSystem(const std::string& path);
 // A copy of a file that is never written to afterwards, such as a backup: a second name for the
 // same data (a hard link, put in place by rename) where the file system allows one, else a
 // CopyFile. Whoever later writes to `from` must replace it by a new file (as WriteFileAtomic,
