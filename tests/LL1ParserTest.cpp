@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -186,6 +187,7 @@ class TCountState : public TParseState {
 class TCountParser : public TLL1Parser {
  public:
   TCountParser() : TLL1Parser(&migwiz::ParseStateClass<TCountState>) {}
+  using TLL1Parser::SetPositionOnly;
   TCountState& Count() { return static_cast<TCountState&>(State()); }
   int Before = 0, After = 0;
   bool Veto = false;
@@ -230,6 +232,28 @@ TEST(LL1Parse, RestoringASnapshotTakesBackWhatAFailedAlternativeCollected) {
   EXPECT_TRUE(p.Count().Hits.empty());
   p.Veto = true;
   EXPECT_EQ(Match(p, "aax", "<s>"), -1);
+}
+
+TEST(LL1Parse, PositionOnlyNonterminalsAreParsedOncePerPositionAndParse) {
+  TCountParser p;
+  Grammar(p, {"<s>-<w>x|<w>y", "<w>-<c><c>", "<c>-a|b"});
+  p.SetPositionOnly("<w>");
+  auto innerCalls = [&p] { return std::count(p.Seen.begin(), p.Seen.end(), std::string("<c>")); };
+  p.Prepare();
+  ASSERT_EQ(p.Alternatives("<s>"), (Strings{"<w>y", "<w>x"}));
+  // Both alternatives of <s> want <w> at 1: its rule runs once, the second call replays it.
+  EXPECT_EQ(Match(p, "abx", "<s>"), 4);
+  EXPECT_EQ(innerCalls(), 2);
+  EXPECT_EQ(std::count(p.Seen.begin(), p.Seen.end(), std::string("<w>")), 2);
+  // A failure is replayed as a failure.
+  p.Seen.clear();
+  EXPECT_EQ(Match(p, "azz", "<s>"), -1);
+  EXPECT_EQ(innerCalls(), 2);
+  // Nothing is carried from one parse into the next, even at the same position.
+  p.Seen.clear();
+  EXPECT_EQ(Match(p, "bax", "<s>"), 4);
+  EXPECT_EQ(innerCalls(), 2);
+  EXPECT_EQ(Match(p, "zzx", "<s>"), -1);
 }
 
 TEST(LL1DeepInput, LongRightRecursiveListsParseOnTheOwnStack) {

@@ -118,6 +118,10 @@ TFormParser::TFormParser(TParseStateClass stateClass) : TLL1Parser(stateClass) {
   state->owner_ = this;
   // The overrides here only watch what matches, so skipping hopeless alternatives is unseen.
   SetPredictive(true);
+  // No hook runs inside these: a property value, a string and a property name parse the same
+  // wherever the grammar tries them again.
+  for (const char* name : {"<value>", "<string2>", "<string>", "<prop_name>"})
+    SetPositionOnly(name);
   AddGrammar();
 }
 

@@ -563,6 +563,10 @@ bool TLL1Parser::Parse(std::string_view text, std::string_view start, int& pos) 
   text_ = text;
   state_->Position = pos;
   depth_ = 0;
+  outcomes_.clear();
+  positionOnly_.assign(static_cast<size_t>(SymbolCount()), 0);
+  for (const std::string& name : positionOnlyNames_)
+    if (const int id = SymbolId(name); id >= 0) positionOnly_[static_cast<size_t>(id)] = 1;
 
   bool success = false;
   try {
@@ -601,6 +605,10 @@ bool TLL1Parser::ParseOnStack(const TSymbol& start) {
 
 void TLL1Parser::ReleaseDeepMemory() {
   constexpr size_t kKeep = 4096;
+  if (outcomes_.bucket_count() > 16 * kKeep)
+    std::unordered_map<std::uint64_t, int>().swap(outcomes_);
+  else
+    outcomes_.clear();
   if (snapshots_.size() > kKeep) {
     snapshots_.resize(kKeep);
     snapshots_.shrink_to_fit();
@@ -630,7 +638,27 @@ TParseState& TLL1Parser::Snapshot() {
   return *s;
 }
 
+void TLL1Parser::SetPositionOnly(std::string_view name) {
+  positionOnlyNames_.emplace_back(name);
+}
+
 bool TLL1Parser::ParseNonterminal(const TSymbol& symbol) {
+  if (symbol.Id < 0 || static_cast<size_t>(symbol.Id) >= positionOnly_.size() ||
+      !positionOnly_[static_cast<size_t>(symbol.Id)])
+    return ParseRule(symbol);
+  const std::uint64_t key =
+      (std::uint64_t(std::uint32_t(symbol.Id)) << 32) | std::uint32_t(state_->Position);
+  if (auto known = outcomes_.find(key); known != outcomes_.end()) {
+    if (known->second < 0) return false;
+    state_->Position = known->second;
+    return true;
+  }
+  const bool matched = ParseRule(symbol);
+  outcomes_[key] = matched ? state_->Position : -1;
+  return matched;
+}
+
+bool TLL1Parser::ParseRule(const TSymbol& symbol) {
   if (symbol.Rule < 0) throw EGrammarError("Unknown nonterminal: " + symbol.Name);
   struct DepthScope {
     int& depth;

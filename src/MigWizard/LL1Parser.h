@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "rtl/SysUtils.h"
@@ -126,6 +127,11 @@ class TLL1Parser {
   // through ParseNonterminal. This is only sound while no override makes a nonterminal or a
   // built-in match a text its rules and GetBuiltinSet would not, so it is off by default.
   void SetPredictive(bool on) { predictive_ = on; }
+  // The named nonterminal's outcome at a position is remembered for the rest of a parse and
+  // replayed when the grammar asks for it there again (ordered choice often does). Sound only
+  // while no override below it does more than its rules, so that parsing it changes the position
+  // and nothing else; off for every name by default.
+  void SetPositionOnly(std::string_view name);
 
  private:
   struct TGrammar;
@@ -134,6 +140,7 @@ class TLL1Parser {
   bool ParseOnStack(const TSymbol& start);
   void CheckDepth();
   TParseState& Snapshot();
+  bool ParseRule(const TSymbol& symbol);
   bool WalkAlternative(int alt, int fromItem);
   void ReleaseDeepMemory();
   void Compile(TGrammar& grammar);
@@ -145,6 +152,9 @@ class TLL1Parser {
   std::unique_ptr<TParseStack> stack_;
   std::vector<std::unique_ptr<TParseState>> snapshots_;  // one per open nonterminal, reused
   std::string_view text_;
+  std::vector<std::string> positionOnlyNames_;
+  std::vector<char> positionOnly_;                   // by symbol id, resolved when a parse starts
+  std::unordered_map<std::uint64_t, int> outcomes_;  // (symbol, position) -> end, -1: failed
   bool prepared_ = false;
   bool parsing_ = false;
   bool predictive_ = false;
