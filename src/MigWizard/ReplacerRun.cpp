@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 #include "MigWizard/FileUtils.h"
@@ -174,6 +175,7 @@ bool TComponentReplacer::RunSteps() {
   const std::string folderRoot = JoinPath(Options->Directory, "");
   // Folders made in this run: a folder of many files is made once, not asked for per file.
   std::set<std::string> madeFolders;
+  std::unordered_map<std::string, int> backupIndex;  // upper-cased original -> BackupList line
   auto makeFolder = [&madeFolders](const std::string& folder) {
     if (madeFolders.insert(folder).second) CreateDirPath(folder);
   };
@@ -216,7 +218,13 @@ bool TComponentReplacer::RunSteps() {
       if (!rtl::LinkOrCopyFile(entry, backup))
         throw rtl::EFCreateError("Cannot make the backup copy \"" + backup + "\" of \"" + entry +
                                  "\".");
-      BackupList.SetValue(entry, backup);
+      // As BackupList.SetValue, without searching the whole list for every file.
+      const std::string line = entry + "=" + backup;
+      auto [known, fresh] = backupIndex.emplace(rtl::UpperCase(entry), BackupList.Count());
+      if (fresh)
+        BackupList.Add(line);
+      else
+        BackupList.SetString(known->second, line);
     }
     ++i;
     if (OnProgress) OnProgress(i, FileList.Count());
