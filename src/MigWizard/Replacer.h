@@ -157,6 +157,9 @@ class TComponentReplacer {
   void ScanFolder(const std::string& folder, bool includeSubDirs);
   void ProcessFile(const std::string& path, const std::string& destFolder);
   bool ReplaceOriginals(const std::string& temp, const TRunFolders& outputs);
+  // A work file of the rewriting: queued on the run's writer during a run, written at once
+  // otherwise.
+  void WriteOutput(const std::string& path, std::string bytes);
   void FindFormInDirective(const std::string& upper, std::string_view comment,
                            const std::string& unitPath);
 
@@ -164,6 +167,7 @@ class TComponentReplacer {
   // a unit are no class names, and their length or first letter tells so at once.
   std::uint64_t lengthMask_ = 0;
   bool firstLetter_[256] = {};
+  class TOutputWriter* writer_ = nullptr;  // set while a run rewrites its files
 };
 
 // Count line of a processed file: "3 change(s)" or "No changes".

@@ -195,7 +195,7 @@ std::string FormFileBytes(std::string_view text, TTextEncoding encoding, bool bi
 
 void TComponentReplacer::WriteForm(const std::string& outputPath, std::string_view output,
                                    TTextEncoding encoding, bool binary, const TRCData& rcData) {
-  rtl::WriteFileBytes(outputPath, FormFileBytes(output, encoding, binary, rcData, outputPath));
+  WriteOutput(outputPath, FormFileBytes(output, encoding, binary, rcData, outputPath));
 }
 
 void TComponentReplacer::ScanDatabaseAliases(const std::string& path) {

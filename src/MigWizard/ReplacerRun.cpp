@@ -7,6 +7,7 @@
 
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/IDEUtils.h"
+#include "MigWizard/OutputWriter.h"
 #include "MigWizard/ROvoradRes.h"
 #include "MigWizard/Replacer.h"
 #include "rtl/Shell.h"
@@ -168,6 +169,11 @@ bool TComponentReplacer::RunSteps() {
                              " No temporary folder could be allocated.");
   TFinally removeTemp([&temp] { DeleteDirTree(temp); });
 
+  // Destroyed before the work folder is removed, so no write lands in a folder being emptied.
+  TOutputWriter writer;
+  writer_ = &writer;
+  TFinally noWriter([this] { writer_ = nullptr; });
+
   DatabaseAliases.Clear();
   const int unitCount = FileList.Count();
   bool scanPending = !folderMode;
@@ -230,6 +236,10 @@ bool TComponentReplacer::RunSteps() {
     if (OnProgress) OnProgress(i, FileList.Count());
   }
 
+  // Every work file is complete before anything refers to it.
+  writer.Drain();
+  writer_ = nullptr;
+
   // The undo file exists before the first original is replaced, so an interrupted replacement
   // can still be restored.
   const std::string undoFile = JoinPath(Options->BackupDir, res::sUndoFileName);
@@ -242,6 +252,13 @@ bool TComponentReplacer::RunSteps() {
   FileList.Clear();
   Log.WriteLine(res::sReplaceSucceeded);
   return result;
+}
+
+void TComponentReplacer::WriteOutput(const std::string& path, std::string bytes) {
+  if (writer_)
+    writer_->Write(path, std::move(bytes));
+  else
+    rtl::WriteFileBytes(path, bytes);
 }
 
 bool TComponentReplacer::ReplaceOriginals(const std::string& temp, const TRunFolders& outputs) {

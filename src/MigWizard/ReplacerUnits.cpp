@@ -69,7 +69,7 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
   }
   Log.WriteLine(ChangeCountText(changeCount));
   if (!unchanged) {
-    rtl::WriteFileBytes(outputPath, EncodeSourceText(out, encoding, unitPath));
+    WriteOutput(outputPath, EncodeSourceText(out, encoding, unitPath));
     ++ChangedCount;
   }
 }

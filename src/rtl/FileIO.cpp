@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -29,16 +30,17 @@ long FaultLimit(const char* name) {
   return v ? std::strtol(v, nullptr, 10) : 0;
 }
 
+// Counted from more than one thread (a run writes its work files on its own thread).
 void BeforeMutation() {
   static const long killAt = FaultLimit("MIGWIZ_FAULT_KILL_AT");
-  static long count = 0;
+  static std::atomic<long> count{0};
   if (killAt > 0 && ++count == killAt) ::kill(::getpid(), SIGKILL);
 }
 
 // A write of the file system, failing with ENOSPC when the seam asks for it.
 ssize_t FaultableWrite(int fd, const void* p, size_t n) {
   static const long failAt = FaultLimit("MIGWIZ_FAULT_ENOSPC_AT");
-  static long count = 0;
+  static std::atomic<long> count{0};
   BeforeMutation();
   if (failAt > 0 && ++count == failAt) {
     errno = ENOSPC;

@@ -1,0 +1,55 @@
+// The run's writer thread: every queued file written, and a failure raised on the run's thread.
+#include "MigWizard/OutputWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "rtl/SysUtils.h"
+#include "support/TestUtil.h"
+
+namespace {
+
+TEST(OutputWriter, WritesEveryFileBeforeDrainReturns) {
+  testutil::TempDir dir;
+  migwiz::TOutputWriter writer(1000);  // small: most writes wait for room
+  std::string big(5000, 'x');          // larger than the limit on its own
+  for (int i = 0; i < 200; ++i)
+    writer.Write(dir / ("f" + std::to_string(i)), i == 100 ? big : "file " + std::to_string(i));
+  writer.Drain();
+  for (int i = 0; i < 200; ++i)
+    ASSERT_EQ(testutil::ReadFile(dir / ("f" + std::to_string(i))),
+              i == 100 ? big : "file " + std::to_string(i));
+}
+
+TEST(OutputWriter, AFailedWriteIsRaisedNamingTheFileAndStopsTheRest) {
+  testutil::TempDir dir;
+  migwiz::TOutputWriter writer;
+  writer.Write(dir / "no/such/folder/Unit1.pas", "unit");
+  std::string message;
+  try {
+    writer.Drain();
+  } catch (const rtl::Exception& e) {
+    message = e.Message();
+  }
+  EXPECT_NE(message.find("Unit1.pas"), std::string::npos) << message;
+  EXPECT_THROW(writer.Write(dir / "later.pas", "x"), rtl::Exception);
+  EXPECT_FALSE(testutil::Exists(dir / "later.pas"));
+}
+
+TEST(OutputWriter, DestroyedWithFilesQueuedEndsWithoutWaitingForThem) {
+  testutil::TempDir dir;
+  {
+    migwiz::TOutputWriter writer;
+    for (int i = 0; i < 1000; ++i) writer.Write(dir / ("f" + std::to_string(i)), "data");
+  }
+  // Whatever was written is whole.
+  for (int i = 0; i < 1000; ++i) {
+    const std::string path = dir / ("f" + std::to_string(i));
+    if (testutil::Exists(path)) {
+      EXPECT_EQ(testutil::ReadFile(path), "data");
+    }
+  }
+}
+
+}  // namespace
