@@ -236,6 +236,23 @@ TEST_F(FormParserTest, StateAssignTrimsCollectedListsAndChecksItsSource) {
   EXPECT_EQ(parser.FormState().ObjName, "Query1");
   migwiz::TParseState plain;
   EXPECT_THROW(parser.FormState().Assign(plain), rtl::EInvalidCast);
+
+  // The texts travel with a copy: back after another parse, and between two parsers that have
+  // each parsed as often.
+  const std::string other = "object Other: TTable\r\nend\r\n";
+  pos = 1;
+  ASSERT_TRUE(parser.Parse(other, "<object>", pos));
+  ASSERT_EQ(parser.FormState().ObjName, "Other");
+  parser.FormState().Assign(earlier);
+  EXPECT_EQ(parser.FormState().ObjName, "Query1");
+  EXPECT_EQ(parser.FormState().ObjType, "TQuery");
+  migwiz::TFormParser first, second;
+  int a = 3, b = 1;
+  ASSERT_TRUE(first.Parse(kQuery, "<object>", a));
+  ASSERT_TRUE(second.Parse(other, "<object>", b));
+  second.FormState().Assign(first.FormState());
+  EXPECT_EQ(second.FormState().ObjName, "Query1");
+  EXPECT_EQ(second.FormState().ObjType, "TQuery");
 }
 
 TEST_F(FormParserTest, DatabaseKeepsItsConnectionParameters) {

@@ -1,5 +1,6 @@
 #include "MigWizard/FormParser.h"
 
+#include <atomic>
 #include <cstring>
 #include <optional>
 #include <typeinfo>
@@ -92,10 +93,13 @@ void TFormParseState::Assign(const TParseState& source) {
   if (!src) throw rtl::EInvalidCast("Invalid class typecast");
   TParseState::Assign(source);
   ItemStart = src->ItemStart;
-  CopyText(ObjType, src->ObjType);
-  CopyText(PropName, src->PropName);
-  CopyText(Keyword, src->Keyword);
-  CopyText(ObjName, src->ObjName);
+  if (textStamp_ == 0 || textStamp_ != src->textStamp_) {
+    CopyText(ObjType, src->ObjType);
+    CopyText(PropName, src->PropName);
+    CopyText(Keyword, src->Keyword);
+    CopyText(ObjName, src->ObjName);
+    textStamp_ = src->textStamp_;
+  }
   PropCount = src->PropCount;
   NestLevel = src->NestLevel;
   NestedCount = src->NestedCount;
@@ -194,6 +198,7 @@ bool TFormParser::ParseInnerObject(const TSymbol& symbol) {
       if (known.matched) {
         s.Position = known.end;
         s.PropName = known.exitPropName;
+        Stamp(s);
         s.ItemStart = known.exitItemStart;
       }
       return known.matched;
@@ -242,7 +247,13 @@ void TFormParser::ItemParsed(ItemKind kind) {
     default:
       break;
   }
+  Stamp(s);
   s.ItemStart = 0;
+}
+
+void TFormParser::Stamp(TFormParseState& s) {
+  static std::atomic<std::uint64_t> stamps{0};
+  s.textStamp_ = ++stamps;
 }
 
 void TFormParser::NestedObjectParsed() {
@@ -275,6 +286,7 @@ void TFormParser::Reset() {
   s.ObjName.clear();
   s.ObjType.clear();
   s.PropName.clear();
+  Stamp(s);
   s.ItemStart = 0;
   s.PropCount = 0;
   s.NestedCount = 0;

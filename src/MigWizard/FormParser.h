@@ -12,6 +12,8 @@
 // a nonterminal match what the grammar would not.
 #pragma once
 
+#include <cstdint>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -52,6 +54,10 @@ class TFormParseState : public TParseState {
  private:
   friend class TFormParser;
   TFormParser* owner_ = nullptr;  // where the collected lists live
+  // Set by a parser, from a counter that never repeats (one for all parsers), whenever it changes
+  // one of the four texts: two states with the same stamp hold the same texts, so restoring a
+  // snapshot need not compare them. 0: unknown, compared.
+  std::uint64_t textStamp_ = 0;
 };
 
 class TFormParser : public TLL1Parser {
@@ -106,6 +112,8 @@ class TFormParser : public TLL1Parser {
   ItemKind KindOf(const TSymbol& symbol);
   void ItemParsed(ItemKind kind);
   void NestedObjectParsed();
+  // After a change of the state's texts.
+  static void Stamp(TFormParseState& s);
   bool ParseInnerObject(const TSymbol& symbol);
   bool PassesPropertyCheck(const std::string& propName) const;
 
