@@ -17,7 +17,7 @@ class TOutputWriter {
  public:
   // At most maxPending bytes wait to be written; Write blocks beyond that, so memory stays
   // bounded by the largest file rather than the tree.
-  explicit TOutputWriter(size_t maxPending = size_t(16) << 20);
+  explicit TOutputWriter(size_t maxPending = size_t(1) << 20);
   // Waits for the thread; what was not written yet is dropped (the run is ending with an error).
   ~TOutputWriter();
   TOutputWriter(const TOutputWriter&) = delete;
