@@ -240,6 +240,18 @@ TEST_F(IdeSessionTest, ErrorLeavingTheClickIsShownAndTheHostGoesOn) {
   EXPECT_EQ(Settings().find("MakeBackup"), std::string::npos) << Settings();
 }
 
+TEST_F(IdeSessionTest, TypedFolderWinsOverTheDropDownsCompletion) {
+  // The history holds a longer name that begins with the typed one.
+  testutil::WriteFile(dir_ / "config/Oxvale.ini",
+                      "[BDE%20Migration%20Wizard]\nBackDirHistory=" + backup() + "Old\\r\\n\n");
+  const testutil::ShellResult run = Play(ReplaceScript(backup()) +
+                                         "message Replace procedure was performed sucessfully.\n"
+                                         "quit\n");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(testutil::Exists(backup() + "/ROvorad.reu"));
+  EXPECT_FALSE(testutil::Exists(backup() + "Old"));
+}
+
 TEST_F(IdeSessionTest, ScriptThatCannotGoOnNamesItsLine) {
   const testutil::ShellResult unknown = Play("menu Kyzel > Migration Wizard\nfrobnicate x\n");
   EXPECT_EQ(unknown.exitCode, 2) << unknown.output;

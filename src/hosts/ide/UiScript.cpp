@@ -292,6 +292,10 @@ TUiScript::TState TUiScript::Try(const TScriptStep& step) {
     if (auto* combo = qobject_cast<QComboBox*>(widget)) edit = combo->lineEdit();
     if (!edit) Fail(step, "\"" + a[0] + "\" takes no typing");
     TypeText(edit, QString::fromStdString(a[1]));
+    // A drop-down may complete what was typed from its history, the rest selected: a user
+    // presses Delete to keep only what they typed.
+    if (edit->hasSelectedText() && edit->text().toStdString() != a[1])
+      TypeKey(edit, Qt::Key_Delete, QString());
     if (edit->text().toStdString() != a[1])
       Fail(step, "\"" + a[0] + "\" holds \"" + edit->text().toStdString() + "\"");
     return TState::Done;
