@@ -173,3 +173,98 @@ TEST_F(Kymigwiz, FormsConvertBetweenBinaryAndText) {
   EXPECT_NE(r.out.find("bad.dfm"), std::string::npos) << r.out;
   EXPECT_FALSE(Exists(dir / "bad.bin"));
 }
+
+// A user not sure the first run went through runs again, converting more units: nothing is
+// converted twice, the first run's backups stay, and one restore gives back the state before
+// the first run.
+TEST_F(Kymigwiz, ASecondRunIsHarmless) {
+  const std::string project = Quote(app + "/Orders.dpr");
+  ASSERT_EQ(Run("replace --project " + project + " --units Main.pas").code, 0);
+  auto first = Snapshot(app);
+  const std::string firstUndo = first["RBackup/ROvorad.reu"];
+  ASSERT_NE(firstUndo.find("/Main.pas="), std::string::npos);
+
+  Result r = Run("replace --project " + project);
+  ASSERT_EQ(r.code, 0) << r.out;
+  auto second = Snapshot(app);
+  EXPECT_EQ(second["Main.pas"], first["Main.pas"]);  // the uses addition is not made again
+  EXPECT_EQ(second["Main.dfm"], first["Main.dfm"]);
+  EXPECT_NE(second["DataMod.pas"], original["DataMod.pas"]);
+  EXPECT_EQ(second["RBackup/Main.~pas"], original["Main.pas"]);
+  EXPECT_EQ(second["RBackup/Main.~dfm"], original["Main.dfm"]);
+  const std::string undo = second["RBackup/ROvorad.reu"];
+  EXPECT_EQ(undo.rfind(firstUndo, 0), 0u) << undo;  // the earlier lines first
+  EXPECT_NE(undo.find("/DataMod.pas="), std::string::npos);
+  EXPECT_EQ(undo.find("/Main.pas=", undo.find("/Main.pas=") + 1), std::string::npos);
+
+  ASSERT_EQ(Run("replace --project " + project).code, 0);  // a third run changes nothing
+  EXPECT_EQ(Snapshot(app)["RBackup/ROvorad.reu"], undo);
+  ASSERT_EQ(Run("restore " + Quote(app + "/RBackup/ROvorad.reu")).code, 0);
+  ExpectOriginals();
+}
+
+// A damaged form and an undecodable unit: the default stops the run with everything as it
+// was; --keep-going leaves them (and the damaged form's unit) untouched and converts the rest
+// exactly as a run without them does.
+TEST_F(Kymigwiz, KeepGoingSkipsWhatCannotBeConvertedWithItsPartner) {
+  const std::string reference = dir / "Reference";
+  fs::copy(app, reference, fs::copy_options::recursive);
+  WriteFile(app + "/Bad.pas", "unit Bad;\r\ninterface\r\nuses DBTables;\r\n{$R *.dfm}\r\nend.\r\n");
+  // A binary form whose FF bytes an editor turned into EF BF BD: read as text, with zero bytes.
+  WriteFile(app + "/Bad.dfm", std::string("\xEF\xBF\xBD\x0A\x00TBAD\x00\x30\x10", 12));
+  WriteFile(app + "/Wide.pas", std::string("\xFF\xFEu\x00\x00\xD8n\x00", 8));
+  auto damaged = Snapshot(app);
+
+  Result r = Run("replace --folder " + Quote(app) + " --subdirs");
+  EXPECT_EQ(r.code, 3) << r.out;
+  for (const auto& [rel, bytes] : damaged)
+    if (rel != "Wiz_Log.txt") EXPECT_EQ(Snapshot(app)[rel], bytes) << rel;
+  EXPECT_FALSE(Exists(app + "/RBackup/ROvorad.reu"));
+
+  r = Run("replace --folder " + Quote(app) + " --subdirs --keep-going");
+  EXPECT_EQ(r.code, 4) << r.out;
+  EXPECT_NE(r.out.find("Skipped file: " + app + "/Bad.dfm: "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Skipped file: " + app + "/Bad.pas: goes with " + app + "/Bad.dfm\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Skipped file: " + app + "/Wide.pas: "), std::string::npos) << r.out;
+  const std::string log = ReadFile(app + "/Wiz_Log.txt");
+  EXPECT_NE(log.find("Skipped file: " + app + "/Bad.pas: goes with"), std::string::npos);
+  auto after = Snapshot(app);
+  for (const char* rel : {"Bad.pas", "Bad.dfm", "Wide.pas"}) {
+    EXPECT_EQ(after[rel], damaged[rel]) << rel;
+    EXPECT_EQ(after["RBackup/ROvorad.reu"].find(rel), std::string::npos) << rel;
+  }
+  EXPECT_FALSE(Exists(app + "/RBackup/Bad.~pas"));
+
+  ASSERT_EQ(Run("replace --folder " + Quote(reference) + " --subdirs").code, 0);
+  auto expected = Snapshot(reference);
+  for (const auto& [rel, bytes] : expected)
+    if (rel.rfind("RBackup/", 0) != 0 && rel != "Wiz_Log.txt") EXPECT_EQ(after[rel], bytes) << rel;
+  ASSERT_EQ(Run("restore " + Quote(app + "/RBackup/ROvorad.reu")).code, 0);
+  ExpectOriginals();
+}
+
+// A run holds its folder: a second one started meanwhile ends at once and touches nothing; a
+// lock file left by a killed run blocks nobody.
+TEST_F(Kymigwiz, ASecondRunAtTheSameTimeIsRefused) {
+  {
+    testutil::HeldFileLock held(app + "/migwiz.lock");
+    Result r = Run("replace --folder " + Quote(app));
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out, "Another replace run is using " + app + ".\n");
+    EXPECT_FALSE(Exists(app + "/Wiz_Log.txt"));
+    ExpectOriginals();
+  }
+  WriteFile(app + "/migwiz.lock", "");  // no process holds it
+  ASSERT_EQ(Run("replace --folder " + Quote(app) + " --scan-aliases").code, 0);
+  EXPECT_FALSE(Exists(app + "/migwiz.lock"));
+  // With the alias scan a folder run resolves aliases as a project run does.
+  EXPECT_NE(ReadFile(app + "/Main.dfm").find("Connection = OrdersData.OrdersDatabase"),
+            std::string::npos);
+
+  testutil::HeldFileLock held(app + "/RBackup/migwiz.lock");
+  Result r = Run("restore " + Quote(app + "/RBackup/ROvorad.reu"));
+  EXPECT_EQ(r.code, 3);
+  EXPECT_EQ(r.out, "Another replace run is using " + app + "/RBackup.\n");
+}

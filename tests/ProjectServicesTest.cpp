@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "MigWizard/FormDirective.h"
 #include "MigWizard/IDEUtils.h"
 #include "hosts/common/ProjectUses.h"
 #include "support/TestUtil.h"
@@ -49,11 +50,22 @@ TEST(ProjectUses, UsesClauseSkipsCommentsAndReadsInPaths) {
   EXPECT_TRUE(hosts::ReadUsesClause("").Entries.empty());
 }
 
-TEST(ProjectUses, FormDirectivesNameTheUnitsOwnForm) {
-  EXPECT_EQ(hosts::ReadFormDirectives("{$R *.res}\n{$R Other.dfm}\n{ $R *.dfm }\n{$R *.DFM}\n"
-                                      "(*$RESOURCE *.nfm*) {$R *.dfmx}"),
-            (std::vector<std::string>{".DFM", ".nfm"}));
-  EXPECT_TRUE(hosts::ReadFormDirectives("'{$R *.dfm}'").empty());  // inside a string
+// The project host and the replace run read resource directives through one routine.
+TEST(ProjectUses, FormDirectivesReadAsTheReplaceRunReadsThem) {
+  using migwiz::FormOfDirective;
+  EXPECT_EQ(FormOfDirective("{$R *.dfm}", "/p/Main.pas"), "/p/Main.DFM");
+  EXPECT_EQ(FormOfDirective("(*$R *.dfm*)", "/p/Main.pas"), "/p/Main.DFM");
+  EXPECT_EQ(FormOfDirective("(*$RESOURCE *.nfm*)", "/p/Main.pas"), "/p/Main.NFM");
+  EXPECT_EQ(FormOfDirective("{$r About.dfm}", "/p/Main.pas"), "/p/About.dfm");
+  for (const char* none : {"{$R *.res}", "{$R Form2.dfm}", "{ $R *.dfm }", "{$R *.dfmx}",
+                           "{$R*.dfm}", "(* $R *.dfm *)", "// {$R *.dfm}"})
+    EXPECT_EQ(FormOfDirective(none, "/p/Main.pas"), "") << none;
+
+  testutil::TempDir dir;
+  testutil::WriteFile(dir / "Main.dfm", "object Main: TMain\r\nend\r\n");
+  EXPECT_EQ(hosts::FormOfUnit("s := '{$R Other.dfm}'; (*$R *.dfm*)", dir / "Main.pas"),
+            dir / "Main.dfm");
+  EXPECT_EQ(hosts::FormOfUnit("{$R *.nfm}", dir / "Main.pas"), "");
 }
 
 class ProjectServicesTest : public ::testing::Test {

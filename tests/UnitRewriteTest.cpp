@@ -57,11 +57,13 @@ TEST_F(UnitRewrite, UsesClausesGainTheProductUnitsAfterTheBdeUnitInItsOwnCase) {
             "interface\r\nuses dbtables, KyAccess, KyClasses, KyCall, ZelAccess, ZelMem;\r\n"
             "implementation\r\nUSES Db,\r\n  DBTABLES, KyAccess, KyClasses, KyCall, ZelAccess, "
             "ZelMem;");
-  // A second conversion adds the units again; nothing checks for them.
+  // A clause converted before is left as it is and counts no change, whatever its layout.
   std::string once = Rewrite("uses DBTables;");
-  EXPECT_EQ(Rewrite(once),
-            "uses DBTables, KyAccess, KyClasses, KyCall, ZelAccess, ZelMem, KyAccess, KyClasses, "
-            "KyCall, ZelAccess, ZelMem;");
+  EXPECT_EQ(Rewrite(once), "");
+  EXPECT_EQ(Rewrite("uses DbTables {bde},\r\n  kyaccess, KyClasses, KyCall, ZelAccess, ZelMem;"), "");
+  // Only part of the addition, or the addition elsewhere in the clause, is no conversion.
+  EXPECT_EQ(Rewrite("uses DBTables, KyAccess, Forms;"),
+            "uses DBTables, KyAccess, KyClasses, KyCall, ZelAccess, ZelMem, KyAccess, Forms;");
   // Outside a uses clause the unit name is only an identifier.
   EXPECT_EQ(Rewrite("x := DBTables.Session;"), "");
   EXPECT_EQ(replacer->ChangedCount, 4);

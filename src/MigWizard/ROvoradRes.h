@@ -66,4 +66,10 @@ inline constexpr const char* sWarnRestore = "Old files will be restored from bac
 inline constexpr const char* sNoteHideForms = "Project forms will be hidden.";
 inline constexpr const char* sNoteCloseProject = "Current project will be closed.";
 
+// Texts of this system's own additions
+inline constexpr const char* sLockFileName = "migwiz.lock";
+inline constexpr const char* sAnotherRun = "Another replace run is using %s.";
+inline constexpr const char* sSkippedFile = "Skipped file: %s: %s";
+inline constexpr const char* sGoesWith = "goes with %s";
+
 }  // namespace migwiz::res

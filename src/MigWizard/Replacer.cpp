@@ -83,7 +83,10 @@ std::string EncodeSourceText(std::string_view text, TTextEncoding encoding,
 TComponentReplacer::TComponentReplacer(const TFormParserClass& formParserClass,
                                        std::string usesUnit, std::string usesAddition,
                                        TReplaceOptions* options)
-    : UsesUnit(rtl::UpperCase(usesUnit)), UsesAddition(std::move(usesAddition)), Options(options) {
+    : UsesUnit(rtl::UpperCase(usesUnit)),
+      UsesAddition(std::move(usesAddition)),
+      Options(options),
+      additionTokens_(UsesAdditionTokens(UsesAddition)) {
   rtl::Assert(options != nullptr, "replacer without options");
   rtl::Assert(static_cast<bool>(formParserClass), "replacer without form parser class");
   FormParser = formParserClass();

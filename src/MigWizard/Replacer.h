@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/FormParser.h"
@@ -30,6 +31,9 @@ class TReplaceOptions {
   bool WriteLog = true;
   std::string Units;  // not persisted: file names, each followed by CR LF
   bool ViewLog = false;
+  // Not persisted, set by a host for one run:
+  bool KeepGoing = false;    // a file that cannot be read or converted is skipped with its partner
+  bool ScanAliases = false;  // folder mode scans the forms for aliases as project mode does
 
   void LoadSettings(rtl::TSettingsStore& store, const std::string& section);
   void SaveSettings(rtl::TSettingsStore& store, const std::string& section) const;
@@ -94,6 +98,12 @@ class TRunFolders {
   int collisions_ = 0;
 };
 
+// A file a keep-going run left as it was, and why.
+struct TSkippedFile {
+  std::string Path;
+  std::string Reason;
+};
+
 // The one object of the replacement engine.
 class TComponentReplacer {
  public:
@@ -124,6 +134,8 @@ class TComponentReplacer {
   bool Restore(const std::string& undoFile);
   // Called after each file of the run with the files done and the files in the list.
   std::function<void(int done, int total)> OnProgress;
+  // The files the last run skipped (KeepGoing), in the order they were given up.
+  std::vector<TSkippedFile> Skipped;
 
   // Rewrites every replaceable object of a form text into outputPath when at least one object
   // was rebuilt; logs the count line.
@@ -160,15 +172,26 @@ class TComponentReplacer {
   // A work file of the rewriting: queued on the run's writer during a run, written at once
   // otherwise.
   void WriteOutput(const std::string& path, std::string bytes);
-  void FindFormInDirective(const std::string& upper, std::string_view comment,
-                           const std::string& unitPath);
+  // The uses addition's units stand right at the start of rest (a clause converted before).
+  bool AdditionFollows(std::string_view rest) const;
+  struct TRunState;
+  bool ProcessEntry(TRunState& run, int index);
+  void ProcessUnits(TRunState& run);
+  void RewriteForms(TRunState& run);
+  void SkipGroup(TRunState& run, int index, const std::string& reason);
+  void CommitBackups(TRunState& run);
 
   // Cheap pre-check before the binary search, filled by AddReplacement: most identifiers of
   // a unit are no class names, and their length or first letter tells so at once.
   std::uint64_t lengthMask_ = 0;
   bool firstLetter_[256] = {};
   class TOutputWriter* writer_ = nullptr;  // set while a run rewrites its files
+  bool writeFailed_ = false;                // a work file could not be written: no file to skip
+  std::vector<std::string> additionTokens_;  // UsesAddition's identifiers and symbols
 };
+
+// The identifiers and symbols of a uses addition, in order.
+std::vector<std::string> UsesAdditionTokens(std::string_view addition);
 
 // Count line of a processed file: "3 change(s)" or "No changes".
 std::string ChangeCountText(int changes);

@@ -134,9 +134,61 @@ std::string TComponentReplacer::LogFolder() const {
   return FolderMode() ? Options->Directory : ExtractFileDir(TIDEUtils::GetProjectFileName());
 }
 
+// What a run knows of each entry of the file list (same index).
+struct TFileState {
+  std::string Rel, RelFolder;  // folder mode: the path below the folder
+  std::string Output;          // the work file, when Changed
+  bool Processed = false;
+  bool Changed = false;
+  bool Skipped = false;
+  bool Scanned = false;      // its aliases were read
+  bool GaveAliases = false;  // and it defined or replaced one
+  std::vector<int> Partners;  // units and the forms they name
+};
+
+struct TComponentReplacer::TRunState {
+  explicit TRunState(const std::string& tempFolder, const std::string& backupDir)
+      : temp(tempFolder), outputs(tempFolder), backups(backupDir) {}
+  bool folderMode = false;
+  std::string temp, folderRoot;
+  TRunFolders outputs, backups;
+  int unitCount = 0;
+  bool scanAliases = false;
+  std::vector<TFileState> files;
+  // Folders made in this run: a folder of many files is made once, not asked for per file.
+  std::set<std::string> madeFolders;
+  // Lines of an undo file an earlier run left in the backup folder: their copies are the oldest
+  // state of those originals and are kept.
+  int earlierLines = 0;
+  std::set<std::string> earlierBackups;  // upper-cased backup paths named there
+  std::unordered_map<std::string, int> backupIndex;  // upper-cased original -> BackupList line
+
+  void MakeFolder(const std::string& folder) {
+    if (madeFolders.insert(folder).second) CreateDirPath(folder);
+  }
+  TFileState& At(int i) {
+    if (files.size() <= static_cast<size_t>(i)) files.resize(static_cast<size_t>(i) + 1);
+    return files[static_cast<size_t>(i)];
+  }
+};
+
+namespace {
+
+// Holds the run's lock on a folder; another run holding it ends this one before it touches
+// anything.
+void LockFolder(rtl::TFileLock& lock, const std::string& folder) {
+  if (lock.TryLock(JoinPath(folder, res::sLockFileName)) == rtl::TFileLock::Result::Busy)
+    throw rtl::EInOutError(rtl::Format(res::sAnotherRun, {folder}));
+}
+
+}  // namespace
+
 bool TComponentReplacer::Execute() {
   BackupList.Clear();
   ChangedCount = 0;
+  Skipped.clear();
+  rtl::TFileLock folderLock;
+  LockFolder(folderLock, LogFolder());
   if (Options->WriteLog) Log.Open(JoinPath(LogFolder(), res::sLogFileName));
   bool result;
   {
@@ -144,20 +196,25 @@ bool TComponentReplacer::Execute() {
     zel::TWaitCursor wait;
     result = RunSteps();
   }
+  folderLock.Release();
   if (Options->WriteLog && Options->ViewLog)
     rtl::ShellOpen(JoinPath(LogFolder(), res::sLogFileName));
   return result;
 }
 
 bool TComponentReplacer::RunSteps() {
-  const bool folderMode = FolderMode();
   Log.WriteLine(res::sInitializingUnitList);
   TFinally emptyList([this] { FileList.Clear(); });
   BuildFileList();
 
+  rtl::TFileLock backupLock;
+  const std::string undoFile = JoinPath(Options->BackupDir, res::sUndoFileName);
+  rtl::TStringList earlierUndo;
   if (Options->MakeBackup) {
     Log.WriteLine(res::sCreatingBackupFolder);
     if (!CreateDirPath(Options->BackupDir)) throw rtl::EFCreateError(res::sFailedToCreateDir);
+    if (!rtl::SameFile(Options->BackupDir, LogFolder())) LockFolder(backupLock, Options->BackupDir);
+    if (rtl::FileExists(undoFile)) earlierUndo.LoadFromFile(undoFile);
   }
 
   Log.WriteLine(res::sAllocatingTempFolder);
@@ -172,80 +229,38 @@ bool TComponentReplacer::RunSteps() {
   // Destroyed before the work folder is removed, so no write lands in a folder being emptied.
   TOutputWriter writer;
   writer_ = &writer;
+  writeFailed_ = false;
   TFinally noWriter([this] { writer_ = nullptr; });
 
   DatabaseAliases.Clear();
-  const int unitCount = FileList.Count();
-  bool scanPending = !folderMode;
-  TRunFolders outputs(temp), backups(Options->BackupDir);
-  const std::string folderRoot = JoinPath(Options->Directory, "");
-  // Folders made in this run: a folder of many files is made once, not asked for per file.
-  std::set<std::string> madeFolders;
-  std::unordered_map<std::string, int> backupIndex;  // upper-cased original -> BackupList line
-  auto makeFolder = [&madeFolders](const std::string& folder) {
-    if (madeFolders.insert(folder).second) CreateDirPath(folder);
-  };
-
-  for (int i = 0; i < FileList.Count();) {
-    const std::string entry = FileList[i];
-    if (scanPending && i >= unitCount) {
-      ScanDatabaseAliases(entry);
-      if (i == FileList.Count() - 1) {
-        scanPending = false;
-        i = unitCount;
-      } else {
-        ++i;
-      }
-      continue;
-    }
-    std::string rel, relFolder, dest;
-    if (folderMode) {
-      rel = entry.compare(0, folderRoot.size(), folderRoot) == 0 ? entry.substr(folderRoot.size())
-                                                                 : ExtractFileName(entry);
-      relFolder = ExtractFilePath(rel);
-      dest = JoinPath(temp, relFolder);
-      makeFolder(dest);
-    } else {
-      dest = outputs.FolderFor(entry, ExtractFileName(entry));
-    }
-    const int changedBefore = ChangedCount;
-    ProcessFile(entry, dest);
-    if (ChangedCount > changedBefore && Options->MakeBackup) {
-      std::string backup;
-      if (folderMode) {
-        makeFolder(JoinPath(Options->BackupDir, relFolder));
-        backup = BackupFileName(JoinPath(Options->BackupDir, rel));
-      } else {
-        std::string name = ExtractFileName(BackupFileName(entry));
-        backup = JoinPath(backups.FolderFor(entry, name), name);
-      }
-      // The original is replaced only later, so a copy that cannot be made ends the run now,
-      // while every original is still as it was.
-      if (!rtl::LinkOrCopyFile(entry, backup))
-        throw rtl::EFCreateError("Cannot make the backup copy \"" + backup + "\" of \"" + entry +
-                                 "\".");
-      // As BackupList.SetValue, without searching the whole list for every file.
-      const std::string line = entry + "=" + backup;
-      auto [known, fresh] = backupIndex.emplace(rtl::UpperCase(entry), BackupList.Count());
-      if (fresh)
-        BackupList.Add(line);
-      else
-        BackupList.SetString(known->second, line);
-    }
-    ++i;
-    if (OnProgress) OnProgress(i, FileList.Count());
+  TRunState run(temp, Options->BackupDir);
+  run.folderMode = FolderMode();
+  run.folderRoot = JoinPath(Options->Directory, "");
+  run.scanAliases = !run.folderMode || Options->ScanAliases;
+  run.unitCount = FileList.Count();
+  for (int i = 0; i < earlierUndo.Count(); ++i) {
+    const std::string& line = earlierUndo[i];
+    BackupList.Add(line);
+    run.backupIndex.emplace(rtl::UpperCase(earlierUndo.Names(i)), i);
+    run.earlierBackups.insert(rtl::UpperCase(earlierUndo.ValueFromIndex(i)));
   }
+  run.earlierLines = earlierUndo.Count();
 
-  // Every work file is complete before anything refers to it.
+  ProcessUnits(run);
+  RewriteForms(run);
+
+  // Every work file is complete before anything refers to it; those of skipped files go.
   writer.Drain();
   writer_ = nullptr;
+  for (const TFileState& f : run.files)
+    if (f.Skipped && f.Changed) ::remove(f.Output.c_str());
+  CommitBackups(run);
 
   // The undo file exists before the first original is replaced, so an interrupted replacement
   // can still be restored.
-  const std::string undoFile = JoinPath(Options->BackupDir, res::sUndoFileName);
   if (Options->MakeBackup) rtl::WriteFileAtomic(undoFile, BackupList.Text());
 
-  bool result = ReplaceOriginals(temp, outputs);
+  bool result = ReplaceOriginals(temp, run.outputs);
   if (Options->MakeBackup) Log.WriteLine(rtl::Format(res::sBackupFile, {undoFile}));
   Log.WriteLine(res::sRemovingTempFolder);
   DeleteDirTree(temp);
@@ -254,11 +269,176 @@ bool TComponentReplacer::RunSteps() {
   return result;
 }
 
+// Rewrites one entry into the work folder. False when it was skipped (KeepGoing) because it
+// cannot be read or converted.
+bool TComponentReplacer::ProcessEntry(TRunState& run, int i) {
+  const std::string entry = FileList[i];
+  TFileState& f = run.At(i);
+  std::string dest;
+  if (run.folderMode) {
+    f.Rel = entry.compare(0, run.folderRoot.size(), run.folderRoot) == 0
+                ? entry.substr(run.folderRoot.size())
+                : ExtractFileName(entry);
+    f.RelFolder = ExtractFilePath(f.Rel);
+    dest = JoinPath(run.temp, f.RelFolder);
+    run.MakeFolder(dest);
+  } else {
+    dest = run.outputs.FolderFor(entry, ExtractFileName(entry));
+  }
+  const int changedBefore = ChangedCount;
+  const int listBefore = FileList.Count();
+  try {
+    ProcessFile(entry, dest);
+  } catch (const rtl::EAssertionFailed&) {
+    throw;
+  } catch (const std::exception& e) {
+    // A work file that cannot be written is the run's trouble, not this file's.
+    if (!Options->KeepGoing || writeFailed_) throw;
+    ChangedCount = changedBefore;
+    for (int k = listBefore; k < FileList.Count(); ++k) {
+      run.At(k).Partners.push_back(i);
+      run.At(i).Partners.push_back(k);
+    }
+    SkipGroup(run, i, e.what());
+    return false;
+  }
+  TFileState& done = run.At(i);
+  done.Processed = true;
+  done.Changed = ChangedCount > changedBefore;
+  if (done.Changed) done.Output = JoinPath(dest, ExtractFileName(entry));
+  // The forms a unit names go with it.
+  for (int k = listBefore; k < FileList.Count(); ++k) {
+    run.At(k).Partners.push_back(i);
+    run.At(i).Partners.push_back(k);
+  }
+  if (OnProgress) OnProgress(i + 1, FileList.Count());
+  return true;
+}
+
+void TComponentReplacer::ProcessUnits(TRunState& run) {
+  for (int i = 0; i < run.unitCount; ++i)
+    if (!run.At(i).Skipped) ProcessEntry(run, i);
+}
+
+void TComponentReplacer::RewriteForms(TRunState& run) {
+  const int count = FileList.Count();
+  if (run.scanAliases) {
+    for (int i = run.unitCount; i < count; ++i) {
+      if (run.At(i).Skipped) continue;
+      const std::string before = DatabaseAliases.Text();
+      try {
+        ScanDatabaseAliases(FileList[i]);
+      } catch (const rtl::EAssertionFailed&) {
+        throw;
+      } catch (const std::exception& e) {
+        if (!Options->KeepGoing) throw;
+        DatabaseAliases.SetText(before);
+        SkipGroup(run, i, e.what());
+        continue;
+      }
+      run.At(i).Scanned = true;
+      run.At(i).GaveAliases = DatabaseAliases.Text() != before;
+    }
+  }
+  for (int i = run.unitCount; i < count; ++i) {
+    if (run.At(i).Skipped) continue;
+    const std::string aliases = DatabaseAliases.Text();
+    if (ProcessEntry(run, i) || DatabaseAliases.Text() == aliases) continue;
+    // A skipped form took aliases with it that forms before it were rewritten with: they are
+    // rewritten again without them.
+    writer_->Drain();
+    for (int k = run.unitCount; k < i; ++k) {
+      TFileState& f = run.At(k);
+      if (!f.Processed || f.Skipped) continue;
+      if (f.Changed) {
+        ::remove(f.Output.c_str());
+        --ChangedCount;
+      }
+      f.Processed = f.Changed = false;
+    }
+    i = run.unitCount - 1;
+  }
+}
+
+void TComponentReplacer::SkipGroup(TRunState& run, int index, const std::string& reason) {
+  const std::string failed = FileList[index];
+  std::vector<int> pending{index};
+  bool aliasesGone = false;
+  while (!pending.empty()) {
+    const int j = pending.back();
+    pending.pop_back();
+    TFileState& f = run.At(j);
+    if (f.Skipped) continue;
+    f.Skipped = true;
+    if (f.Processed && f.Changed) --ChangedCount;
+    aliasesGone = aliasesGone || f.GaveAliases;
+    const std::string why = j == index ? reason : rtl::Format(res::sGoesWith, {failed});
+    Skipped.push_back({FileList[j], why});
+    Log.WriteLine(rtl::Format(res::sSkippedFile, {FileList[j], why}));
+    pending.insert(pending.end(), f.Partners.begin(), f.Partners.end());
+    // The same file named twice is skipped as a whole.
+    for (int k = 0; k < FileList.Count(); ++k)
+      if (k != j && rtl::SameText(FileList[k], FileList[j])) pending.push_back(k);
+  }
+  if (!aliasesGone) return;
+  // The aliases are read again from the forms that stay.
+  DatabaseAliases.Clear();
+  for (int k = run.unitCount; k < FileList.Count(); ++k) {
+    TFileState& f = run.At(k);
+    if (f.Scanned && !f.Skipped) ScanDatabaseAliases(FileList[k]);
+  }
+}
+
+void TComponentReplacer::CommitBackups(TRunState& run) {
+  if (!Options->MakeBackup) return;
+  for (int i = 0; i < FileList.Count(); ++i) {
+    const TFileState& f = run.At(i);
+    if (!f.Changed || f.Skipped) continue;
+    const std::string& entry = FileList[i];
+    const std::string key = rtl::UpperCase(entry);
+    auto known = run.backupIndex.find(key);
+    // Backed up by an earlier run: that copy is the oldest state and stays.
+    if (known != run.backupIndex.end() && known->second < run.earlierLines) continue;
+    std::string backup;
+    if (run.folderMode) {
+      run.MakeFolder(JoinPath(Options->BackupDir, f.RelFolder));
+      backup = BackupFileName(JoinPath(Options->BackupDir, f.Rel));
+    } else {
+      std::string name = ExtractFileName(BackupFileName(entry));
+      backup = JoinPath(run.backups.FolderFor(entry, name), name);
+    }
+    // Never over a copy an earlier run keeps for another original.
+    for (int n = 1; run.earlierBackups.count(rtl::UpperCase(backup)); ++n) {
+      const std::string folder = JoinPath(ExtractFileDir(backup), "~" + std::to_string(n));
+      run.MakeFolder(folder);
+      backup = JoinPath(folder, ExtractFileName(backup));
+    }
+    // The original is replaced only later, so a copy that cannot be made ends the run now,
+    // while every original is still as it was.
+    if (!rtl::LinkOrCopyFile(entry, backup))
+      throw rtl::EFCreateError("Cannot make the backup copy \"" + backup + "\" of \"" + entry +
+                               "\".");
+    // As BackupList.SetValue, without searching the whole list for every file.
+    const std::string line = entry + "=" + backup;
+    if (known == run.backupIndex.end()) {
+      run.backupIndex.emplace(key, BackupList.Count());
+      BackupList.Add(line);
+    } else {
+      BackupList.SetString(known->second, line);
+    }
+  }
+}
+
 void TComponentReplacer::WriteOutput(const std::string& path, std::string bytes) {
-  if (writer_)
-    writer_->Write(path, std::move(bytes));
-  else
-    rtl::WriteFileBytes(path, bytes);
+  try {
+    if (writer_)
+      writer_->Write(path, std::move(bytes));
+    else
+      rtl::WriteFileBytes(path, bytes);
+  } catch (...) {
+    writeFailed_ = true;
+    throw;
+  }
 }
 
 bool TComponentReplacer::ReplaceOriginals(const std::string& temp, const TRunFolders& outputs) {
@@ -290,6 +470,8 @@ bool TComponentReplacer::ReplaceOriginals(const std::string& temp, const TRunFol
 }
 
 bool TComponentReplacer::Restore(const std::string& undoFile) {
+  rtl::TFileLock lock;
+  LockFolder(lock, ExtractFileDir(undoFile));
   TFinally emptyList([this] { FileList.Clear(); });
   FileList.LoadFromFile(undoFile);
   for (int i = 0; i < FileList.Count(); ++i) {

@@ -1,5 +1,8 @@
 // Rewriting of Pascal units and project files.
+#include <vector>
+
 #include "MigWizard/FileUtils.h"
+#include "MigWizard/FormDirective.h"
 #include "MigWizard/PasParser.h"
 #include "MigWizard/Replacer.h"
 #include "rtl/SysUtils.h"
@@ -8,14 +11,14 @@ namespace migwiz {
 
 namespace {
 
-// Letters of the form search; bytes of multi-byte characters count as letters.
-bool IsLetter(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u >= 0x80;
-}
-
-bool StartsWith(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
+// The identifiers and symbols of a text, blanks and comments left out.
+std::vector<std::string> SignificantTokens(std::string_view text) {
+  std::vector<std::string> tokens;
+  TPasParser parser(text);
+  std::string_view lexeme;
+  for (int code = parser.GetNext(lexeme); code != tkEOF; code = parser.GetNext(lexeme))
+    if (code != tkBlanks && code != tkComment) tokens.emplace_back(lexeme);
+  return tokens;
 }
 
 }  // namespace
@@ -48,9 +51,14 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
       case tkIdent: {
         if (inUses && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit)) {
           out += lexeme;
-          out += UsesAddition;
-          ++changeCount;
-          if (!UsesAddition.empty()) unchanged = false;
+          // A clause converted before already names the addition: adding it again would
+          // break the unit.
+          const size_t after = static_cast<size_t>(lexeme.data() + lexeme.size() - text.data());
+          if (!AdditionFollows(text.substr(after))) {
+            out += UsesAddition;
+            ++changeCount;
+            if (!UsesAddition.empty()) unchanged = false;
+          }
           continue;
         }
         if (const std::string* target = FindReplacement(lexeme)) {
@@ -74,11 +82,29 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
   }
 }
 
+std::vector<std::string> UsesAdditionTokens(std::string_view addition) {
+  return SignificantTokens(addition);
+}
+
+bool TComponentReplacer::AdditionFollows(std::string_view rest) const {
+  if (additionTokens_.empty()) return false;
+  TPasParser parser(rest);
+  std::string_view lexeme;
+  for (const std::string& expected : additionTokens_) {
+    int code;
+    do code = parser.GetNext(lexeme);
+    while (code == tkBlanks || code == tkComment);
+    if (code == tkEOF || !rtl::SameText(lexeme, expected)) return false;
+  }
+  return true;
+}
+
 std::string TComponentReplacer::ProcessComment(std::string_view comment,
                                                const std::string& unitPath, int& changeCount) {
-  std::string upper = rtl::UpperCase(comment);
-  if (StartsWith(upper, "{$R ") || StartsWith(upper, "{$RESOURCE ")) {
-    FindFormInDirective(upper, comment, unitPath);
+  if (IsResourceDirective(comment)) {
+    // On a case-sensitive file system the form is found without regard to case.
+    const std::string form = FindFileNoCase(FormOfDirective(comment, unitPath));
+    if (!form.empty()) FileList.Add(form);
     return std::string(comment);
   }
   if (comment.empty()) return std::string();
@@ -97,29 +123,6 @@ std::string TComponentReplacer::ProcessComment(std::string_view comment,
     result += lexeme;
   }
   return result;
-}
-
-void TComponentReplacer::FindFormInDirective(const std::string& upper, std::string_view comment,
-                                             const std::string& unitPath) {
-  size_t dot = upper.rfind('.');
-  if (dot == std::string::npos || upper.size() - dot - 1 < 3) return;
-  std::string_view ext = std::string_view(upper).substr(dot, 4);
-  if (ext != ".DFM" && ext != ".NFM") return;
-  if (dot + 4 < upper.size() && IsLetter(upper[dot + 4])) return;
-  std::string formPath;
-  if (dot > 0 && upper[dot - 1] == '*') {
-    if (dot < 2 || upper[dot - 2] != ' ') return;
-    formPath = ChangeFileExt(unitPath, std::string(ext));
-  } else {
-    size_t start = dot;
-    while (start > 0 && IsLetter(upper[start - 1])) --start;
-    if (start == dot) return;
-    formPath =
-        JoinPath(ExtractFileDir(unitPath), std::string(comment.substr(start, dot + 4 - start)));
-  }
-  // On a case-sensitive file system the form is found without regard to case.
-  std::string existing = FindFileNoCase(formPath);
-  if (!existing.empty()) FileList.Add(existing);
 }
 
 }  // namespace migwiz

@@ -43,6 +43,25 @@ bool LinkOrCopyFile(const std::string& from, const std::string& to);
 // Both names stand for one file (links followed).
 bool SameFile(const std::string& a, const std::string& b);
 
+// An exclusive advisory lock on a file, held for the object's life and released (the file
+// removed) by Release or the destructor. The operating system drops it with the process, so a
+// killed holder blocks nobody; a lock file it leaves behind is taken over.
+class TFileLock {
+ public:
+  enum class Result { Locked, Busy, Unavailable };  // Unavailable: the file cannot be made
+  TFileLock() = default;
+  ~TFileLock() { Release(); }
+  TFileLock(const TFileLock&) = delete;
+  TFileLock& operator=(const TFileLock&) = delete;
+
+  Result TryLock(const std::string& path);
+  void Release();
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
 // Byte stream with a position, the shape the engine's readers and writers work on.
 class TStream {
  public:

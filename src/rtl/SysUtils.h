@@ -38,6 +38,7 @@ MIGWIZ_DECLARE_EXCEPTION(EFOpenError, EStreamError);
 MIGWIZ_DECLARE_EXCEPTION(EReadError, EStreamError);
 MIGWIZ_DECLARE_EXCEPTION(EWriteError, EStreamError);
 MIGWIZ_DECLARE_EXCEPTION(EEncodingError, Exception);
+MIGWIZ_DECLARE_EXCEPTION(EInOutError, Exception);
 
 // Raises EAssertionFailed with the message when the condition does not hold.
 inline void Assert(bool condition, const char* message) {

@@ -7,6 +7,7 @@
 #ifdef __linux__
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -127,6 +128,24 @@ class ImmutableGuard {
 #endif
 
 // A text for the shell that stands for s exactly.
+#ifdef __linux__
+// Holds an exclusive advisory lock on a file, as a running replace run does.
+class HeldFileLock {
+ public:
+  explicit HeldFileLock(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+    if (fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) != 0)
+      throw std::runtime_error("cannot lock " + path);
+  }
+  ~HeldFileLock() { ::close(fd_); }
+  HeldFileLock(const HeldFileLock&) = delete;
+  HeldFileLock& operator=(const HeldFileLock&) = delete;
+
+ private:
+  int fd_;
+};
+#endif
+
 inline std::string ShellQuote(const std::string& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);

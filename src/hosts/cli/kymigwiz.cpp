@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-enum ExitCode { kOk = 0, kRunFailed = 1, kUsage = 2, kError = 3 };
+enum ExitCode { kOk = 0, kRunFailed = 1, kUsage = 2, kError = 3, kSkipped = 4 };
 
 // An absolute path without "." and ".." parts and without a trailing separator.
 std::string Absolute(const std::string& path) {
@@ -48,6 +48,8 @@ struct ReplaceArgs {
   bool noBackup = false;
   bool noLog = false;
   bool viewLog = false;
+  bool keepGoing = false;
+  bool scanAliases = false;
 };
 
 class Progress {
@@ -111,6 +113,8 @@ int RunReplace(const ReplaceArgs& args) {
       base);
   options.WriteLog = !args.noLog;
   options.ViewLog = args.viewLog;
+  options.KeepGoing = args.keepGoing;
+  options.ScanAliases = args.scanAliases;
 
   if (options.Dest == 0 && !migwiz::TIDEUtils::SaveProject()) {
     std::cout << migwiz::res::sCannotStartReplace << "\n" << migwiz::res::sProjectNotSaved << "\n";
@@ -120,6 +124,8 @@ int RunReplace(const ReplaceArgs& args) {
   replacer->OnProgress = [&progress](int done, int total) { progress.Show(done, total); };
   bool ok = replacer->Execute();
   replacer->OnProgress = nullptr;
+  for (const migwiz::TSkippedFile& skipped : replacer->Skipped)
+    std::cout << rtl::Format(migwiz::res::sSkippedFile, {skipped.Path, skipped.Reason}) << "\n";
   if (services) {
     // What the expert does after a replace: the IDE reloads the project's units.
     int count = migwiz::TIDEUtils::GetProjectModuleCount();
@@ -129,7 +135,8 @@ int RunReplace(const ReplaceArgs& args) {
     }
   }
   std::cout << (ok ? migwiz::res::sReplaceSucceeded : migwiz::res::sReplaceFailed) << "\n";
-  return ok ? kOk : kRunFailed;
+  if (!ok) return kRunFailed;
+  return replacer->Skipped.empty() ? kOk : kSkipped;
 }
 
 int RunRestore(const std::string& undoFile) {
@@ -168,6 +175,13 @@ int main(int argc, char** argv) {
       ->excludes(backupOpt);
   replaceCmd->add_flag("--no-log", replace.noLog, "Write no log file");
   replaceCmd->add_flag("--view-log", replace.viewLog, "Open the log afterwards");
+  replaceCmd->add_flag("--keep-going", replace.keepGoing,
+                       "Skip a unit or form that cannot be read or converted, with its partner, "
+                       "and convert the rest (exit status 4 when anything was skipped)");
+  replaceCmd
+      ->add_flag("--scan-aliases", replace.scanAliases,
+                 "Folder mode: scan the forms for database aliases first, as project mode does")
+      ->needs(folderOpt);
 
   std::string undoFile;
   CLI::App* restoreCmd = app.add_subcommand("restore", "Restore the originals of a replace run");

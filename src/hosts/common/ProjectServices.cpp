@@ -218,13 +218,10 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     auto source = std::make_shared<TSourceEditor>(unitPath);
     if (!source->Reload()) problems.push_back(source->LoadError());
     unit->editors_.push_back(source);
-    for (const std::string& ext : ReadFormDirectives(source->Text())) {
-      std::string form = migwiz::FindFileNoCase(migwiz::ChangeFileExt(unitPath, ext));
-      if (form.empty()) continue;
+    if (std::string form = FormOfUnit(source->Text(), unitPath); !form.empty()) {
       auto formEditor = std::make_shared<TFormEditor>(form);
       if (!formEditor->Reload()) problems.push_back(formEditor->LoadError());
       unit->editors_.push_back(formEditor);
-      break;
     }
     units.push_back(unit);
   }

@@ -1,5 +1,7 @@
 #include "hosts/common/ProjectUses.h"
 
+#include "MigWizard/FileUtils.h"
+#include "MigWizard/FormDirective.h"
 #include "MigWizard/PasParser.h"
 #include "rtl/SysUtils.h"
 
@@ -86,31 +88,15 @@ TUsesClause ReadUsesClause(std::string_view text) {
   return clause;
 }
 
-std::vector<std::string> ReadFormDirectives(std::string_view text) {
-  std::vector<std::string> extensions;
+std::string FormOfUnit(std::string_view text, const std::string& unitPath) {
   TPasParser parser(text);
   std::string_view lexeme;
   for (int code = parser.GetNext(lexeme); code != migwiz::tkEOF; code = parser.GetNext(lexeme)) {
     if (code != migwiz::tkComment) continue;
-    std::string_view body = lexeme;
-    if (body.starts_with("{$") && body.ends_with("}"))
-      body = body.substr(2, body.size() - 3);
-    else if (body.starts_with("(*$") && body.ends_with("*)") && body.size() >= 5)
-      body = body.substr(3, body.size() - 5);
-    else
-      continue;
-    std::string upper = rtl::UpperCase(body);
-    size_t nameEnd = upper.find_first_of(" \t\r\n");
-    if (nameEnd == std::string::npos) continue;
-    std::string_view name = std::string_view(upper).substr(0, nameEnd);
-    if (name != "R" && name != "RESOURCE") continue;
-    size_t argStart = upper.find_first_not_of(" \t\r\n", nameEnd);
-    size_t argEnd = upper.find_last_not_of(" \t\r\n");
-    if (argStart == std::string::npos) continue;
-    std::string_view arg = std::string_view(upper).substr(argStart, argEnd + 1 - argStart);
-    if (arg == "*.DFM" || arg == "*.NFM") extensions.emplace_back(body.substr(argStart + 1, 4));
+    std::string form = migwiz::FindFileNoCase(migwiz::FormOfDirective(lexeme, unitPath));
+    if (!form.empty()) return form;
   }
-  return extensions;
+  return {};
 }
 
 }  // namespace hosts

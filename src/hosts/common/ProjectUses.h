@@ -23,8 +23,8 @@ struct TUsesClause {
 // literal is reported in Problems and its entry has no InPath.
 TUsesClause ReadUsesClause(std::string_view text);
 
-// The extension (with its dot, as written) of each form a unit names by its own name: {$R *.dfm}
-// and {$R *.nfm}, also as {$RESOURCE ...} or (*$R ...*), in the order written.
-std::vector<std::string> ReadFormDirectives(std::string_view text);
+// The first form file a unit's resource directives name that exists, or "" (the same reading as
+// the replace run's).
+std::string FormOfUnit(std::string_view text, const std::string& unitPath);
 
 }  // namespace hosts
