@@ -68,7 +68,7 @@ bool IsLink(const std::string& path) {
 // ---------------------------------------------------------------------------------------------
 // Path strings
 
-TEST(JoinPath, TableOfThePart) {
+TEST(JoinPath, SeparatorRules) {
   struct Case {
     const char* dir;
     const char* name;
@@ -121,7 +121,7 @@ TEST(PathParts, ChangeFileExt) {
   EXPECT_EQ(ChangeFileExt("a.b.c", ""), "a.b");
 }
 
-TEST(BackupFileName, TableOfThePart) {
+TEST(BackupFileName, TildeAfterTheExtensionsDot) {
   struct Case {
     const char* name;
     const char* backup;

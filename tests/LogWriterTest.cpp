@@ -232,11 +232,16 @@ TEST(LogWriterLifecycle, ReopenTruncates) {
 
 TEST(LogWriterLifecycle, NeverOpenedWriterLeavesNoFileAndRaisesNothing) {
   TempDir tmp;
+  // Where a writer without a file name could write: the current and the temporary folder.
+  const fs::path cwd = fs::current_path();
+  fs::current_path(tmp.path());
   {
+    testutil::ScopedEnv env("TMPDIR", tmp.path().c_str());
     TLogWriter log;
     EXPECT_NO_THROW(log.WriteLine("dropped"));
     EXPECT_NO_THROW(log.Close());
   }
+  fs::current_path(cwd);
   EXPECT_TRUE(fs::is_empty(tmp.path()));
 }
 

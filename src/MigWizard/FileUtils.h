@@ -1,6 +1,6 @@
-// File and path helpers of the replace run and the wizard, and the log writer (Parts 5.1, 5.2).
+// File and path helpers of the replace run and the wizard, and the log writer.
 //
-// The Windows rules of the Parts are carried onto this platform: the native separator PathDelim
+// The path rules are Windows rules carried onto this platform: the native separator PathDelim
 // takes the place of "\" in every rule, and an absolute path counts as having a drive part. No
 // function here resolves "." or "..", changes letter case or converts separators, except where
 // stated (ResolvePathNoCase). Directory symbolic links are never followed inside a tree that is
@@ -70,7 +70,7 @@ std::string BackupFileName(std::string_view fileName);
 // folder afterwards. Stops at the first folder it cannot create (leaving those it did create) and
 // after a trailing separator. A root ("/" on POSIX, "C:\" on Windows) gives true at once. On
 // POSIX a path beginning with "//" is taken as an absolute path (Linux reads "//a" as "/a"); on
-// Windows a path beginning with "\" (rooted or network) gives false, as the Part says. An entry
+// Windows a path beginning with "\" (rooted or network) gives false. An entry
 // of the path that exists as a plain file is a failure (Windows' ERROR_ALREADY_EXISTS would let
 // it pass; "exists afterwards" means as a folder).
 bool CreateDirPath(const std::string& path);

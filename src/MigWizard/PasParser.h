@@ -5,7 +5,7 @@
 // Like its base it does not own its text: the caller keeps the characters alive and unchanged
 // while the parser and the lexeme views it handed out are in use (see zel/XnParser.h).
 //
-// Beyond the Part: "(* ... *)" and "//" comments (to the line break, not included) are comment
+// Also "(* ... *)" and "//" comments (to the line break, not included) are comment
 // tokens too, so an apostrophe in them never opens a string; bytes from 128 on are letters, so a
 // word such as "TQueryé" stays one identifier.
 //

@@ -1,4 +1,4 @@
-// Idle-time update of actions. The original toolkit re-evaluates every action's enabled state
+// Idle-time update of actions. A desktop toolkit with idle handling re-evaluates every action's enabled state
 // whenever its message queue runs empty; Qt has no such thing, so handlers registered here run once
 // an input event (mouse, key, wheel, focus) or a widget being shown has been handled.
 #pragma once

@@ -1,4 +1,4 @@
-// The system's message texts, kept in one place as the original's resource strings.
+// The system's message texts and file names, kept in one place.
 #pragma once
 
 namespace migwiz::res {
