@@ -206,6 +206,30 @@ TEST_F(FormParserTest, HeaderVariantsAndIndentation) {
   EXPECT_EQ(parser.NestedObjects[0], "inline Fr: TFrame1\r\n  end");  // tabs are not indentation
   EXPECT_EQ(parser.NestedObjects[1], "  inherited L: TLabel\r\n    Left = 1\r\n  end");
   EXPECT_TRUE(parser.Properties.Empty());
+
+  // An order index is kept as written, also on nested objects, which may have no name either.
+  const std::string indexed =
+      Crlf({"inherited T2 : TTable [2]", "  Tag = 1", "  object TIntegerField", "  end",
+            "  inherited F: TField[ -1 ]", "  end", "end"});
+  pos = 1;
+  ASSERT_TRUE(parser.Parse(indexed, "<object>", pos));
+  EXPECT_EQ(pos, static_cast<int>(indexed.size()) + 1);
+  EXPECT_EQ(parser.FormState().ObjName, "T2");
+  EXPECT_EQ(parser.FormState().ObjType, "TTable");
+  EXPECT_EQ(parser.FormState().ObjIndex, "[2]");
+  parser.BuildObjectText(0, out);
+  EXPECT_EQ(out, Crlf({"inherited T2: TKyQuery [2]", "  Tag = 1", "  object TIntegerField", "  end",
+                       "  inherited F: TField[ -1 ]", "  end", "end"}));
+  pos = 1;
+  ASSERT_TRUE(parser.Parse("inline TFrame2 [0]\r\nend", "<object>", pos));
+  EXPECT_EQ(parser.FormState().ObjName, "");
+  parser.BuildObjectText(0, out);
+  EXPECT_EQ(out, Crlf({"inline TKyQuery [0]", "end"}));
+  for (const char* bad : {"object Q: TQuery [2\r\nend", "object Q: [1]\r\nend",
+                          "object Q: TQuery []\r\nend", "object : TQuery\r\nend"}) {
+    pos = 1;
+    EXPECT_FALSE(parser.Parse(bad, "<object>", pos)) << bad;
+  }
 }
 
 TEST_F(FormParserTest, FailedParseLeavesNothing) {
@@ -239,13 +263,15 @@ TEST_F(FormParserTest, StateAssignTrimsCollectedListsAndChecksItsSource) {
 
   // The texts travel with a copy: back after another parse, and between two parsers that have
   // each parsed as often.
-  const std::string other = "object Other: TTable\r\nend\r\n";
+  const std::string other = "object Other: TTable [4]\r\nend\r\n";
   pos = 1;
   ASSERT_TRUE(parser.Parse(other, "<object>", pos));
   ASSERT_EQ(parser.FormState().ObjName, "Other");
+  ASSERT_EQ(parser.FormState().ObjIndex, "[4]");
   parser.FormState().Assign(earlier);
   EXPECT_EQ(parser.FormState().ObjName, "Query1");
   EXPECT_EQ(parser.FormState().ObjType, "TQuery");
+  EXPECT_EQ(parser.FormState().ObjIndex, "");
   migwiz::TFormParser first, second;
   int a = 3, b = 1;
   ASSERT_TRUE(first.Parse(kQuery, "<object>", a));
@@ -253,6 +279,11 @@ TEST_F(FormParserTest, StateAssignTrimsCollectedListsAndChecksItsSource) {
   second.FormState().Assign(first.FormState());
   EXPECT_EQ(second.FormState().ObjName, "Query1");
   EXPECT_EQ(second.FormState().ObjType, "TQuery");
+  EXPECT_EQ(second.FormState().ObjIndex, "");
+  b = 1;
+  ASSERT_TRUE(second.Parse(other, "<object>", b));
+  first.FormState().Assign(second.FormState());
+  EXPECT_EQ(first.FormState().ObjIndex, "[4]");
 }
 
 TEST_F(FormParserTest, DatabaseKeepsItsConnectionParameters) {
@@ -305,7 +336,12 @@ TEST_F(FormParserTest, MasterSourceParamDataAndThePublishedPropertyCheck) {
             Strings{"MasterSource=DataSource1"});
   EXPECT_EQ(Convert(parser, "TTable", {"DataSource = DataSource1"}, kNew),
             Strings{"DataSource=DataSource1"});
+  // A TwwQuery is a query; the class is compared as written.
   EXPECT_EQ(Convert(parser, "TwwQuery", {"DataSource = DataSource1", "ParamData = <>"}, kNew),
+            (Strings{"MasterSource=DataSource1", "ParamData=<>"}));
+  EXPECT_EQ(Convert(parser, "twwquery", {"DataSource = DataSource1", "ParamData = <>"}, kNew),
+            Strings{"DataSource=DataSource1"});
+  EXPECT_EQ(Convert(parser, "TwwTable", {"DataSource = DataSource1", "ParamData = <>"}, kNew),
             Strings{"DataSource=DataSource1"});
   EXPECT_EQ(Convert(parser, "TStoredProc", {"ParamData = <>"}, kNew), Strings{"ParamData=<>"});
   EXPECT_EQ(Convert(parser, "TQuery",

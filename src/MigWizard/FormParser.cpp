@@ -14,7 +14,12 @@ namespace {
 
 // The form text grammar; the start nonterminal is "<object>".
 const char* const kFormRules[] = {
-    "<obj_header>-<keyword><*delim><obj_name><empty_delim>:<empty_delim><obj_type>",
+    // The alternative with a name sorts before the one without ("<obj_n" > "<obj_c"), so a
+    // named header never parses as an unnamed one that stops at its name.
+    "<obj_header>-<keyword><*delim><obj_name><empty_delim>:<empty_delim><obj_class>|"
+    "<keyword><*delim><obj_class>",
+    "<obj_class>-<obj_type><empty_delim><obj_index>|<obj_type>",
+    "<obj_index>-[<empty_delim><int><empty_delim>]",
     "<obj_name>-<name>",
     "<obj_type>-<name>",
     "<object>-<obj_header><*delim><properties>end<empty_delim>|<obj_header><*delim>end<empty_"
@@ -98,6 +103,7 @@ void TFormParseState::Assign(const TParseState& source) {
     CopyText(PropName, src->PropName);
     CopyText(Keyword, src->Keyword);
     CopyText(ObjName, src->ObjName);
+    CopyText(ObjIndex, src->ObjIndex);
     textStamp_ = src->textStamp_;
   }
   PropCount = src->PropCount;
@@ -148,7 +154,8 @@ TFormParser::ItemKind TFormParser::KindOf(const TSymbol& symbol) {
     const std::pair<const char*, ItemKind> names[] = {
         {"<obj_name>", kObjName},     {"<obj_type>", kObjType},
         {"<keyword>", kKeyword},      {"<full_prop_name>", kFullPropName},
-        {"<prop_value>", kPropValue}, {"<nested_obj>", kNestedObj}};
+        {"<prop_value>", kPropValue}, {"<nested_obj>", kNestedObj},
+        {"<obj_index>", kObjIndex}};
     for (const auto& [name, kind] : names)
       if (const int id = SymbolId(name); id >= 0) kinds_[static_cast<size_t>(id)] = kind;
   }
@@ -232,6 +239,9 @@ void TFormParser::ItemParsed(ItemKind kind) {
     case kKeyword:
       if (s.NestLevel == 0) s.Keyword = item;
       break;
+    case kObjIndex:
+      if (s.NestLevel == 0) s.ObjIndex = item;
+      break;
     case kFullPropName:
       s.PropName = item;
       break;
@@ -284,6 +294,7 @@ void TFormParser::Reset() {
   TFormParseState& s = FormState();
   s.Keyword.clear();
   s.ObjName.clear();
+  s.ObjIndex.clear();
   s.ObjType.clear();
   s.PropName.clear();
   Stamp(s);
@@ -308,13 +319,16 @@ void TFormParser::EmitProperty(const std::string& name, std::string_view text) {
 void TFormParser::BuildObjectText(int depth, std::string& text) {
   text.clear();
   const TFormParseState& s = FormState();
-  if (!parsed_ || s.Keyword.empty() || s.ObjName.empty()) return;
+  if (!parsed_ || s.Keyword.empty() || s.ObjType.empty()) return;
   const std::string outer(depth > 0 ? 2 * static_cast<size_t>(depth) : 0, ' ');
   const std::string indent = outer + "  ";
   const std::string continuation = indent + "  ";
 
-  text += outer + s.Keyword + " " + s.ObjName + ": " +
-          (NewClassName.empty() ? s.ObjType : NewClassName) + "\r\n";
+  text += outer + s.Keyword + " ";
+  if (!s.ObjName.empty()) text += s.ObjName + ": ";
+  text += NewClassName.empty() ? s.ObjType : NewClassName;
+  if (!s.ObjIndex.empty()) text += " " + s.ObjIndex;
+  text += "\r\n";
   for (int i = 0; i < Properties.Count(); ++i) {
     text += indent + Properties[i] + " = ";
     // Lines after the first get the property indentation in front of their own; the stored
@@ -408,6 +422,17 @@ std::string Literal(std::string_view s) {
   return out;
 }
 
+// The old classes by what some of their properties mean, compared as written.
+constexpr std::string_view kQueryClasses[] = {"TQuery", "TwwQuery"};  // DataSource: master link
+constexpr std::string_view kParamDataClasses[] = {"TQuery", "TwwQuery", "TStoredProc"};
+
+template <size_t N>
+bool IsOneOf(std::string_view cls, const std::string_view (&classes)[N]) {
+  for (std::string_view c : classes)
+    if (cls == c) return true;
+  return false;
+}
+
 }  // namespace
 
 std::string TFormParser::ParamLiteral(std::string_view paramsValue, std::string_view name) {
@@ -458,11 +483,11 @@ void TFormParser::ConvertProperty(const std::string& propName, const std::string
     }
     return;
   }
-  if (propName == "DataSource" && objType == "TQuery") {
+  if (propName == "DataSource" && IsOneOf(objType, kQueryClasses)) {
     if (!value.empty()) EmitProperty("MasterSource", value);
     return;
   }
-  if (propName == "ParamData" && (objType == "TQuery" || objType == "TStoredProc")) {
+  if (propName == "ParamData" && IsOneOf(objType, kParamDataClasses)) {
     if (!value.empty()) EmitProperty("ParamData", value);
     return;
   }

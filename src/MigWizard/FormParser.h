@@ -1,10 +1,10 @@
 // The form text parser TFormParser (unit FormParser): parses one object of a form in text form,
 // from its keyword through its "end", and rebuilds it for a new component class.
 //
-// While it parses it keeps the header (keyword, name, class), hands every top-level property to
-// ConvertProperty, which emits what the new object carries instead, and keeps the text of every
-// nested object as it is. BuildObjectText then writes the new object. The text around the
-// object belongs to the caller.
+// While it parses it keeps the header (keyword, name, class, order index), hands every top-level
+// property to ConvertProperty, which emits what the new object carries instead, and keeps the
+// text of every nested object as it is. BuildObjectText then writes the new object. The text
+// around the object belongs to the caller.
 //
 // The parser predicts (see TLL1Parser::SetPredictive) and parses an object nested two or more
 // levels deep once per position; both are unseen by the hooks, because parsing such an object
@@ -46,16 +46,17 @@ class TFormParseState : public TParseState {
   std::string ObjType;  // as written in the form text
   std::string PropName;
   std::string Keyword;
-  std::string ObjName;
-  int NestLevel = 0;    // nested objects around the parse position
-  int NestedCount = 0;  // entries of NestedObjects that belong to this state
-  int NestedStart = 0;  // 1-based start of the outermost nested object, 0 when none
+  std::string ObjName;   // empty for an object written without a name
+  std::string ObjIndex;  // the order index as written, brackets included ("[2]"); often empty
+  int NestLevel = 0;     // nested objects around the parse position
+  int NestedCount = 0;   // entries of NestedObjects that belong to this state
+  int NestedStart = 0;   // 1-based start of the outermost nested object, 0 when none
 
  private:
   friend class TFormParser;
   TFormParser* owner_ = nullptr;  // where the collected lists live
   // Set by a parser, from a counter that never repeats (one for all parsers), whenever it changes
-  // one of the four texts: two states with the same stamp hold the same texts, so restoring a
+  // one of the five texts: two states with the same stamp hold the same texts, so restoring a
   // snapshot need not compare them. 0: unknown, compared.
   std::uint64_t textStamp_ = 0;
 };
@@ -104,6 +105,7 @@ class TFormParser : public TLL1Parser {
     kObjName,
     kObjType,
     kKeyword,
+    kObjIndex,
     kFullPropName,
     kPropValue,
     kNestedObj

@@ -18,9 +18,23 @@ struct TFormObject {
   std::string Name;
   std::string ClassName;
   std::string LastIdent;
+  int Keyword = 0;  // token code of the keyword that opened the object (alias scan)
   bool ExpectName = false;
   bool ExpectClass = false;
 };
+
+bool IsHeaderKeyword(int code) {
+  return code == tkObject || code == tkInherited || code == tkInline;
+}
+
+// Whether the identifier ending at offset `end` is an object's name: a colon follows it, maybe
+// after blanks. Otherwise the header has no name and the identifier is the class.
+bool NameFollows(std::string_view text, size_t end) {
+  while (end < text.size() &&
+         (text[end] == ' ' || text[end] == '\t' || text[end] == '\r' || text[end] == '\n'))
+    ++end;
+  return end < text.size() && text[end] == ':';
+}
 
 bool IsIndent(char c) {
   return c == ' ' || c == '\t';
@@ -120,10 +134,16 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
     int code = parser.GetNext(lexeme);
     if (code == tkEOF) break;
     if (code == tkIdent && obj.ExpectName) {
-      obj.Name = lexeme;
       obj.ExpectName = false;
       obj.ExpectClass = true;
-    } else if (code == tkIdent && obj.ExpectClass) {
+      if (NameFollows(current, static_cast<size_t>(parser.PrevPos()) + lexeme.size())) {
+        obj.Name = lexeme;
+        out += lexeme;
+        continue;
+      }
+      obj.Name.clear();  // an unnamed header: this is the class
+    }
+    if (code == tkIdent && obj.ExpectClass) {
       obj.ClassName = lexeme;
       obj.ExpectClass = false;
       if (const std::string* target = FindReplacement(lexeme)) {
@@ -153,9 +173,9 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
       }
     } else if (code == tkEnd) {
       --depth;
-    } else if (code == tkInherited || code == tkInline || code == tkItem) {
+    } else if (code == tkItem) {
       ++depth;
-    } else if (code == tkObject) {
+    } else if (IsHeaderKeyword(code)) {
       obj.ExpectName = true;
       keywordOffset = parser.PrevPos();
       savedOutput = out.size();
@@ -209,14 +229,22 @@ void TComponentReplacer::ScanDatabaseAliases(const std::string& path) {
   TFormObject obj;
   std::string formName;
   std::string_view lexeme;
+  bool rootSeen = false;
   for (int code = parser.GetNext(lexeme); code != tkEOF; code = parser.GetNext(lexeme)) {
     switch (code) {
       case tkIdent:
         if (obj.ExpectName) {
-          obj.Name = lexeme;
           obj.ExpectName = false;
           obj.ExpectClass = true;
-          if (formName.empty()) formName = lexeme;
+          const bool named =
+              NameFollows(form.Text, static_cast<size_t>(parser.PrevPos()) + lexeme.size());
+          obj.Name = named ? lexeme : std::string_view();
+          if (!rootSeen) formName = obj.Name;
+          rootSeen = true;
+          if (!named) {
+            obj.ClassName = lexeme;
+            obj.ExpectClass = false;
+          }
         } else if (obj.ExpectClass) {
           obj.ClassName = lexeme;
           obj.ExpectClass = false;
@@ -228,11 +256,18 @@ void TComponentReplacer::ScanDatabaseAliases(const std::string& path) {
         obj.ClassName.clear();
         break;
       case tkObject:
+      case tkInherited:
+      case tkInline:
+        obj.Keyword = code;
         obj.ExpectName = true;
         break;
       case tkString:
-        if (obj.ClassName == "TDatabase" && obj.LastIdent == "DatabaseName")
-          DatabaseAliases.SetValue(lexeme, formName + "." + obj.Name);
+        // An unnamed database is no component a connection could name. An inherited or inline
+        // one stands for the ancestor's or the frame's, whose own form defines the alias: it
+        // only fills in while none is known.
+        if (obj.ClassName == "TDatabase" && obj.LastIdent == "DatabaseName" && !obj.Name.empty() &&
+            (obj.Keyword == tkObject || DatabaseAliases.IndexOfName(lexeme) < 0))
+          DatabaseAliases.SetValue(lexeme, formName.empty() ? obj.Name : formName + "." + obj.Name);
         break;
       default:
         break;
