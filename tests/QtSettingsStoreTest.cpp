@@ -1,4 +1,4 @@
-#include "MigWizard/QtSettingsStore.h"
+#include "MigWizard/ui/QtSettingsStore.h"
 
 #include <gtest/gtest.h>
 

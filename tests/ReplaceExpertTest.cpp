@@ -1,6 +1,6 @@
 // The expert and the plug-in entry against a scripted IDE: its menu item, each path of a click
 // and the settings around it.
-#include "MigWizard/ReplaceExpert.h"
+#include "MigWizard/plugin/ReplaceExpert.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "MigWizard/Dialogs.h"
-#include "MigWizard/SaveWarn.h"
+#include "MigWizard/ui/SaveWarn.h"
 #include "ota/Application.h"
 #include "product/KyMenu.h"
-#include "product/KyMigWizard100.h"
+#include "product/plugin/KyMigWizard100.h"
 #include "product/KyReplacer.h"
 #include "support/QtTestApp.h"
 #include "support/ScriptedIDE.h"

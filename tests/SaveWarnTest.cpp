@@ -1,4 +1,4 @@
-#include "MigWizard/SaveWarn.h"
+#include "MigWizard/ui/SaveWarn.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>

@@ -1,6 +1,6 @@
 // The wizard dialog driven as a user would: buttons, typed keys and scripted pickers and messages,
 // with a scripted IDE behind it.
-#include "MigWizard/Wizard.h"
+#include "MigWizard/ui/Wizard.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "MigWizard/Dialogs.h"
-#include "MigWizard/QtActions.h"
+#include "MigWizard/ui/QtActions.h"
 #include "support/QtTestApp.h"
 #include "support/ScriptedIDE.h"
 #include "support/TestUtil.h"

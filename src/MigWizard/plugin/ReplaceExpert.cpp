@@ -1,4 +1,4 @@
-#include "MigWizard/ReplaceExpert.h"
+#include "MigWizard/plugin/ReplaceExpert.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "MigWizard/Dialogs.h"
-#include "MigWizard/QtSettingsStore.h"
-#include "MigWizard/SaveWarn.h"
+#include "MigWizard/ui/QtSettingsStore.h"
+#include "MigWizard/ui/SaveWarn.h"
 #include "rtl/SysUtils.h"
 #include "zel/ZelMenu.h"
 

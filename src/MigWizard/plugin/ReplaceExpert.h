@@ -9,7 +9,7 @@
 
 #include "MigWizard/IDEUtils.h"
 #include "MigWizard/Replacer.h"
-#include "MigWizard/Wizard.h"
+#include "MigWizard/ui/Wizard.h"
 #include "ota/ToolsAPI.h"
 #include "rtl/Settings.h"
 

@@ -1,4 +1,4 @@
-#include "MigWizard/QtActions.h"
+#include "MigWizard/ui/QtActions.h"
 
 #include <QAbstractButton>
 #include <QAction>

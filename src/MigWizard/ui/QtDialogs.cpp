@@ -1,4 +1,4 @@
-#include "MigWizard/QtDialogs.h"
+#include "MigWizard/ui/QtDialogs.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -1,4 +1,4 @@
-#include "MigWizard/SaveWarn.h"
+#include "MigWizard/ui/SaveWarn.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -10,7 +10,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "MigWizard/QtSettingsStore.h"
+#include "MigWizard/ui/QtSettingsStore.h"
 #include "MigWizard/ROvoradRes.h"
 #include "rtl/SysUtils.h"
 

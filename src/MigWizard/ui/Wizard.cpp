@@ -1,4 +1,4 @@
-#include "MigWizard/Wizard.h"
+#include "MigWizard/ui/Wizard.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,7 +23,7 @@
 #include "MigWizard/Dialogs.h"
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/IDEUtils.h"
-#include "MigWizard/QtActions.h"
+#include "MigWizard/ui/QtActions.h"
 #include "MigWizard/ROvoradRes.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"

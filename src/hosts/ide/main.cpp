@@ -13,12 +13,12 @@
 #include <memory>
 #include <vector>
 
-#include "MigWizard/QtDialogs.h"
+#include "MigWizard/ui/QtDialogs.h"
 #include "hosts/ide/IdeWindow.h"
 #include "hosts/ide/UiScript.h"
 #include "ota/Application.h"
 #include "ota/ToolsAPI.h"
-#include "product/KyMigWizard100.h"
+#include "product/plugin/KyMigWizard100.h"
 #include "rtl/Shell.h"
 
 namespace {

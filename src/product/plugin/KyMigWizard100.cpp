@@ -1,12 +1,12 @@
-#include "product/KyMigWizard100.h"
+#include "product/plugin/KyMigWizard100.h"
 
 #include <stdexcept>
 
-#include "MigWizard/ReplaceExpert.h"
+#include "MigWizard/plugin/ReplaceExpert.h"
 #include "ota/Application.h"
 #include "product/KyMenu.h"
 #include "product/KyReplacer.h"
-#include "product/KyWizard.h"
+#include "product/ui/KyWizard.h"
 
 namespace ky {
 

@@ -1,4 +1,4 @@
-#include "product/KyWizard.h"
+#include "product/ui/KyWizard.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -4,7 +4,7 @@
 
 #include <QColor>
 
-#include "MigWizard/Wizard.h"
+#include "MigWizard/ui/Wizard.h"
 
 class QLabel;
 
