@@ -418,7 +418,7 @@ TEST_F(WizardTest, FinishInTheProjectHandsOverTheCheckedUnits) {
 
   EXPECT_EQ(form->result(), QDialog::Accepted);
   EXPECT_EQ(options.Dest, 0);
-  EXPECT_EQ(options.Units, "Main.pas\r\nUtil.pas\r\n");
+  EXPECT_EQ(options.Units, app + "/Main.pas\r\n" + app + "/Util.pas\r\n");  // full paths
   EXPECT_EQ(options.Directory, src);
   EXPECT_TRUE(options.IncludeSubDirs && options.MakeBackup && options.WriteLog && options.ViewLog);
   EXPECT_EQ(options.BackupDir, app + "/RBackup");

@@ -29,7 +29,9 @@ class TReplaceOptions {
   bool MakeBackup = true;
   std::string BackupDir;  // not persisted: set by the wizard for each run
   bool WriteLog = true;
-  std::string Units;  // not persisted: file names, each followed by CR LF
+  // Not persisted: the units, each followed by CR LF; full paths, or bare names that are looked
+  // up among the project's modules.
+  std::string Units;
   bool ViewLog = false;
   // Not persisted, set by a host for one run:
   bool KeepGoing = false;    // a file that cannot be read or converted is skipped with its partner
@@ -136,6 +138,8 @@ class TComponentReplacer {
   std::function<void(int done, int total)> OnProgress;
   // The files the last run skipped (KeepGoing), in the order they were given up.
   std::vector<TSkippedFile> Skipped;
+  // The units of the last run that changed themselves or in a form they name, full paths.
+  std::vector<std::string> ChangedUnits;
 
   // Rewrites every replaceable object of a form text into outputPath when at least one object
   // was rebuilt; logs the count line.

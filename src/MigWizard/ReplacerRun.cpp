@@ -108,6 +108,10 @@ void TComponentReplacer::BuildFileList() {
     return;
   }
   FileList.SetText(Options->Units);
+  // Full paths are the modules already; only bare names are looked up among them.
+  bool bareNames = false;
+  for (int i = 0; i < FileList.Count() && !bareNames; ++i) bareNames = !HasDrivePart(FileList[i]);
+  if (!bareNames) return;
   int count = TIDEUtils::GetProjectModuleCount();
   for (int i = 0; i < count; ++i) {
     std::string name = TIDEUtils::GetProjectModuleFileName(i);
@@ -187,6 +191,7 @@ bool TComponentReplacer::Execute() {
   BackupList.Clear();
   ChangedCount = 0;
   Skipped.clear();
+  ChangedUnits.clear();
   rtl::TFileLock folderLock;
   LockFolder(folderLock, LogFolder());
   if (Options->WriteLog) Log.Open(JoinPath(LogFolder(), res::sLogFileName));
@@ -255,6 +260,14 @@ bool TComponentReplacer::RunSteps() {
   for (const TFileState& f : run.files)
     if (f.Skipped && f.Changed) ::remove(f.Output.c_str());
   CommitBackups(run);
+  for (int i = 0; i < FileList.Count(); ++i) {
+    const TFileState& f = run.At(i);
+    if (!f.Changed || f.Skipped) continue;
+    if (i < run.unitCount)
+      ChangedUnits.push_back(FileList[i]);
+    else
+      for (int unit : f.Partners) ChangedUnits.push_back(FileList[unit]);
+  }
 
   // The undo file exists before the first original is replaced, so an interrupted replacement
   // can still be restored.

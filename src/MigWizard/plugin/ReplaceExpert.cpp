@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "MigWizard/Dialogs.h"
+#include "MigWizard/ROvoradRes.h"
+#include "MigWizard/ReplaceRequest.h"
 #include "MigWizard/ui/QtSettingsStore.h"
 #include "MigWizard/ui/SaveWarn.h"
 #include "rtl/SysUtils.h"
@@ -28,10 +30,6 @@ TExpertModalRunner& ModalRunner() {
 std::unique_ptr<rtl::TSettingsStore> OpenStore() {
   if (StoreFactory()) return StoreFactory()();
   return std::make_unique<TQtSettingsStore>();
-}
-
-bool EndsWithPas(const std::string& fileName) {
-  return fileName.size() >= 4 && rtl::UpperCase(fileName.substr(fileName.size() - 4)) == ".PAS";
 }
 
 }  // namespace
@@ -137,29 +135,21 @@ void TCompReplaceExpert::SaveSettings() {
 void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer) {
   const std::string title = Title();
   const bool projectMode = replacer->Options->Dest == 0;
-  const std::string projectName = TIDEUtils::GetProjectFileName();
-  if (!projectName.empty() && projectMode && !ShowSaveWarning(title, true, false)) return;
-  if (projectMode) {
-    if (!TIDEUtils::SaveProject()) {
-      Dialogs().MessageBox("Cannot start replace process.\nProject was not saved.", title,
-                           TMsgIcon::Information);
-      return;
-    }
-    HideProjectForms();
-  }
-  if (!replacer->Execute()) {
-    Dialogs().MessageBox("Replace failed.", title, TMsgIcon::Error);
+  if (!TIDEUtils::GetProjectFileName().empty() && projectMode &&
+      !ShowSaveWarning(title, true, false))
     return;
+  switch (RunReplaceInIDE(*replacer, [this] { HideProjectForms(); })) {
+    case TReplaceOutcome::NotSaved:
+      Dialogs().MessageBox(std::string(res::sCannotStartReplace) + "\n" + res::sProjectNotSaved,
+                           title, TMsgIcon::Information);
+      break;
+    case TReplaceOutcome::Failed:
+      Dialogs().MessageBox(res::sReplaceFailed, title, TMsgIcon::Error);
+      break;
+    case TReplaceOutcome::Succeeded:
+      Dialogs().MessageBox(res::sReplaceSucceeded, title, TMsgIcon::Information);
+      break;
   }
-  if (projectMode) {
-    const int count = TIDEUtils::GetProjectModuleCount();
-    for (int i = 0; i < count; ++i) {
-      const std::string fileName = TIDEUtils::GetProjectModuleFileName(i);
-      if (EndsWithPas(fileName)) TIDEUtils::ReloadFile(fileName);
-    }
-  }
-  Dialogs().MessageBox("Replace procedure was performed sucessfully.", title,
-                       TMsgIcon::Information);
 }
 
 void TCompReplaceExpert::RunRestore(const std::string& undoFile) {
@@ -168,9 +158,9 @@ void TCompReplaceExpert::RunRestore(const std::string& undoFile) {
   const std::string projectName = TIDEUtils::GetProjectFileName();
   TIDEUtils::CloseProjectGroup();  // the restore goes on whatever the IDE says
   if (GetReplacer(0)->Restore(undoFile))
-    Dialogs().MessageBox("Files were succefully restored.", title, TMsgIcon::Information);
+    Dialogs().MessageBox(res::sRestoreSucceeded, title, TMsgIcon::Information);
   else
-    Dialogs().MessageBox("Failed to restore files.", title, TMsgIcon::Error);
+    Dialogs().MessageBox(res::sRestoreFailed, title, TMsgIcon::Error);
   TIDEUtils::OpenProject(projectName);
 }
 

@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "MigWizard/Dialogs.h"
+#include "MigWizard/ReplaceRequest.h"
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/IDEUtils.h"
 #include "MigWizard/ui/QtActions.h"
@@ -504,9 +505,7 @@ void TWizardForm::SetDefaultBackupDir() {
 }
 
 std::string TWizardForm::GetBackupDir() {
-  const std::string text = S(cbBackupDir->currentText());
-  if (!text.empty() && HasDrivePart(text)) return text;
-  return JoinPath(BaseFolder(), text);
+  return ResolveBackupDir(S(cbBackupDir->currentText()), BaseFolder());
 }
 
 void TWizardForm::BuildReplaceSummary() {
@@ -640,6 +639,7 @@ void TWizardForm::FillUnitList() {
     const std::string tail = fileName.size() > 4 ? fileName.substr(fileName.size() - 4) : fileName;
     if (rtl::UpperCase(tail) != ".PAS") continue;
     auto* item = new QListWidgetItem(Q(ExtractFileName(fileName)), lbModules);
+    item->setData(Qt::UserRole, Q(fileName));  // handed over whole at Finish
     item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     item->setCheckState(Qt::Unchecked);
   }
@@ -754,9 +754,10 @@ void TWizardForm::actFinishExecute() {
     options.Dest = 0;
     for (int i = lbModules->count() - 1; i >= 0; --i)
       if (lbModules->item(i)->checkState() != Qt::Checked) delete lbModules->takeItem(i);
-    std::string units;
-    for (int i = 0; i < lbModules->count(); ++i) units += S(lbModules->item(i)->text()) + "\r\n";
-    options.Units = units;
+    std::vector<std::string> units;
+    for (int i = 0; i < lbModules->count(); ++i)
+      units.push_back(S(lbModules->item(i)->data(Qt::UserRole).toString()));
+    options.Units = UnitListText(units);
   } else {
     options.Dest = 1;
   }

@@ -13,6 +13,7 @@
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/IDEUtils.h"
 #include "MigWizard/ROvoradRes.h"
+#include "MigWizard/ReplaceRequest.h"
 #include "MigWizard/Replacer.h"
 #include "hosts/common/ProjectServices.h"
 #include "ota/ToolsAPI.h"
@@ -31,12 +32,6 @@ std::string Absolute(const std::string& path) {
   std::string s = fs::absolute(path).lexically_normal().string();
   while (s.size() > 1 && s.back() == '/') s.pop_back();
   return s;
-}
-
-// The backup folder as the wizard resolves its text: kept when absolute, else below the base.
-std::string ResolveBackupDir(const std::string& text, const std::string& base) {
-  if (!text.empty() && migwiz::HasDrivePart(text)) return text;
-  return migwiz::JoinPath(base, text);
 }
 
 struct ReplaceArgs {
@@ -87,17 +82,7 @@ int RunReplace(const ReplaceArgs& args) {
       std::cerr << "warning: " << problem << "\n";
     options.Dest = 0;
     // All units of the project, as the wizard ticks them all, unless some are named.
-    std::string units;
-    if (args.units.empty()) {
-      int count = migwiz::TIDEUtils::GetProjectModuleCount();
-      for (int i = 0; i < count; ++i) {
-        std::string name = migwiz::TIDEUtils::GetProjectModuleFileName(i);
-        if (rtl::EndsText(".PAS", name)) units += migwiz::ExtractFileName(name) + "\r\n";
-      }
-    } else {
-      for (const std::string& unit : args.units) units += unit + "\r\n";
-    }
-    options.Units = units;
+    options.Units = migwiz::UnitListText(args.units.empty() ? migwiz::ProjectUnitFiles() : args.units);
     base = migwiz::ExtractFileDir(project);
   } else {
     options.Dest = 1;
@@ -108,7 +93,7 @@ int RunReplace(const ReplaceArgs& args) {
     base = options.Directory;
   }
   options.MakeBackup = !args.noBackup;
-  options.BackupDir = ResolveBackupDir(
+  options.BackupDir = migwiz::ResolveBackupDir(
       args.backupDir.empty() && !args.noBackup ? migwiz::res::sDefaultBackupDir : args.backupDir,
       base);
   options.WriteLog = !args.noLog;
@@ -116,26 +101,23 @@ int RunReplace(const ReplaceArgs& args) {
   options.KeepGoing = args.keepGoing;
   options.ScanAliases = args.scanAliases;
 
-  if (options.Dest == 0 && !migwiz::TIDEUtils::SaveProject()) {
-    std::cout << migwiz::res::sCannotStartReplace << "\n" << migwiz::res::sProjectNotSaved << "\n";
-    return kRunFailed;
-  }
   Progress progress(::isatty(STDERR_FILENO));
   replacer->OnProgress = [&progress](int done, int total) { progress.Show(done, total); };
-  bool ok = replacer->Execute();
+  const migwiz::TReplaceOutcome outcome = migwiz::RunReplaceInIDE(*replacer);
   replacer->OnProgress = nullptr;
   for (const migwiz::TSkippedFile& skipped : replacer->Skipped)
     std::cout << rtl::Format(migwiz::res::sSkippedFile, {skipped.Path, skipped.Reason}) << "\n";
-  if (services) {
-    // What the expert does after a replace: the IDE reloads the project's units.
-    int count = migwiz::TIDEUtils::GetProjectModuleCount();
-    for (int i = 0; ok && i < count; ++i) {
-      std::string name = migwiz::TIDEUtils::GetProjectModuleFileName(i);
-      if (rtl::EndsText(".PAS", name)) migwiz::TIDEUtils::ReloadFile(name);
-    }
+  switch (outcome) {
+    case migwiz::TReplaceOutcome::NotSaved:
+      std::cout << migwiz::res::sCannotStartReplace << "\n" << migwiz::res::sProjectNotSaved << "\n";
+      return kRunFailed;
+    case migwiz::TReplaceOutcome::Failed:
+      std::cout << migwiz::res::sReplaceFailed << "\n";
+      return kRunFailed;
+    case migwiz::TReplaceOutcome::Succeeded:
+      break;
   }
-  std::cout << (ok ? migwiz::res::sReplaceSucceeded : migwiz::res::sReplaceFailed) << "\n";
-  if (!ok) return kRunFailed;
+  std::cout << migwiz::res::sReplaceSucceeded << "\n";
   return replacer->Skipped.empty() ? kOk : kSkipped;
 }
 
