@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "MigWizard/FormParser.h"
+#include "product/KyReplacer.h"
 #include "rtl/ClassRegistry.h"
 #include "rtl/SysUtils.h"
 
@@ -86,6 +87,7 @@ class FormParserTest : public ::testing::Test {
   void SetUp() override {
     rtl::RegisterClass(
         rtl::TClassInfo("TTestKyTable", {"Active", "SQL", "TableName", "DataSource"}));
+    parser.ClassRoles = ky::BdeClassRoles();
   }
   void TearDown() override { rtl::UnRegisterClass("TTestKyTable"); }
 

@@ -422,17 +422,6 @@ std::string Literal(std::string_view s) {
   return out;
 }
 
-// The old classes by what some of their properties mean, compared as written.
-constexpr std::string_view kQueryClasses[] = {"TQuery", "TwwQuery"};  // DataSource: master link
-constexpr std::string_view kParamDataClasses[] = {"TQuery", "TwwQuery", "TStoredProc"};
-
-template <size_t N>
-bool IsOneOf(std::string_view cls, const std::string_view (&classes)[N]) {
-  for (std::string_view c : classes)
-    if (cls == c) return true;
-  return false;
-}
-
 }  // namespace
 
 std::string TFormParser::ParamLiteral(std::string_view paramsValue, std::string_view name) {
@@ -468,13 +457,13 @@ bool TFormParser::PassesPropertyCheck(const std::string& propName) const {
 void TFormParser::ConvertProperty(const std::string& propName, const std::string& value) {
   const std::string& objType = FormState().ObjType;
   if (propName == "DatabaseName") {
-    if (objType == "TDatabase") return;
+    if (TClassRoles::Has(ClassRoles.Databases, objType)) return;
     std::string connection;
     if (OnDatabaseName) OnDatabaseName("DatabaseName", std::string(Inner(value)), connection);
     if (!connection.empty()) EmitProperty("Connection", connection);
     return;
   }
-  if (propName == "Params.Strings" && objType == "TDatabase") {
+  if (propName == "Params.Strings" && TClassRoles::Has(ClassRoles.Databases, objType)) {
     const std::pair<const char*, const char*> params[] = {
         {"USER NAME", "Username"}, {"PASSWORD", "Password"}, {"SERVER NAME", "Server"}};
     for (const auto& [param, prop] : params) {
@@ -483,11 +472,11 @@ void TFormParser::ConvertProperty(const std::string& propName, const std::string
     }
     return;
   }
-  if (propName == "DataSource" && IsOneOf(objType, kQueryClasses)) {
+  if (propName == "DataSource" && TClassRoles::Has(ClassRoles.Queries, objType)) {
     if (!value.empty()) EmitProperty("MasterSource", value);
     return;
   }
-  if (propName == "ParamData" && IsOneOf(objType, kParamDataClasses)) {
+  if (propName == "ParamData" && TClassRoles::Has(ClassRoles.ParamDatasets, objType)) {
     if (!value.empty()) EmitProperty("ParamData", value);
     return;
   }

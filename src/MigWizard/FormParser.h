@@ -32,6 +32,20 @@ using TDatabaseNameEvent = std::function<void(const std::string& propName, const
 
 class TFormParser;
 
+// The old classes the conversion rules single out, by their names as written (compared exactly).
+// The product layer fills them: the engine knows no component class of its own.
+struct TClassRoles {
+  std::vector<std::string> Databases;      // DatabaseName defines an alias; Params.Strings log in
+  std::vector<std::string> Queries;        // DataSource is the master link
+  std::vector<std::string> ParamDatasets;  // ParamData is kept whatever the new class publishes
+
+  static bool Has(const std::vector<std::string>& classes, std::string_view cls) {
+    for (const std::string& c : classes)
+      if (c == cls) return true;
+    return false;
+  }
+};
+
 class TFormParseState : public TParseState {
  public:
   explicit TFormParseState(TLL1Parser* parser = nullptr);
@@ -71,6 +85,7 @@ class TFormParser : public TLL1Parser {
   TDatabaseNameEvent OnDatabaseName;  // may be empty
   // Entry: the property name to write; Objects(i): an owned rtl::TStringList of value lines.
   rtl::TStringList Properties;
+  TClassRoles ClassRoles;
 
   void SetNewClassName(const std::string& name) { NewClassName = name; }
   // Decides what the new object carries for one top-level property; called in source order.
@@ -96,7 +111,8 @@ class TFormParser : public TLL1Parser {
   void BeforeParse() override;
   void AfterParse(bool& success) override;
 
-  // Appends a property whose value is text split into lines, and counts it in the state.
+  // Appends a property whose value is text split into lines, and counts it in the state; the one
+  // way a rule adds to the new object.
   void EmitProperty(const std::string& name, std::string_view text);
 
  private:

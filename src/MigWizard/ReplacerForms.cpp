@@ -265,7 +265,7 @@ void TComponentReplacer::ScanDatabaseAliases(const std::string& path) {
         // An unnamed database is no component a connection could name. An inherited or inline
         // one stands for the ancestor's or the frame's, whose own form defines the alias: it
         // only fills in while none is known.
-        if (obj.ClassName == "TDatabase" && obj.LastIdent == "DatabaseName" && !obj.Name.empty() &&
+        if (TClassRoles::Has(FormParser->ClassRoles.Databases, obj.ClassName) && obj.LastIdent == "DatabaseName" && !obj.Name.empty() &&
             (obj.Keyword == tkObject || DatabaseAliases.IndexOfName(lexeme) < 0))
           DatabaseAliases.SetValue(lexeme, formName.empty() ? obj.Name : formName + "." + obj.Name);
         break;

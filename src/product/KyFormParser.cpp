@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "product/KyClasses.h"
+#include "product/KyReplacer.h"
 #include "rtl/Classes.h"
 #include "rtl/SysUtils.h"
 
@@ -34,28 +35,19 @@ std::string IsolationLevelOf(std::string_view transIsolation) {
 
 TKyFormParser::TKyFormParser() {
   RegisterKyClasses();
-}
-
-void TKyFormParser::Emit(const std::string& name, std::string_view text) {
-  // Written out here rather than through the base's helper: the product layer only has the
-  // state's public counter, as a separate unit would.
-  auto lines = std::make_unique<rtl::TStringList>();
-  lines->SetText(text);
-  Properties.AddObject(name, std::move(lines));
-  migwiz::TFormParseState& state = FormState();
-  migwiz::TFormParserUtils::SetPropCount(state, state.PropCount + 1);
+  ClassRoles = BdeClassRoles();
 }
 
 void TKyFormParser::ConvertProperty(const std::string& propName, const std::string& value) {
   const std::string& objType = FormState().ObjType;
-  if (objType == "TDatabase") {
+  if (objType == kDatabaseClass) {
     if (propName == "Params.Strings") {
       std::string database = ParamLiteral(value, "DATABASE NAME");
-      if (!database.empty()) Emit("Database", database);
+      if (!database.empty()) EmitProperty("Database", database);
       // The user name, password and server are the BDE rules' part.
     } else if (propName == "TransIsolation") {
       std::string level = IsolationLevelOf(value);
-      if (!level.empty()) Emit("IsolationLevel", level);
+      if (!level.empty()) EmitProperty("IsolationLevel", level);
       return;
     }
   }

@@ -16,9 +16,6 @@ class TKyFormParser : public migwiz::TFormParser {
   // A TDatabase's "DATABASE NAME" parameter becomes Database and its TransIsolation becomes
   // IsolationLevel; everything else goes to the BDE rules.
   void ConvertProperty(const std::string& propName, const std::string& value) override;
-
- private:
-  void Emit(const std::string& name, std::string_view text);
 };
 
 // The form parser class the product hands to the replacer.

@@ -5,6 +5,14 @@
 
 namespace ky {
 
+migwiz::TClassRoles BdeClassRoles() {
+  migwiz::TClassRoles roles;
+  roles.Databases = {kDatabaseClass};
+  roles.Queries = {"TQuery", "TwwQuery"};
+  roles.ParamDatasets = {"TQuery", "TwwQuery", "TStoredProc"};
+  return roles;
+}
+
 void RegisterReplacements(migwiz::TComponentReplacer& replacer) {
   for (const TClassReplacement& r : kReplacements) replacer.AddReplacement(r.OldClass, r.NewClass);
 }

@@ -25,6 +25,11 @@ inline constexpr TClassReplacement kReplacements[] = {
     {"EDBEngineError", "EKyError"}, {"TBatchMove", "TXnBatchMove"},
 };
 
+// The BDE classes whose properties the conversion rules read: the database (alias, login,
+// isolation), the queries (master link) and the datasets with parameters.
+inline constexpr const char* kDatabaseClass = "TDatabase";
+migwiz::TClassRoles BdeClassRoles();
+
 void RegisterReplacements(migwiz::TComponentReplacer& replacer);
 
 // A replacer with the product's form parser, uses rule and replacements, over the given options;
