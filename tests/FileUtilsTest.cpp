@@ -209,6 +209,39 @@ TEST_F(CreateTempDirTest, GivesUpWhenEveryNameIsTaken) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// ListFolder
+
+TEST(ListFolder, EntriesInByteOrderWithoutFollowingLinks) {
+  TempDir tmp;
+  std::string dir = tmp / "d";
+  WriteFile(dir + "/b.pas", "b");
+  WriteFile(dir + "/B.pas", "B");
+  WriteFile(dir + "/\xC3\xA9.pas", "e");  // a byte above 0x7F sorts after every ASCII name
+  WriteFile(dir + "/.hidden", "h");
+  fs::create_directories(dir + "/Sub");
+  fs::create_directory_symlink(tmp.path(), dir + "/up");
+  fs::create_symlink(dir + "/b.pas", dir + "/filelink");
+  fs::create_symlink(tmp / "nowhere", dir + "/dangling");
+  ASSERT_EQ(::mkfifo((dir + "/pipe").c_str(), 0600), 0);
+  std::vector<TFolderEntry> entries{{"stale", true, true}};
+  ASSERT_TRUE(ListFolder(dir, entries));
+  std::vector<std::string> got;
+  for (const TFolderEntry& e : entries)
+    got.push_back(e.Name + (e.Folder ? " F" : "") + (e.Link ? " L" : ""));
+  EXPECT_EQ(got, (std::vector<std::string>{".hidden", "B.pas", "Sub F", "b.pas", "dangling L",
+                                           "filelink L", "pipe", "up L", "\xC3\xA9.pas"}));
+
+  ASSERT_TRUE(ListFolder(dir, entries, TListing::NamesOnly));
+  EXPECT_EQ(entries.size(), got.size());
+  for (const TFolderEntry& e : entries) EXPECT_FALSE(e.Folder || e.Link) << e.Name;
+
+  // A folder that cannot be opened: false and no entries left over.
+  EXPECT_FALSE(ListFolder(dir + "/b.pas", entries));
+  EXPECT_TRUE(entries.empty());
+  EXPECT_FALSE(ListFolder("", entries, TListing::Unsorted));
+}
+
+// ---------------------------------------------------------------------------------------------
 // DeleteDirTree
 
 TEST(DeleteDirTree, RemovesWholeTree) {
@@ -720,6 +753,17 @@ TEST(FindFileNoCase, RelativePathKeepsItsFolderPart) {
   ScopedCwd cwd(tmp.path());
   EXPECT_EQ(FindFileNoCase("sub/UNIT1.PAS"), "sub/Unit1.pas");
   EXPECT_EQ(FindFileNoCase("top.PAS"), "Top.pas");
+}
+
+TEST(FindFileNoCase, SeesEntriesAddedAndRemovedSinceTheLastLookup) {
+  TempDir tmp;
+  WriteFile(tmp / "Unit1.dfm", "x");
+  EXPECT_EQ(FindFileNoCase(tmp / "UNIT2.DFM"), "");
+  WriteFile(tmp / "unit2.dfm", "x");
+  EXPECT_EQ(FindFileNoCase(tmp / "UNIT2.DFM"), tmp / "unit2.dfm");
+  fs::remove(tmp / "unit2.dfm");
+  WriteFile(tmp / "Unit2.DFM", "x");
+  EXPECT_EQ(FindFileNoCase(tmp / "UNIT2.DFM"), tmp / "Unit2.DFM");
 }
 
 TEST(ResolvePathNoCase, ResolvesEveryComponent) {

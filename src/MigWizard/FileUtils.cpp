@@ -9,6 +9,7 @@
 
 #ifndef _WIN32
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <cerrno>
 #endif
@@ -59,45 +60,13 @@ bool MakeFolder(const std::string& path) {
   return fs::is_directory(path, ec);
 }
 
-enum class EntryKind {
-  Folder,      // a real folder: scanned, emptied, copied
-  FolderLink,  // a link (or junction) to a folder: never entered
-  Other,       // a file, a link to one, a dangling link or a special file
-};
-
-struct FolderEntry {
-  std::string name;
-  EntryKind kind;
-};
-
-// The entries of one folder in byte order of their names (NTFS lists in name order too, and a
-// fixed order makes the failure rules of CopyDirTree reproducible). False when the folder cannot
-// be listed.
-bool ListFolder(const std::string& dir, std::vector<FolderEntry>& entries) {
-  std::error_code ec;
-  fs::directory_iterator it(dir, ec);
-  if (ec) return false;
-  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    std::error_code ignored;
-    fs::file_status own = it->symlink_status(ignored);
-    EntryKind kind = EntryKind::Other;
-    if (fs::is_directory(own))
-      kind = EntryKind::Folder;
-    else if (!fs::is_regular_file(own) && fs::is_directory(fs::status(it->path(), ignored)))
-      kind = EntryKind::FolderLink;
-    entries.push_back({it->path().filename().string(), kind});
-  }
-  std::sort(entries.begin(), entries.end(),
-            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
-  return true;
-}
-
 void EmptyFolder(const std::string& dir) {
-  std::vector<FolderEntry> entries;
-  if (!ListFolder(dir, entries)) return;
-  for (const FolderEntry& e : entries) {
-    std::string path = JoinPath(dir, e.name);
-    if (e.kind == EntryKind::Folder) EmptyFolder(path);
+  std::vector<TFolderEntry> entries;
+  // Removals do not depend on one another, so any order does.
+  if (!ListFolder(dir, entries, TListing::Unsorted)) return;
+  for (const TFolderEntry& e : entries) {
+    std::string path = JoinPath(dir, e.Name);
+    if (e.Folder) EmptyFolder(path);
     std::error_code ignored;  // single failures are ignored; the final removal tells
     fs::remove(path, ignored);
   }
@@ -121,14 +90,19 @@ using TPutFile = bool (*)(const std::string& from, const std::string& to);
 
 bool CopyFolder(const std::string& from, const std::string& to, const std::string& root,
                 TPutFile put) {
-  std::vector<FolderEntry> entries;
+  // Byte order of the names makes the failure rules reproducible (NTFS lists in name order too).
+  std::vector<TFolderEntry> entries;
   if (!ListFolder(from, entries)) return true;  // nothing to enumerate is no failure
   bool ok = true;
-  for (const FolderEntry& e : entries) {
-    std::string src = JoinPath(from, e.name);
-    std::string dst = JoinPath(to, e.name);
-    if (e.kind == EntryKind::FolderLink) continue;
-    if (e.kind == EntryKind::Folder) {
+  for (const TFolderEntry& e : entries) {
+    std::string src = JoinPath(from, e.Name);
+    std::string dst = JoinPath(to, e.Name);
+    if (e.Link) {
+      // A link to a folder leads out of the tree: skipped. Only links pay for this status call.
+      std::error_code ignored;
+      if (fs::is_directory(src, ignored)) continue;
+    }
+    if (e.Folder) {
       if (IsSameFolder(src, root)) continue;
       if (!EnsureRealFolder(dst)) {
         ok = false;
@@ -165,14 +139,14 @@ bool IsWanted(const std::string& path, Want want) {
 #ifndef _WIN32
 // The names in a folder, read again only when the folder changed since the last call: a run
 // looks up the form of every unit of a folder that may hold thousands of them.
-const std::vector<std::string>& CachedFolderNames(const std::string& folder) {
+const std::vector<TFolderEntry>& CachedFolderNames(const std::string& folder) {
   struct Cache {
     std::string folder;
     dev_t dev = 0;
     ino_t ino = 0;
     timespec mtime{};
     timespec ctime{};
-    std::vector<std::string> names;
+    std::vector<TFolderEntry> names;
   };
   static thread_local Cache cache;
   struct stat st;
@@ -187,10 +161,7 @@ const std::vector<std::string>& CachedFolderNames(const std::string& folder) {
       same(cache.mtime, st.st_mtim) && same(cache.ctime, st.st_ctim))
     return cache.names;
   cache = Cache{folder, st.st_dev, st.st_ino, st.st_mtim, st.st_ctim, {}};
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    while (const dirent* d = ::readdir(dir)) cache.names.emplace_back(d->d_name);
-    ::closedir(dir);
-  }
+  ListFolder(folder, cache.names, TListing::NamesOnly);
   return cache.names;
 }
 #endif
@@ -199,18 +170,17 @@ std::string FindNameNoCase(const std::string& folder, std::string_view name, Wan
   if (IsWanted(JoinPath(folder, name), want)) return std::string(name);
   // Names only: a folder of thousands of units is searched once per form directive, so no
   // entry but the matching ones may cost a status call.
-  std::vector<std::string> matches;
+  const std::string dir = folder.empty() ? "." : folder;
 #ifdef _WIN32
-  std::error_code ec;
-  fs::directory_iterator it(folder.empty() ? "." : folder, ec);
-  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    std::string entry = it->path().filename().string();
-    if (rtl::SameText(entry, name)) matches.push_back(std::move(entry));
-  }
+  std::vector<TFolderEntry> listed;
+  ListFolder(dir, listed, TListing::NamesOnly);
+  const std::vector<TFolderEntry>& entries = listed;
 #else
-  for (const std::string& entry : CachedFolderNames(folder.empty() ? "." : folder))
-    if (entry.size() == name.size() && rtl::SameText(entry, name)) matches.push_back(entry);
+  const std::vector<TFolderEntry>& entries = CachedFolderNames(dir);
 #endif
+  std::vector<std::string> matches;
+  for (const TFolderEntry& e : entries)
+    if (rtl::SameText(e.Name, name)) matches.push_back(e.Name);
   std::sort(matches.begin(), matches.end());  // byte order
   for (const std::string& m : matches)
     if (IsWanted(JoinPath(folder, m), want)) return m;
@@ -243,6 +213,58 @@ FreshFolder CreateFreshFolder(const std::string& path) {
 }
 
 }  // namespace
+
+bool ListFolder(const std::string& folder, std::vector<TFolderEntry>& entries, TListing listing) {
+  entries.clear();
+  const bool kinds = listing != TListing::NamesOnly;
+#ifdef _WIN32
+  // Stands in until the FindFirstFileW port; what is neither file nor folder there is a link or a
+  // junction.
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  if (ec) return false;
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    TFolderEntry e{it->path().filename().string()};
+    if (kinds) {
+      std::error_code ignored;
+      fs::file_status own = it->symlink_status(ignored);
+      e.Folder = fs::is_directory(own);
+      e.Link = !e.Folder && !fs::is_regular_file(own) && fs::exists(own);
+    }
+    entries.push_back(std::move(e));
+  }
+#else
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return false;
+  while (const dirent* d = ::readdir(dir)) {
+    const char* name = d->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+    TFolderEntry e{name};
+    if (kinds) {
+      bool known = false;
+#ifdef DT_UNKNOWN
+      if (d->d_type != DT_UNKNOWN) {
+        e.Folder = d->d_type == DT_DIR;
+        e.Link = d->d_type == DT_LNK;
+        known = true;
+      }
+#endif
+      // The entry itself, never what a link points to; one that vanished meanwhile is neither.
+      struct stat st;
+      if (!known && ::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        e.Folder = S_ISDIR(st.st_mode);
+        e.Link = S_ISLNK(st.st_mode);
+      }
+    }
+    entries.push_back(std::move(e));
+  }
+  ::closedir(dir);
+#endif
+  if (listing == TListing::Sorted)
+    std::sort(entries.begin(), entries.end(),
+              [](const TFolderEntry& a, const TFolderEntry& b) { return a.Name < b.Name; });
+  return true;
+}
 
 bool HasDrivePart(std::string_view path) {
 #ifdef _WIN32

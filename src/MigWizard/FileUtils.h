@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rtl/Classes.h"
 #include "rtl/FileIO.h"
@@ -39,6 +40,26 @@ std::string JoinPath(std::string_view dir, std::string_view name);
 // cannot be created (a plain file has its name, the temporary folder is missing) or all 65536
 // names are taken. On POSIX the folder is private to the user (mode 0700).
 std::string CreateTempDir(std::string_view prefix, std::uint32_t number);
+
+// One entry of a folder as the folder records it; nothing a link points to is looked at.
+struct TFolderEntry {
+  std::string Name;
+  bool Folder = false;  // a real folder; a link to one is not
+  bool Link = false;    // a symbolic link (on Windows also a junction), to whatever it points
+};
+
+enum class TListing {
+  Sorted,     // in byte order of the names
+  Unsorted,   // in the order the file system gives
+  NamesOnly,  // unsorted, Folder and Link left false: no status call for any entry
+};
+
+// The entries of folder without "." and "..", replacing what entries held. False when the folder
+// cannot be opened; an error while reading ends the list where it stands. An entry costs no
+// status call where the file system records its type, one lstat elsewhere. The only place that
+// asks the platform for a folder's entries.
+bool ListFolder(const std::string& folder, std::vector<TFolderEntry>& entries,
+                TListing listing = TListing::Sorted);
 
 // Deletes everything below dir depth first, ignoring single failures, then removes dir itself;
 // true when dir was removed. A symbolic link inside the tree is removed as a link: nothing it

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "rtl/ClassRegistry.h"
+#include "rtl/PascalString.h"
 
 namespace migwiz {
 
@@ -354,71 +355,45 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Reads one string of a string list as form text writes it: quoted pieces and #nn characters,
-// joined directly or by "+" (the form writer breaks long strings that way, across lines).
-bool ReadString(std::string_view text, size_t& i, std::string& out) {
-  for (;;) {
-    bool piece = false;
-    while (i < text.size() && (text[i] == '\'' || text[i] == '#')) {
-      piece = true;
-      if (text[i++] == '#') {
-        size_t start = i;
-        int code = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && code < 256)
-          code = code * 10 + (text[i++] - '0');
-        if (i == start || code > 255) return false;
-        out += static_cast<char>(code);
-        continue;
-      }
-      for (;; ++i) {
-        if (i >= text.size()) return false;
-        if (text[i] == '\'' && !(i + 1 < text.size() && text[i + 1] == '\'')) break;
-        if (text[i] == '\'') ++i;  // a doubled quote stands for one
-        out += text[i];
-      }
-      ++i;
-    }
-    if (!piece) return false;
-    size_t j = i;
-    while (j < text.size() && IsBlank(text[j])) ++j;
-    if (j >= text.size() || text[j] != '+') return true;
-    for (++j; j < text.size() && IsBlank(text[j]);) ++j;
-    i = j;
-  }
-}
-
-// The strings of a parenthesised string list; nothing when the value is not one.
-std::optional<std::vector<std::string>> ReadStringList(std::string_view value) {
+// The strings of a parenthesised string list, as UTF-16 units (a quoted byte is the unit of the
+// same code); nothing when the value is not one. Strings are joined by "+" where the form writer
+// broke them.
+std::optional<std::vector<std::u16string>> ReadStringList(std::string_view value) {
   while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
   while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
   if (value.size() < 2 || value.front() != '(' || value.back() != ')') return std::nullopt;
   value = value.substr(1, value.size() - 2);
-  std::vector<std::string> items;
+  std::vector<std::u16string> items;
   for (size_t i = 0;;) {
     while (i < value.size() && IsBlank(value[i])) ++i;
     if (i >= value.size()) return items;
-    std::string item;
-    if (!ReadString(value, i, item)) return std::nullopt;
+    std::u16string item;
+    if (!rtl::ReadPascalLiteral(value, i, item, {.lineBreaksInQuotes = true, .plusJoins = true}))
+      return std::nullopt;
     items.push_back(std::move(item));
   }
 }
 
-// A form-text literal for the string: control characters as #nn, quotes doubled.
-std::string Literal(std::string_view s) {
-  std::string out;
-  bool quoted = false;
-  for (char c : s) {
-    bool control = static_cast<unsigned char>(c) < 32;
-    if (control == quoted) {
-      out += '\'';
-      quoted = !quoted;
-    }
-    if (control)
-      out += "#" + std::to_string(static_cast<unsigned char>(c));
-    else
-      out += c == '\'' ? std::string("''") : std::string(1, c);
+// The units as bytes when none is above 255.
+std::optional<std::string> Narrow(std::u16string_view units) {
+  std::string bytes;
+  bytes.reserve(units.size());
+  for (char16_t u : units) {
+    if (u > 0xFF) return std::nullopt;
+    bytes += static_cast<char>(u);
   }
-  if (quoted) out += '\'';
+  return bytes;
+}
+
+// A form-text literal for the string: control characters as #nn, quotes doubled, bytes above
+// 127 as they stand. A string with a code above 255 is written wide, all above 127 as #nnn,
+// which is how the form reader takes its quoted bytes too.
+std::string Literal(std::u16string_view s) {
+  std::string out;
+  if (const auto bytes = Narrow(s))
+    rtl::AppendPascalLiteral(out, bytes->data(), bytes->size());
+  else
+    rtl::AppendPascalLiteral(out, s.data(), s.size());
   return out;
 }
 
@@ -426,10 +401,12 @@ std::string Literal(std::string_view s) {
 
 std::string TFormParser::ParamLiteral(std::string_view paramsValue, std::string_view name) {
   if (auto items = ReadStringList(paramsValue)) {
-    for (const std::string& item : *items) {
-      size_t eq = item.find('=');
-      if (eq != std::string::npos && rtl::SameText(std::string_view(item).substr(0, eq), name))
-        return eq + 1 < item.size() ? Literal(std::string_view(item).substr(eq + 1)) : "";
+    for (const std::u16string& item : *items) {
+      const size_t eq = item.find(u'=');
+      if (eq == std::u16string::npos) continue;
+      const auto itemName = Narrow(std::u16string_view(item).substr(0, eq));
+      if (itemName && rtl::SameText(*itemName, name))
+        return eq + 1 < item.size() ? Literal(std::u16string_view(item).substr(eq + 1)) : "";
     }
     return {};
   }

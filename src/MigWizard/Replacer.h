@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "MigWizard/FileUtils.h"
+#include "MigWizard/FormFile.h"
+#include "MigWizard/SourceText.h"
 #include "MigWizard/FormParser.h"
 #include "rtl/Classes.h"
 #include "rtl/FileIO.h"
@@ -41,48 +43,6 @@ class TReplaceOptions {
   void SaveSettings(rtl::TSettingsStore& store, const std::string& section) const;
   std::string GetTitle() const;
 };
-
-// How a source text was stored; it is written back the same way.
-enum class TTextEncoding { Default, UTF8, UTF16LE };
-
-struct TSourceText {
-  std::string Text;  // UTF-16 files are held as UTF-8
-  TTextEncoding Encoding = TTextEncoding::Default;
-};
-
-// Reads everything from the stream's position to its end and decides the encoding by the
-// byte-order mark. UTF-16 that cannot be decoded raises rtl::EEncodingError naming `name`.
-TSourceText ReadSourceText(rtl::TStream& in, const std::string& name = std::string());
-// The bytes a text is written as: its byte-order mark and the text in its encoding.
-std::string EncodeSourceText(std::string_view text, TTextEncoding encoding,
-                             const std::string& name = std::string());
-
-// The resource header of a binary form.
-struct TRCData {
-  std::string Name;       // written back unchanged
-  std::int32_t Size = 0;  // recomputed when writing
-};
-
-// A form as read: its text (a binary form converted), how it was stored, and its header.
-struct TFormSource {
-  std::string Text;
-  TTextEncoding Encoding = TTextEncoding::Default;
-  bool Binary = false;
-  TRCData RCData;
-};
-
-// Reads a form file from the stream's position: binary when it starts with FF 0A 00, else text.
-// Raises an error naming `name` for a cut-short header or stream and for a text form that holds
-// a zero byte.
-TFormSource ReadForm(rtl::TStream& in, const std::string& name = std::string());
-// The bytes of a form file: text with its byte-order mark, or the binary with its header.
-std::string FormFileBytes(std::string_view text, TTextEncoding encoding, bool binary,
-                          const TRCData& rcData, const std::string& name = std::string());
-
-// A form file as text (a binary form converted; a text form as it is stored) and as a binary
-// form file with its resource header (named after the root object's class, in capitals).
-std::string ConvertFormToText(const std::string& path);
-std::string ConvertFormToBinary(const std::string& path);
 
 // Work folders of a run by original: an output or backup goes into the root under its file name,
 // and a second original of the same name (from another folder) into a folder of its own, so one

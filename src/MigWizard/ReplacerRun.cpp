@@ -14,11 +14,6 @@
 #include "rtl/SysUtils.h"
 #include "zel/ZelWait.h"
 
-#ifndef _WIN32
-#include <dirent.h>
-#include <sys/stat.h>
-#endif
-
 namespace migwiz {
 
 namespace {
@@ -45,32 +40,6 @@ class TFinally {
   F action_;
 };
 
-// Entries of one folder, names only, in byte order; folders flagged. Folder links are reported
-// as links so that the scan does not follow them.
-struct TFolderEntry {
-  std::string Name;
-  bool Folder = false;
-};
-
-std::vector<TFolderEntry> ListFolder(const std::string& folder) {
-  std::vector<TFolderEntry> entries;
-#ifndef _WIN32
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return entries;
-  while (const dirent* d = ::readdir(dir)) {
-    std::string name = d->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat st;
-    bool folderEntry = ::lstat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    entries.push_back({std::move(name), folderEntry});
-  }
-  ::closedir(dir);
-#endif
-  std::sort(entries.begin(), entries.end(),
-            [](const TFolderEntry& a, const TFolderEntry& b) { return a.Name < b.Name; });
-  return entries;
-}
-
 }  // namespace
 
 std::string TRunFolders::FolderFor(const std::string& original, const std::string& name) {
@@ -92,7 +61,11 @@ std::string TRunFolders::FolderOf(const std::string& original) const {
 }
 
 void TComponentReplacer::ScanFolder(const std::string& folder, bool includeSubDirs) {
-  for (const TFolderEntry& e : ListFolder(folder)) {
+  // In byte order, so the file list is the same on every run. A link to a folder is no folder
+  // here: not followed; named like a unit it is listed and its read fails, naming it.
+  std::vector<TFolderEntry> entries;
+  ListFolder(folder, entries);
+  for (const TFolderEntry& e : entries) {
     std::string path = JoinPath(folder, e.Name);
     if (e.Folder) {
       if (includeSubDirs) ScanFolder(path, true);

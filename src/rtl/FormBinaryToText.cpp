@@ -7,6 +7,7 @@
 #include "rtl/FormStreamValues.h"
 #include "rtl/FormStreams.h"
 #include "rtl/FormTextTokenizer.h"
+#include "rtl/PascalString.h"
 
 namespace rtl {
 
@@ -366,44 +367,10 @@ void BinaryToText::Float(FloatKind kind, long double value, std::size_t at) {
 // wide strings write every code above 127 as #nnn.
 template <typename Char>
 void BinaryToText::String(const Char* s, std::size_t n, int level) {
-  if (n == 0) {
-    out_ += "''";
-    return;
-  }
-  constexpr bool kWide = sizeof(Char) > 1;
-  auto printable = [](Char c) {
-    const auto u = static_cast<std::make_unsigned_t<Char>>(c);
-    return u >= ' ' && u != '\'' && (!kWide || u <= 127);
-  };
-  const int pieceLevel = level + 1;
-  if (n > kStringPieceChars) NewLine(pieceLevel);
-  std::size_t i = 0, lineStart = 0;
-  while (i < n) {
-    bool lineBreak = false;
-    if (printable(s[i])) {
-      const std::size_t j = i;
-      do ++i;
-      while (i < n && printable(s[i]) && i - lineStart < kStringPieceChars);
-      lineBreak = i - lineStart >= kStringPieceChars;
-      out_ += '\'';
-      if constexpr (kWide) {
-        for (std::size_t k = j; k < i; ++k) out_ += static_cast<char>(s[k]);
-      } else {
-        out_.append(s + j, i - j);
-      }
-      out_ += '\'';
-    } else {
-      out_ += '#';
-      AppendInt(out_, static_cast<std::make_unsigned_t<Char>>(s[i]));
-      ++i;
-      lineBreak = i - lineStart >= kStringPieceChars;
-    }
-    if (lineBreak && i < n) {
-      out_ += " +";
-      NewLine(pieceLevel);
-      lineStart = i;
-    }
-  }
+  AppendPascalLiteral(out_, s, n,
+                      {.quoteAsCode = true,
+                       .pieceChars = kStringPieceChars,
+                       .pieceIndent = static_cast<std::size_t>(2 * (level + 1))});
 }
 
 void BinaryToText::Binary(int level) {

@@ -52,31 +52,6 @@ std::string CharText(unsigned char c) {
 
 }  // namespace
 
-void StringValue::Clear() {
-  wide = false;
-  bytes.clear();
-  units.clear();
-}
-
-void StringValue::Widen() {
-  if (wide) return;
-  wide = true;
-  units.clear();
-  for (unsigned char b : bytes) units += static_cast<char16_t>(b);
-  bytes.clear();
-}
-
-void StringValue::Append(const StringValue& other) {
-  if (other.wide) Widen();
-  if (!wide) {
-    bytes += other.bytes;
-  } else if (other.wide) {
-    units += other.units;
-  } else {
-    for (unsigned char c : other.bytes) units += static_cast<char16_t>(c);
-  }
-}
-
 FormTextTokenizer::FormTextTokenizer(std::string_view text) : text_(text) {
   Next();
 }
@@ -182,53 +157,17 @@ void FormTextTokenizer::ScanHexNumber() {
 void FormTextTokenizer::ScanString() {
   string_.Clear();
   token_.kind = TokenKind::String;
-  while (pos_ < text_.size()) {
-    const char c = text_[pos_];
-    if (c == '\'') {
-      const std::size_t quote = pos_++;
-      while (true) {
-        std::size_t run = pos_;
-        while (run < text_.size() && text_[run] != '\'' && text_[run] != '\r' && text_[run] != '\n')
-          ++run;
-        if (run >= text_.size() || text_[run] != '\'') FailAt(quote, "unterminated string");
-        const std::string_view part = text_.substr(pos_, run - pos_);
-        if (string_.wide)
-          for (unsigned char b : part) string_.units += static_cast<char16_t>(b);
-        else
-          string_.bytes += part;
-        pos_ = run + 1;
-        // A doubled quote stands for one quote character inside the string.
-        if (pos_ < text_.size() && text_[pos_] == '\'') {
-          if (string_.wide)
-            string_.units += u'\'';
-          else
-            string_.bytes += '\'';
-          ++pos_;
-        } else {
-          break;
-        }
-      }
-    } else if (c == '#') {
-      const std::size_t hash = pos_++;
-      std::uint32_t code = 0;
-      int digits = 0;
-      const bool hex = pos_ < text_.size() && text_[pos_] == '$';
-      if (hex) ++pos_;
-      for (; pos_ < text_.size(); ++pos_, ++digits) {
-        const int d = hex ? HexValue(text_[pos_]) : (IsDigit(text_[pos_]) ? text_[pos_] - '0' : -1);
-        if (d < 0) break;
-        code = code * (hex ? 16 : 10) + static_cast<unsigned>(d);
-        if (code > 0xFFFF) FailAt(hash, "character code above 65535");
-      }
-      if (digits == 0) FailAt(hash, "'#' without a character code");
-      if (code > 127) string_.Widen();
-      if (string_.wide)
-        string_.units += static_cast<char16_t>(code);
-      else
-        string_.bytes += static_cast<char>(code);
-    } else {
-      break;
-    }
+  const TLiteralResult r = ReadPascalLiteral(text_, pos_, string_);
+  switch (r.error) {
+    case TLiteralError::None:
+    case TLiteralError::NotALiteral:  // Next() comes here only at a quote or "#"
+      return;
+    case TLiteralError::Unterminated:
+      FailAt(r.at, "unterminated string");
+    case TLiteralError::NoCode:
+      FailAt(r.at, "'#' without a character code");
+    case TLiteralError::CodeTooLarge:
+      FailAt(r.at, "character code above 65535");
   }
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "rtl/PascalString.h"
+
 namespace rtl::formstream {
 
 // A name the tokenizer reads back as one identifier: identifiers joined by single dots. Bytes
@@ -23,17 +25,8 @@ struct Token {
   std::int64_t value = 0;  // Integer
 };
 
-// A string token's value. It is wide when it holds a character code above 127 (#nnn); the
-// quoted bytes of a wide string count as the characters of the same code.
-struct StringValue {
-  bool wide = false;
-  std::string bytes;     // while narrow
-  std::u16string units;  // once wide
-
-  void Clear();
-  void Widen();
-  void Append(const StringValue& other);
-};
+// A string token's value: bytes until a character code above 127 (#nnn) makes it wide.
+using StringValue = TPascalString;
 
 class FormTextTokenizer {
  public:

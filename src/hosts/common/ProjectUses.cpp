@@ -3,6 +3,7 @@
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/FormDirective.h"
 #include "MigWizard/PasParser.h"
+#include "rtl/PascalString.h"
 #include "rtl/SysUtils.h"
 
 namespace hosts {
@@ -23,24 +24,6 @@ int NextSignificant(TPasParser& parser, std::string_view& lexeme) {
 bool IsNameWord(int code) {
   return code == migwiz::tkIdent || code == migwiz::tkItem || code == migwiz::tkInline ||
          code == migwiz::tkObject;
-}
-
-// 'text' with a doubled quote inside standing for one; false when the literal is not closed.
-bool UnquoteString(std::string_view lexeme, std::string& text) {
-  if (lexeme.empty() || lexeme.front() != '\'') return false;
-  text.clear();
-  for (size_t i = 1; i < lexeme.size(); ++i) {
-    if (lexeme[i] == '\'') {
-      if (i + 1 < lexeme.size() && lexeme[i + 1] == '\'') {
-        text += '\'';
-        ++i;
-        continue;
-      }
-      return i + 1 == lexeme.size();
-    }
-    text += lexeme[i];
-  }
-  return false;
 }
 
 }  // namespace
@@ -69,7 +52,7 @@ TUsesClause ReadUsesClause(std::string_view text) {
     } else if (afterIn) {
       // Only the first token after "in" counts; concatenations and the like are not followed.
       std::string path;
-      if (code == migwiz::tkString && UnquoteString(lexeme, path))
+      if (code == migwiz::tkString && rtl::DecodePascalLiteral(lexeme, path))
         entry.InPath = std::move(path);
       else
         clause.Problems.push_back(

@@ -1,0 +1,153 @@
+#include "MigWizard/FormFile.h"
+
+#include <cstring>
+
+#include "MigWizard/PasParser.h"
+#include "rtl/FormStreams.h"
+#include "rtl/SysUtils.h"
+
+namespace migwiz {
+
+namespace {
+
+constexpr char kResHeader[3] = {'\xFF', '\x0A', '\x00'};
+
+std::string Where(const std::string& name) {
+  return name.empty() ? "form" : "\"" + name + "\"";
+}
+
+// Whether the identifier ending at offset `end` is an object's name: a colon follows it, maybe
+// after blanks. Otherwise the header has no name and the identifier is the class.
+bool NameFollows(std::string_view text, size_t end) {
+  while (end < text.size() &&
+         (text[end] == ' ' || text[end] == '\t' || text[end] == '\r' || text[end] == '\n'))
+    ++end;
+  return end < text.size() && text[end] == ':';
+}
+
+}  // namespace
+
+TFormSource ReadForm(rtl::TStream& in, const std::string& name) {
+  TFormSource form;
+  std::int64_t start = in.Position();
+  char head[3];
+  size_t got = in.Read(head, 3);
+  if (got == 3 && std::memcmp(head, kResHeader, 3) == 0) {
+    form.Binary = true;
+    std::string& resName = form.RCData.Name;
+    char c;
+    while (true) {
+      if (in.Read(&c, 1) != 1)
+        throw rtl::EReadError("Binary form " + Where(name) +
+                              ": the resource header ends before the end of its name");
+      if (c == '\0') break;
+      resName += c;
+    }
+    unsigned char fixed[6];
+    if (in.Read(fixed, 6) != 6)
+      throw rtl::EReadError("Binary form " + Where(name) + ": the resource header is cut short");
+    form.RCData.Size = static_cast<std::int32_t>(fixed[2] | fixed[3] << 8 | fixed[4] << 16 |
+                                                 static_cast<std::uint32_t>(fixed[5]) << 24);
+    std::int64_t left = in.Size() - in.Position();
+    if (form.RCData.Size < 0 || left < form.RCData.Size)
+      throw rtl::EReadError(rtl::Format("Binary form %s: the header announces %d bytes, %d follow",
+                                        {Where(name), form.RCData.Size, left}));
+    try {
+      rtl::ObjectBinaryToText(in, form.Text);
+    } catch (const rtl::Exception& e) {
+      throw rtl::EFormStreamError("Binary form " + Where(name) + ": " + e.Message());
+    }
+    return form;
+  }
+  in.Seek(start);
+  TSourceText source = ReadSourceText(in, name);
+  // A zero byte would have cut the form short when it is written back.
+  size_t zero = source.Text.find('\0');
+  if (zero != std::string::npos)
+    throw rtl::EReadError(rtl::Format("Text form %s holds a zero byte at offset %d",
+                                      {Where(name), static_cast<std::int64_t>(zero)}));
+  form.Text = std::move(source.Text);
+  form.Encoding = source.Encoding;
+  return form;
+}
+
+std::string FormFileBytes(std::string_view text, TTextEncoding encoding, bool binary,
+                          const TRCData& rcData, const std::string& name) {
+  if (!binary) return EncodeSourceText(text, encoding, name);
+  rtl::TMemoryStream bytes;
+  bytes.Write(kResHeader, 3);
+  bytes.Write(rcData.Name);
+  bytes.Write("\0\x30\x10", 3);
+  std::int64_t sizeAt = bytes.Position();
+  bytes.Write("\0\0\0\0", 4);
+  try {
+    rtl::ObjectTextToBinary(text, bytes);
+  } catch (const rtl::Exception& e) {
+    throw rtl::EFormStreamError("Form " + Where(name) + ": " + e.Message());
+  }
+  std::uint32_t size = static_cast<std::uint32_t>(bytes.Size() - sizeAt - 4);
+  unsigned char le[4] = {static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),
+                         static_cast<unsigned char>(size >> 16),
+                         static_cast<unsigned char>(size >> 24)};
+  bytes.Seek(sizeAt);
+  bytes.Write(le, 4);
+  return bytes.TakeBytes();
+}
+
+std::string ConvertFormToText(const std::string& path) {
+  rtl::TFileStream in(path, rtl::TFileStream::Mode::OpenRead);
+  TFormSource form = ReadForm(in, path);
+  return FormFileBytes(form.Text, form.Encoding, false, form.RCData, path);
+}
+
+std::string ConvertFormToBinary(const std::string& path) {
+  rtl::TFileStream in(path, rtl::TFileStream::Mode::OpenRead);
+  TFormSource form = ReadForm(in, path);
+  if (!form.Binary) {
+    // The IDE names a form's resource after its class, in capitals.
+    TPasParser parser(form.Text);
+    TObjectHeaderScanner headers;
+    std::string_view lexeme;
+    for (int code = parser.GetNext(lexeme); code != tkEOF; code = parser.GetNext(lexeme)) {
+      if (headers.Feed(code, lexeme, form.Text, static_cast<size_t>(parser.PrevPos())) ==
+          TObjectHeaderScanner::TStep::Class) {
+        form.RCData.Name = rtl::UpperCase(headers.ClassName());
+        break;
+      }
+    }
+  }
+  return FormFileBytes(form.Text, TTextEncoding::Default, true, form.RCData, path);
+}
+
+TObjectHeaderScanner::TStep TObjectHeaderScanner::Feed(int code, std::string_view lexeme,
+                                                       std::string_view text, size_t offset) {
+  if (code == tkObject || code == tkInherited || code == tkInline) {
+    keyword_ = code;
+    expectName_ = true;
+    expectClass_ = false;
+    return TStep::Keyword;
+  }
+  if (code != tkIdent) return TStep::None;
+  if (expectName_) {
+    expectName_ = false;
+    if (NameFollows(text, offset + lexeme.size())) {
+      name_ = lexeme;
+      expectClass_ = true;
+      return TStep::Name;
+    }
+    name_.clear();
+    className_ = lexeme;
+    return TStep::Class;
+  }
+  if (!expectClass_) return TStep::None;
+  expectClass_ = false;
+  className_ = lexeme;
+  return TStep::Class;
+}
+
+void TObjectHeaderScanner::ObjectEnded() {
+  name_.clear();
+  className_.clear();
+}
+
+}  // namespace migwiz
