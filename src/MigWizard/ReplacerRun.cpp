@@ -311,7 +311,7 @@ void TComponentReplacer::RewriteForms(TRunState& run) {
   if (run.scanAliases) {
     for (int i = run.unitCount; i < count; ++i) {
       if (run.At(i).Skipped) continue;
-      const std::string before = DatabaseAliases.Text();
+      const std::string before = Options->KeepGoing ? DatabaseAliases.Text() : std::string();
       try {
         ScanDatabaseAliases(FileList[i]);
       } catch (const rtl::EAssertionFailed&) {
@@ -323,12 +323,13 @@ void TComponentReplacer::RewriteForms(TRunState& run) {
         continue;
       }
       run.At(i).Scanned = true;
-      run.At(i).GaveAliases = DatabaseAliases.Text() != before;
+      run.At(i).GaveAliases = Options->KeepGoing && DatabaseAliases.Text() != before;
     }
   }
   for (int i = run.unitCount; i < count; ++i) {
     if (run.At(i).Skipped) continue;
-    const std::string aliases = DatabaseAliases.Text();
+    // Only a run that may skip files needs to see whether a skip took aliases with it.
+    const std::string aliases = Options->KeepGoing ? DatabaseAliases.Text() : std::string();
     if (ProcessEntry(run, i) || DatabaseAliases.Text() == aliases) continue;
     // A skipped form took aliases with it that forms before it were rewritten with: they are
     // rewritten again without them.
