@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
-packages=(g++ cmake ninja-build libgtest-dev libcli11-dev fp-compiler fp-units-rtl qt6-base-dev)
+packages=(g++ cmake ninja-build libgtest-dev libcli11-dev fp-compiler fp-units-rtl qt6-base-dev
+  libdtl-dev nlohmann-json3-dev xdg-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <map>
 
+#include <nlohmann/json.hpp>
+
 #include "support/TestUtil.h"
 
 namespace fs = std::filesystem;
@@ -64,7 +66,9 @@ class Kymigwiz : public ::testing::Test {
 TEST_F(Kymigwiz, FolderModeConvertsAndRestoreGivesEveryByteBack) {
   Result r = Run("replace --folder " + Quote(app) + " --subdirs");
   ASSERT_EQ(r.code, 0) << r.out;
-  EXPECT_EQ(r.out, "Replace procedure was performed sucessfully.\n");
+  EXPECT_EQ(r.out,
+            "Replace procedure was performed sucessfully.\n7 units and 3 forms changed, 14 objects "
+            "converted, 13 properties dropped, 8 aliases without a connection\n");
   EXPECT_NE(ReadFile(app + "/Shared/Utils.pas").find("TKyTable"), std::string::npos);
   EXPECT_NE(ReadFile(app + "/Archive/Archive.pas").find("TKyQuery"), std::string::npos);
   EXPECT_TRUE(Exists(app + "/RBackup/Shared/Utils.~pas"));
@@ -267,4 +271,143 @@ TEST_F(Kymigwiz, ASecondRunAtTheSameTimeIsRefused) {
   Result r = Run("restore " + Quote(app + "/RBackup/ROvorad.reu"));
   EXPECT_EQ(r.code, 3);
   EXPECT_EQ(r.out, "Another replace run is using " + app + "/RBackup.\n");
+}
+
+namespace {
+
+// The sections of a diff by file, each with the note line before its header (if any).
+struct DiffSection {
+  std::string note, text;
+};
+std::vector<DiffSection> SplitDiff(const std::string& diff) {
+  std::vector<DiffSection> sections;
+  std::string note;
+  size_t pos = 0;
+  while (pos < diff.size()) {
+    size_t end = diff.find('\n', pos);
+    end = end == std::string::npos ? diff.size() : end + 1;
+    const std::string line = diff.substr(pos, end - pos);
+    pos = end;
+    if (line.rfind("# ", 0) == 0) {
+      note = line;
+    } else if (line.rfind("--- a/", 0) == 0) {
+      sections.push_back({note, line});
+      note.clear();
+    } else if (!sections.empty() && (line[0] == '+' || line[0] == '-' || line[0] == ' ' ||
+                                     line[0] == '@' || line[0] == '\\')) {
+      sections.back().text += line;
+    }
+  }
+  return sections;
+}
+
+}  // namespace
+
+// A dry run writes nothing; its diff applied by patch gives what a real run writes (the text of
+// a binary form and the UTF-8 text of a UTF-16 unit where patch cannot go), and its report names
+// what was dropped and which aliases found no connection.
+TEST_F(Kymigwiz, DryRunShowsTheChangesAndReportsWhatNeedsAPerson) {
+  std::string mainForm = ReadFile(app + "/Main.dfm");
+  const std::string table = "  object StatusTable: TTable\r\n";
+  mainForm.insert(mainForm.find(table) + table.size(), "    TableType = ttParadox\r\n");
+  WriteFile(app + "/Main.dfm", mainForm);
+  original = Snapshot(app);
+
+  const std::string report = dir / "report.json";
+  Result r = Run("replace --folder " + Quote(app) + " --subdirs --dry-run --report " + Quote(report));
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_EQ(Snapshot(app), original);  // nothing written, nothing created
+  EXPECT_TRUE(fs::is_empty(tmp));
+  const std::string summary = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
+  EXPECT_EQ(summary,
+            "7 units and 3 forms changed, 14 objects converted, 14 properties dropped, 8 aliases "
+            "without a connection (see " + report + ")\n");
+
+  // The real run the diff is held against, on a copy.
+  const std::string real = dir / "real", patched = dir / "patched";
+  fs::copy(app, real, fs::copy_options::recursive);
+  fs::copy(app, patched, fs::copy_options::recursive);
+  ASSERT_EQ(Run("replace --folder " + Quote(real) + " --subdirs --no-backup --no-log").code, 0);
+  std::string plain;
+  std::map<std::string, DiffSection> shown;
+  for (const DiffSection& s : SplitDiff(r.out)) {
+    const std::string rel = s.text.substr(6, s.text.find('\n') - 6);
+    if (s.note.empty()) plain += s.text;
+    else shown[rel] = s;
+  }
+  WriteFile(dir / "plain.diff", plain);
+  ASSERT_EQ(testutil::RunShell("cd " + Quote(patched) + " && patch -s -p1 --binary < " +
+                               Quote(dir / "plain.diff")).exitCode, 0);
+  for (const char* rel : {"DataMod.pas", "Main.pas", "Reports.pas", "Orders.dpr", "Main.dfm",
+                          "Archive/Archive.dfm", "Archive/Archive.pas", "Shared/Utils.pas"})
+    EXPECT_EQ(ReadFile(patched + "/" + rel), ReadFile(real + "/" + rel)) << rel;
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown["DataMod.dfm"].note, "# binary form, shown as text\n");
+  EXPECT_EQ(shown["Legacy.pas"].note, "# UTF-16 file, shown as UTF-8\n");
+  // Those two sections hold the change of the texts the files are shown as.
+  const std::pair<const char*, std::string> asText[] = {
+      {"DataMod.dfm", Quote(MIGWIZ_BIN_DIR "/kymigwiz") + " form-to-text"},
+      {"Legacy.pas", "iconv -f UTF-16 -t UTF-8 <"}};
+  for (const auto& [rel, convert] : asText) {
+    const std::string before = dir / "t/before", after = dir / "t/after";
+    fs::create_directories(dir / "t/a");
+    ASSERT_EQ(testutil::RunShell(convert + " " + Quote(app + "/" + rel) + " > " + Quote(dir / "t/a/" + rel)).exitCode, 0);
+    ASSERT_EQ(testutil::RunShell(convert + " " + Quote(real + "/" + rel) + " > " + Quote(after)).exitCode, 0);
+    WriteFile(dir / "t/one.diff", shown[rel].text);
+    ASSERT_EQ(testutil::RunShell("cd " + Quote(dir / "t/a") + " && patch -s -p1 --binary < " +
+                                 Quote(dir / "t/one.diff")).exitCode, 0) << rel;
+    EXPECT_EQ(ReadFile(dir / "t/a/" + rel), ReadFile(after)) << rel;
+    fs::remove_all(dir / "t");
+  }
+
+  // The report: every object with its place, what it lost and what became of it.
+  auto json = nlohmann::json::parse(ReadFile(report));
+  EXPECT_EQ(json["mode"], "folder");
+  EXPECT_EQ(json["dry_run"], true);
+  std::map<std::string, nlohmann::json> objects, files;
+  int dropped = 0, unresolved = 0, converted = 0, unitsChanged = 0, formsChanged = 0;
+  for (const auto& f : json["files"]) {
+    files[f["path"]] = f;
+    if (f["changes"] > 0) ++(f["kind"] == "form" ? formsChanged : unitsChanged);
+    for (const auto& o : f["objects"]) {
+      objects[o["path"]] = o;
+      ++converted;
+      dropped += static_cast<int>(o["dropped"].size());
+      unresolved += o["unresolved_alias"].is_null() ? 0 : 1;
+    }
+  }
+  EXPECT_EQ(files["Legacy.pas"]["format"], "utf16");
+  EXPECT_EQ(files["Reports.pas"]["format"], "utf8");
+  EXPECT_EQ(files["DataMod.dfm"]["format"], "binary");
+  EXPECT_EQ(files["Archive/Archive.dfm"]["kind"], "form");
+  const auto& query = objects["ArchiveForm/ArchiveQuery"];
+  EXPECT_EQ(query["old_class"], "TwwQuery");
+  EXPECT_EQ(query["new_class"], "TKyQuery");
+  const std::string archive = ReadFile(app + "/Archive/Archive.dfm");
+  EXPECT_EQ(query["line"], 1 + std::count(archive.begin(),
+                                          archive.begin() + static_cast<long>(archive.find("object ArchiveQuery")), '\n'));
+  EXPECT_NE(query["dropped"].dump().find("{\"property\":\"ValidateWithMask\",\"value\":\"True\"}"),
+            std::string::npos) << query.dump();
+  EXPECT_EQ(query["unresolved_alias"], "ORDERS_DB");
+  EXPECT_NE(objects["MainForm/StatusTable"]["dropped"].dump().find("\"TableType\""), std::string::npos);
+  const auto& database = objects["OrdersData/OrdersDatabase"];
+  EXPECT_TRUE(database["unresolved_alias"].is_null());  // it defines the alias
+  EXPECT_NE(database["renamed"].dump().find("{\"from\":\"TransIsolation\",\"to\":\"IsolationLevel\"}"),
+            std::string::npos) << database.dump();
+  const auto& totals = json["totals"];
+  EXPECT_EQ(totals["units_changed"], unitsChanged);
+  EXPECT_EQ(totals["forms_changed"], formsChanged);
+  EXPECT_EQ(totals["objects_converted"], converted);
+  EXPECT_EQ(totals["properties_dropped"], dropped);
+  EXPECT_EQ(totals["unresolved_aliases"], unresolved);
+  EXPECT_EQ(unresolved, 8);
+
+  // With the aliases scanned every query finds its connection; project mode previews as well.
+  r = Run("replace --folder " + Quote(app) + " --subdirs --scan-aliases --dry-run --report " + Quote(report));
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_EQ(nlohmann::json::parse(ReadFile(report))["totals"]["unresolved_aliases"], 0);
+  r = Run("replace --project " + Quote(app + "/Orders.dpr") + " --dry-run");
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("--- a/Shared/Utils.pas\n+++ b/Shared/Utils.pas\n"), std::string::npos) << r.out;
+  EXPECT_EQ(Snapshot(app), original);
 }

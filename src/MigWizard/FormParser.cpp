@@ -111,7 +111,11 @@ void TFormParseState::Assign(const TParseState& source) {
   NestLevel = src->NestLevel;
   NestedCount = src->NestedCount;
   NestedStart = src->NestedStart;
+  ConversionCount = src->ConversionCount;
   if (!owner_) return;
+  std::vector<TPropertyConversion>& conversions = owner_->Conversions;
+  if (conversions.size() > static_cast<size_t>(ConversionCount))
+    conversions.resize(static_cast<size_t>(ConversionCount));
   rtl::TStringList& props = owner_->Properties;
   while (props.Count() > PropCount && props.Count() > 0) props.Delete(props.Count() - 1);
   rtl::TStringList& nested = owner_->NestedObjects;
@@ -250,7 +254,10 @@ void TFormParser::ItemParsed(ItemKind kind) {
       if (!s.PropName.empty()) {
         if (s.NestLevel == 0) {
           const std::string propName = s.PropName;
+          const int first = Properties.Count();
           ConvertProperty(propName, std::string(item));
+          Conversions.push_back({propName, std::string(item), first, Properties.Count()});
+          s.ConversionCount = static_cast<int>(Conversions.size());
         }
         s.PropName.clear();
       }
@@ -302,11 +309,13 @@ void TFormParser::Reset() {
   s.ItemStart = 0;
   s.PropCount = 0;
   s.NestedCount = 0;
+  s.ConversionCount = 0;
   // A parse that an error left half way must not leave the next one inside a nested object.
   s.NestLevel = 0;
   s.NestedStart = 0;
   Properties.Clear();
   NestedObjects.Clear();
+  Conversions.clear();
   parsed_ = false;
 }
 

@@ -32,6 +32,13 @@ using TDatabaseNameEvent = std::function<void(const std::string& propName, const
 
 class TFormParser;
 
+// What one top-level property of the parsed object became: the entries
+// [FirstEmitted, EmittedEnd) of Properties; none when it was dropped.
+struct TPropertyConversion {
+  std::string Name, Value;
+  int FirstEmitted = 0, EmittedEnd = 0;
+};
+
 // The old classes the conversion rules single out, by their names as written (compared exactly).
 // The product layer fills them: the engine knows no component class of its own.
 struct TClassRoles {
@@ -65,6 +72,7 @@ class TFormParseState : public TParseState {
   int NestLevel = 0;     // nested objects around the parse position
   int NestedCount = 0;   // entries of NestedObjects that belong to this state
   int NestedStart = 0;   // 1-based start of the outermost nested object, 0 when none
+  int ConversionCount = 0;  // entries of Conversions that belong to this state
 
  private:
   friend class TFormParser;
@@ -85,6 +93,8 @@ class TFormParser : public TLL1Parser {
   TDatabaseNameEvent OnDatabaseName;  // may be empty
   // Entry: the property name to write; Objects(i): an owned rtl::TStringList of value lines.
   rtl::TStringList Properties;
+  // One entry per top-level property of the last parsed object, in source order.
+  std::vector<TPropertyConversion> Conversions;
   TClassRoles ClassRoles;
 
   void SetNewClassName(const std::string& name) { NewClassName = name; }

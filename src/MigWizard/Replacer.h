@@ -13,6 +13,7 @@
 #include "MigWizard/FormFile.h"
 #include "MigWizard/SourceText.h"
 #include "MigWizard/FormParser.h"
+#include "MigWizard/RunReport.h"
 #include "rtl/Classes.h"
 #include "rtl/FileIO.h"
 #include "rtl/Settings.h"
@@ -38,6 +39,9 @@ class TReplaceOptions {
   // Not persisted, set by a host for one run:
   bool KeepGoing = false;    // a file that cannot be read or converted is skipped with its partner
   bool ScanAliases = false;  // folder mode scans the forms for aliases as project mode does
+  // Everything is converted in the temporary folder, and then nothing is replaced: no original,
+  // backup, undo file, log or lock file is written.
+  bool DryRun = false;
 
   void LoadSettings(rtl::TSettingsStore& store, const std::string& section);
   void SaveSettings(rtl::TSettingsStore& store, const std::string& section) const;
@@ -58,12 +62,6 @@ class TRunFolders {
   std::map<std::string, std::string> owner_;     // upper-cased name -> first original
   std::map<std::string, std::string> folderOf_;  // original -> its folder
   int collisions_ = 0;
-};
-
-// A file a keep-going run left as it was, and why.
-struct TSkippedFile {
-  std::string Path;
-  std::string Reason;
 };
 
 // The one object of the replacement engine.
@@ -100,6 +98,12 @@ class TComponentReplacer {
   std::vector<TSkippedFile> Skipped;
   // The units of the last run that changed themselves or in a form they name, full paths.
   std::vector<std::string> ChangedUnits;
+  // What the last run converted; filled once every file is converted.
+  TRunReport Report;
+  // When set, called with the unified diff of each file the run changes, in the run's order,
+  // before any original is replaced ("a/" and "b/" before the path below the folder or the
+  // project's folder).
+  std::function<void(const std::string& diff)> OnDiff;
 
   // Rewrites every replaceable object of a form text into outputPath when at least one object
   // was rebuilt; logs the count line.
@@ -144,12 +148,17 @@ class TComponentReplacer {
   void RewriteForms(TRunState& run);
   void SkipGroup(TRunState& run, int index, const std::string& reason);
   void CommitBackups(TRunState& run);
+  void BuildReport(TRunState& run);
+  // Adds the object the form parser just parsed to the file's report.
+  void ReportObject(const std::vector<std::string>& names, int line);
+  void EmitDiffs(TRunState& run);
 
   // Cheap pre-check before the binary search, filled by AddReplacement: most identifiers of
   // a unit are no class names, and their length or first letter tells so at once.
   std::uint64_t lengthMask_ = 0;
   bool firstLetter_[256] = {};
   class TOutputWriter* writer_ = nullptr;  // set while a run rewrites its files
+  TFileReport* fileReport_ = nullptr;       // the entry of the file being converted
   bool writeFailed_ = false;                // a work file could not be written: no file to skip
   std::vector<std::string> additionTokens_;  // UsesAddition's identifiers and symbols
 };

@@ -1,4 +1,6 @@
 // Rewriting of form files, text and binary, and the database aliases of a project's forms.
+#include <algorithm>
+
 #include "MigWizard/FormParser.h"
 #include "MigWizard/PasParser.h"
 #include "MigWizard/Replacer.h"
@@ -22,6 +24,17 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
   TPasParser parser(text);
   std::string_view current = text;  // the text the tokenizer runs over
   TObjectHeaderScanner headers;
+  // For the report: the names of the objects around the parse position, and the line at
+  // lineOffset of current.
+  std::vector<std::string> names;
+  int line = 1;
+  size_t lineOffset = 0;
+  auto lineAt = [&](size_t offset) {
+    line += static_cast<int>(std::count(current.begin() + static_cast<long>(lineOffset),
+                                        current.begin() + static_cast<long>(offset), '\n'));
+    lineOffset = offset;
+    return line;
+  };
   int changeCount = 0;
   size_t savedOutput = 0;
   int keywordOffset = 0;
@@ -38,14 +51,21 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
         keywordOffset = parser.PrevPos();
         savedOutput = out.size();
         ++depth;
+        names.resize(static_cast<size_t>(depth) + 1);
+        names.back().clear();
+        break;
+      case TObjectHeaderScanner::TStep::Name:
+        names.back() = headers.Name();
         break;
       case TObjectHeaderScanner::TStep::Class: {
+        if (names.back().empty()) names.back() = lexeme;
         const std::string* target = FindReplacement(lexeme);
         if (!target) break;
         FormParser->SetNewClassName(*target);
         int pos = keywordOffset + 1;
         if (FormParser->Parse(current, "<object>", pos)) {
           ++changeCount;
+          if (fileReport_) ReportObject(names, lineAt(static_cast<size_t>(keywordOffset)));
           FormParser->BuildObjectText(depth, rebuilt);
           // The rebuilt text brings its own indentation and line break: drop the blanks that
           // indented the keyword, and keep those that indent the line after the object.
@@ -58,6 +78,10 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
           size_t nextLine = resume;
           while (nextLine > 0 && IsIndent(current[nextLine - 1])) --nextLine;
           if (nextLine > 0 && IsLineBreak(current[nextLine - 1])) resume = nextLine;
+          if (fileReport_) {
+            lineAt(resume);
+            lineOffset = 0;
+          }
           current = current.substr(resume);
           parser.SetText(current);
           --depth;
@@ -76,10 +100,38 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
     out += lexeme;
   }
   Log.WriteLine(ChangeCountText(changeCount));
+  if (fileReport_) {
+    fileReport_->Form = true;
+    fileReport_->Format = binary ? "binary" : "text";
+    fileReport_->Changes = changeCount;
+  }
   if (changeCount > 0) {
     WriteForm(outputPath, out, encoding, binary, rcData);
     ++ChangedCount;
   }
+}
+
+void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int line) {
+  const TFormParseState& state = FormParser->FormState();
+  TConvertedObject o;
+  o.Name = state.ObjName;
+  for (const std::string& name : names) o.Path += (o.Path.empty() ? "" : "/") + name;
+  o.OldClass = state.ObjType;
+  o.NewClass = FormParser->NewClassName;
+  o.Line = line;
+  const bool database = TClassRoles::Has(FormParser->ClassRoles.Databases, state.ObjType);
+  for (const TPropertyConversion& c : FormParser->Conversions) {
+    if (c.FirstEmitted == c.EmittedEnd) {
+      o.Dropped.push_back({c.Name, c.Value});
+      // A database's own DatabaseName names the alias it defines; anywhere else it used one.
+      if (c.Name == "DatabaseName" && !database && c.Value.size() >= 2)
+        o.UnresolvedAlias = c.Value.substr(1, c.Value.size() - 2);
+      continue;
+    }
+    for (int k = c.FirstEmitted; k < c.EmittedEnd; ++k)
+      if (FormParser->Properties[k] != c.Name) o.Renamed.push_back({c.Name, FormParser->Properties[k]});
+  }
+  fileReport_->Objects.push_back(std::move(o));
 }
 
 void TComponentReplacer::WriteForm(const std::string& outputPath, std::string_view output,

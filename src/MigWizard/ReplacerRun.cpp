@@ -1,5 +1,6 @@
 // The replace run and the restore from an undo file.
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -10,6 +11,7 @@
 #include "MigWizard/OutputWriter.h"
 #include "MigWizard/ROvoradRes.h"
 #include "MigWizard/Replacer.h"
+#include "MigWizard/UnifiedDiff.h"
 #include "rtl/Shell.h"
 #include "rtl/SysUtils.h"
 #include "zel/ZelWait.h"
@@ -121,6 +123,7 @@ struct TFileState {
   bool Scanned = false;      // its aliases were read
   bool GaveAliases = false;  // and it defined or replaced one
   std::vector<int> Partners;  // units and the forms they name
+  TFileReport Report;
 };
 
 struct TComponentReplacer::TRunState {
@@ -165,9 +168,12 @@ bool TComponentReplacer::Execute() {
   ChangedCount = 0;
   Skipped.clear();
   ChangedUnits.clear();
+  Report = TRunReport();
+  const bool dry = Options->DryRun;
+  // A dry run leaves the folder as it is, also when it cannot be written to.
   rtl::TFileLock folderLock;
-  LockFolder(folderLock, LogFolder());
-  if (Options->WriteLog) Log.Open(JoinPath(LogFolder(), res::sLogFileName));
+  if (!dry) LockFolder(folderLock, LogFolder());
+  if (Options->WriteLog && !dry) Log.Open(JoinPath(LogFolder(), res::sLogFileName));
   bool result;
   {
     TFinally closeLog([this] { Log.Close(); });
@@ -175,7 +181,7 @@ bool TComponentReplacer::Execute() {
     result = RunSteps();
   }
   folderLock.Release();
-  if (Options->WriteLog && Options->ViewLog)
+  if (Options->WriteLog && Options->ViewLog && !dry)
     rtl::ShellOpen(JoinPath(LogFolder(), res::sLogFileName));
   return result;
 }
@@ -188,7 +194,8 @@ bool TComponentReplacer::RunSteps() {
   rtl::TFileLock backupLock;
   const std::string undoFile = JoinPath(Options->BackupDir, res::sUndoFileName);
   rtl::TStringList earlierUndo;
-  if (Options->MakeBackup) {
+  const bool dry = Options->DryRun;
+  if (Options->MakeBackup && !dry) {
     Log.WriteLine(res::sCreatingBackupFolder);
     if (!CreateDirPath(Options->BackupDir)) throw rtl::EFCreateError(res::sFailedToCreateDir);
     if (!rtl::SameFile(Options->BackupDir, LogFolder())) LockFolder(backupLock, Options->BackupDir);
@@ -232,6 +239,9 @@ bool TComponentReplacer::RunSteps() {
   writer_ = nullptr;
   for (const TFileState& f : run.files)
     if (f.Skipped && f.Changed) ::remove(f.Output.c_str());
+  if (OnDiff) EmitDiffs(run);
+  BuildReport(run);
+  if (dry) return true;
   CommitBackups(run);
   for (int i = 0; i < FileList.Count(); ++i) {
     const TFileState& f = run.At(i);
@@ -273,6 +283,9 @@ bool TComponentReplacer::ProcessEntry(TRunState& run, int i) {
   }
   const int changedBefore = ChangedCount;
   const int listBefore = FileList.Count();
+  f.Report = TFileReport();
+  fileReport_ = &f.Report;
+  TFinally noReport([this] { fileReport_ = nullptr; });
   try {
     ProcessFile(entry, dest);
   } catch (const rtl::EAssertionFailed&) {
@@ -373,6 +386,67 @@ void TComponentReplacer::SkipGroup(TRunState& run, int index, const std::string&
   for (int k = run.unitCount; k < FileList.Count(); ++k) {
     TFileState& f = run.At(k);
     if (f.Scanned && !f.Skipped) ScanDatabaseAliases(FileList[k]);
+  }
+}
+
+namespace {
+
+// A path below base as a diff and a report name it, with "/" between its parts.
+std::string RelativeTo(const std::string& path, const std::string& base) {
+  namespace fs = std::filesystem;
+  std::string rel = fs::path(path).lexically_relative(fs::path(base)).generic_string();
+  return rel.empty() ? path : rel;
+}
+
+// The text of a changed file the diff compares, and the note that says how it is shown.
+std::string DiffText(const std::string& path, bool unit, std::string& note) {
+  rtl::TFileStream in(path, rtl::TFileStream::Mode::OpenRead);
+  if (unit) {
+    TSourceText source = ReadSourceText(in, path);
+    if (source.Encoding != TTextEncoding::UTF16LE) return rtl::ReadFileBytes(path);
+    note = "# UTF-16 file, shown as UTF-8\n";
+    return std::move(source.Text);
+  }
+  TFormSource form = ReadForm(in, path);
+  if (form.Binary)
+    note = "# binary form, shown as text\n";
+  else if (form.Encoding == TTextEncoding::UTF16LE)
+    note = "# UTF-16 file, shown as UTF-8\n";
+  else
+    return rtl::ReadFileBytes(path);
+  return std::move(form.Text);
+}
+
+}  // namespace
+
+void TComponentReplacer::BuildReport(TRunState& run) {
+  Report.FolderMode = run.folderMode;
+  Report.DryRun = Options->DryRun;
+  const std::string base = run.folderMode ? Options->Directory : LogFolder();
+  for (int i = 0; i < FileList.Count(); ++i) {
+    TFileState& f = run.At(i);
+    if (!f.Processed || f.Skipped) continue;
+    TFileReport& r = f.Report;
+    r.Path = FileList[i];
+    r.Rel = RelativeTo(FileList[i], base);
+    r.Changed = f.Changed;
+    Report.Files.push_back(std::move(r));
+  }
+  for (const TSkippedFile& s : Skipped) Report.Skipped.push_back({RelativeTo(s.Path, base), s.Reason});
+}
+
+void TComponentReplacer::EmitDiffs(TRunState& run) {
+  const std::string base = run.folderMode ? Options->Directory : LogFolder();
+  for (int i = 0; i < FileList.Count(); ++i) {
+    const TFileState& f = run.At(i);
+    if (!f.Processed || f.Skipped || !f.Changed) continue;
+    const std::string rel = RelativeTo(FileList[i], base);
+    std::string note, sameNote;
+    const std::string before = DiffText(FileList[i], !f.Report.Form, note);
+    const std::string after = DiffText(f.Output, !f.Report.Form, sameNote);
+    std::string section = note;
+    AppendUnifiedDiff(before, after, "a/" + rel, "b/" + rel, section);
+    if (section.size() > note.size()) OnDiff(section);
   }
 }
 

@@ -76,6 +76,12 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
     out += lexeme;
   }
   Log.WriteLine(ChangeCountText(changeCount));
+  if (fileReport_) {
+    fileReport_->Format = encoding == TTextEncoding::UTF16LE ? "utf16"
+                          : encoding == TTextEncoding::UTF8  ? "utf8"
+                                                             : "8bit";
+    fileReport_->Changes = changeCount;
+  }
   if (!unchanged) {
     WriteOutput(outputPath, EncodeSourceText(out, encoding, unitPath));
     ++ChangedCount;

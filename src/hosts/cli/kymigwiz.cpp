@@ -45,6 +45,8 @@ struct ReplaceArgs {
   bool viewLog = false;
   bool keepGoing = false;
   bool scanAliases = false;
+  bool dryRun = false;
+  std::string report;
 };
 
 class Progress {
@@ -100,11 +102,17 @@ int RunReplace(const ReplaceArgs& args) {
   options.ViewLog = args.viewLog;
   options.KeepGoing = args.keepGoing;
   options.ScanAliases = args.scanAliases;
+  options.DryRun = args.dryRun;
 
   Progress progress(::isatty(STDERR_FILENO));
   replacer->OnProgress = [&progress](int done, int total) { progress.Show(done, total); };
+  if (args.dryRun)
+    replacer->OnDiff = [](const std::string& diff) {
+      std::cout.write(diff.data(), static_cast<std::streamsize>(diff.size()));
+    };
   const migwiz::TReplaceOutcome outcome = migwiz::RunReplaceInIDE(*replacer);
   replacer->OnProgress = nullptr;
+  std::cout.flush();
   for (const migwiz::TSkippedFile& skipped : replacer->Skipped)
     std::cout << rtl::Format(migwiz::res::sSkippedFile, {skipped.Path, skipped.Reason}) << "\n";
   switch (outcome) {
@@ -112,12 +120,17 @@ int RunReplace(const ReplaceArgs& args) {
       std::cout << migwiz::res::sCannotStartReplace << "\n" << migwiz::res::sProjectNotSaved << "\n";
       return kRunFailed;
     case migwiz::TReplaceOutcome::Failed:
+      // Some originals may be replaced and some not: no count would be true.
       std::cout << migwiz::res::sReplaceFailed << "\n";
       return kRunFailed;
     case migwiz::TReplaceOutcome::Succeeded:
       break;
   }
   std::cout << migwiz::res::sReplaceSucceeded << "\n";
+  // After a dry run's diff patch takes these lines for the trailing text they are.
+  if (!args.report.empty()) rtl::WriteFileAtomic(args.report, replacer->Report.ToJson());
+  std::cout << replacer->Report.Summary()
+            << (args.report.empty() ? "" : " (see " + args.report + ")") << "\n";
   return replacer->Skipped.empty() ? kOk : kSkipped;
 }
 
@@ -164,6 +177,11 @@ int main(int argc, char** argv) {
       ->add_flag("--scan-aliases", replace.scanAliases,
                  "Folder mode: scan the forms for database aliases first, as project mode does")
       ->needs(folderOpt);
+  replaceCmd->add_flag("--dry-run", replace.dryRun,
+                       "Convert in a temporary folder and print the changes as a unified diff "
+                       "(patch -p1 in the folder applies it); nothing is written");
+  replaceCmd->add_option("--report", replace.report,
+                         "Write a JSON report of the conversion to this file");
 
   std::string undoFile;
   CLI::App* restoreCmd = app.add_subcommand("restore", "Restore the originals of a replace run");

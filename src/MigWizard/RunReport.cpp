@@ -1,0 +1,73 @@
+#include "MigWizard/RunReport.h"
+
+#include <nlohmann/json.hpp>
+
+namespace migwiz {
+
+TReportTotals TRunReport::Totals() const {
+  TReportTotals t;
+  for (const TFileReport& f : Files) {
+    if (!f.Changed) continue;
+    ++(f.Form ? t.FormsChanged : t.UnitsChanged);
+    t.ObjectsConverted += static_cast<int>(f.Objects.size());
+    for (const TConvertedObject& o : f.Objects) {
+      t.PropertiesDropped += static_cast<int>(o.Dropped.size());
+      t.UnresolvedAliases += o.UnresolvedAlias ? 1 : 0;
+    }
+  }
+  return t;
+}
+
+std::string TRunReport::ToJson() const {
+  using nlohmann::ordered_json;
+  ordered_json files = ordered_json::array();
+  for (const TFileReport& f : Files) {
+    ordered_json objects = ordered_json::array();
+    for (const TConvertedObject& o : f.Objects) {
+      ordered_json dropped = ordered_json::array(), renamed = ordered_json::array();
+      for (const TDroppedProperty& d : o.Dropped)
+        dropped.push_back({{"property", d.Property}, {"value", d.Value}});
+      for (const TRenamedProperty& r : o.Renamed) renamed.push_back({{"from", r.From}, {"to", r.To}});
+      objects.push_back({{"name", o.Name},
+                         {"path", o.Path},
+                         {"old_class", o.OldClass},
+                         {"new_class", o.NewClass},
+                         {"line", o.Line},
+                         {"dropped", std::move(dropped)},
+                         {"renamed", std::move(renamed)},
+                         {"unresolved_alias", o.UnresolvedAlias ? ordered_json(*o.UnresolvedAlias)
+                                                                : ordered_json(nullptr)}});
+    }
+    files.push_back({{"path", f.Rel},
+                     {"kind", f.Form ? "form" : "unit"},
+                     {"format", f.Format},
+                     {"changes", f.Changes},
+                     {"objects", std::move(objects)}});
+  }
+  ordered_json skipped = ordered_json::array();
+  for (const TSkippedFile& s : Skipped) skipped.push_back({{"path", s.Path}, {"reason", s.Reason}});
+  const TReportTotals t = Totals();
+  ordered_json report = {{"mode", FolderMode ? "folder" : "project"},
+                         {"dry_run", DryRun},
+                         {"files", std::move(files)},
+                         {"skipped", std::move(skipped)},
+                         {"totals",
+                          {{"units_changed", t.UnitsChanged},
+                           {"forms_changed", t.FormsChanged},
+                           {"objects_converted", t.ObjectsConverted},
+                           {"properties_dropped", t.PropertiesDropped},
+                           {"unresolved_aliases", t.UnresolvedAliases}}}};
+  // Form texts are not always UTF-8 (an 8-bit form keeps its bytes): such bytes are replaced
+  // rather than ending the report.
+  return report.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::string TRunReport::Summary() const {
+  const TReportTotals t = Totals();
+  return std::to_string(t.UnitsChanged) + " units and " + std::to_string(t.FormsChanged) +
+         " forms changed, " + std::to_string(t.ObjectsConverted) + " objects converted, " +
+         std::to_string(t.PropertiesDropped) + " properties dropped, " +
+         std::to_string(t.UnresolvedAliases) + " aliases without a connection";
+}
+
+}  // namespace migwiz
