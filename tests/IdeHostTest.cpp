@@ -170,6 +170,13 @@ TEST_F(IdeSessionTest, ReplaceThenRestoreThroughTheMenuGivesEveryFileBack) {
            "front DataMod.pas Code\n"
            "view Main.pas Code KyQuery\n"
            "view DataMod.pas Form TKyConnection\n"
+           // What needs a person's look, each row opening its form at the object.
+           "report ArchiveForm/ArchiveQuery | TwwQuery -> TKyQuery | ControlType.Strings, ValidateWithMask\n"
+           "open-report ArchiveQuery\n"
+           "front Archive.pas Form\n"
+           "cursor Archive.pas Form 40\n"
+           "changes +++ b/Archive/Archive.dfm\n"
+           "changes # binary form, shown as text\\n--- a/DataMod.dfm\n"
            "quit\n");
   ASSERT_EQ(replaced.exitCode, 0) << replaced.output;
   EXPECT_NE(replaced.output.find("shell-open " + project() + "/Wiz_Log.txt"), std::string::npos)

@@ -36,13 +36,31 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
     if (!TIDEUtils::SaveProject()) return TReplaceOutcome::NotSaved;
     if (beforeRun) beforeRun();
   }
-  if (!replacer.Execute()) return TReplaceOutcome::Failed;
+  // The diff is only made when someone will look at it.
+  auto resultsView = ota::Supports<IRunResultsView>(ota::BorlandIDEServices);
+  std::string diff;
+  std::function<void(const std::string&)> hostDiff = replacer.OnDiff;
+  if (resultsView)
+    replacer.OnDiff = [&diff, &hostDiff](const std::string& section) {
+      diff += section;
+      if (hostDiff) hostDiff(section);
+    };
+  bool ok;
+  try {
+    ok = replacer.Execute();
+  } catch (...) {
+    replacer.OnDiff = hostDiff;
+    throw;
+  }
+  replacer.OnDiff = hostDiff;
+  if (!ok) return TReplaceOutcome::Failed;
   if (projectMode) {
     std::unordered_set<std::string> changed;
     for (const std::string& unit : replacer.ChangedUnits) changed.insert(rtl::UpperCase(unit));
     for (const std::string& unit : ProjectUnitFiles())
       if (changed.count(rtl::UpperCase(unit))) TIDEUtils::ReloadFile(unit);
   }
+  if (resultsView) resultsView->ShowRunResults(replacer.Report, diff);
   return TReplaceOutcome::Succeeded;
 }
 

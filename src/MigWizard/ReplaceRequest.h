@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MigWizard/Replacer.h"
+#include "ota/ToolsAPI.h"
 
 namespace migwiz {
 
@@ -19,11 +20,20 @@ std::vector<std::string> ProjectUnitFiles();
 // The units as TReplaceOptions::Units holds them: one a line, each ended by CR LF.
 std::string UnitListText(const std::vector<std::string>& units);
 
+// A host that shows what a run converted answers this from BorlandIDEServices: after every run
+// that went through it is handed the run's report and the diff of every file it changed.
+class IRunResultsView : public virtual ota::IInterface {
+ public:
+  static constexpr ota::TGUID IID = ota::StringToGUID("{6F1C2E0A-53B4-4C8E-9D27-0B8A41E5C3D9}");
+  virtual void ShowRunResults(const TRunReport& report, const std::string& diff) = 0;
+};
+
 enum class TReplaceOutcome { NotSaved, Failed, Succeeded };
 
 // A replace run in the IDE: in project mode the project is saved first (NotSaved when it cannot
 // be) and beforeRun is called (the expert puts the form units' code in front); after a run that
-// replaced every changed file, the project's modules whose unit or form changed are reloaded.
+// replaced every changed file, the project's modules whose unit or form changed are reloaded and
+// a host's IRunResultsView is shown the results.
 // Errors of the run pass to the caller.
 TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
                                 const std::function<void()>& beforeRun = {});

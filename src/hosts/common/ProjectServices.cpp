@@ -160,7 +160,13 @@ ota::IInterface* TProjectServices::QueryInterface(const ota::TGUID& iid) {
   if (auto* found =
           QueryFor<ota::IOTAModuleServices, ota::IOTAActionServices, ota::INTAServices>(this, iid))
     return found;
+  if (OnRunResults)
+    if (auto* found = QueryFor<migwiz::IRunResultsView>(this, iid)) return found;
   return IInterface::QueryInterface(iid);
+}
+
+void TProjectServices::ShowRunResults(const migwiz::TRunReport& report, const std::string& diff) {
+  if (OnRunResults) OnRunResults(report, diff);
 }
 
 std::shared_ptr<ota::IOTAModule> TProjectServices::Modules(int index) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "MigWizard/ReplaceRequest.h"
 #include "ota/Menus.h"
 #include "ota/ToolsAPI.h"
 
@@ -153,7 +154,8 @@ class TProjectGroupModule : public TDiskModule, public ota::IOTAProjectGroup {
 // IOTAActionServices and INTAServices. Create it with std::make_shared.
 class TProjectServices : public ota::IOTAModuleServices,
                          public ota::IOTAActionServices,
-                         public ota::INTAServices {
+                         public ota::INTAServices,
+                         public migwiz::IRunResultsView {
  public:
   TProjectServices() = default;
   ~TProjectServices() override;
@@ -192,6 +194,10 @@ class TProjectServices : public ota::IOTAModuleServices,
 
   // Observer hook for a desktop host: called after modules were opened or closed.
   std::function<void()> OnModulesChanged;
+  // A desktop host that shows a run's results sets this; only then is IRunResultsView answered
+  // (and a run's diff made).
+  std::function<void(const migwiz::TRunReport&, const std::string& diff)> OnRunResults;
+  void ShowRunResults(const migwiz::TRunReport& report, const std::string& diff) override;
 
  private:
   friend class TDiskModule;

@@ -2,6 +2,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDockWidget>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <QSyntaxHighlighter>
+#include <QTextBlock>
+#include <QTreeWidget>
 #include <QFileDialog>
 #include <QListWidget>
 #include <QMenuBar>
@@ -16,6 +24,7 @@
 #include <stdexcept>
 
 #include "ota/Application.h"
+#include "rtl/FileIO.h"
 
 namespace hosts {
 
@@ -49,6 +58,32 @@ ota::TMenuItem* NewItem(ota::TMainMenu& menu, ota::TMenuItem* parent, const std:
   return item;
 }
 
+// Colours the lines of a unified diff.
+class TDiffHighlighter : public QSyntaxHighlighter {
+ public:
+  using QSyntaxHighlighter::QSyntaxHighlighter;
+
+ protected:
+  void highlightBlock(const QString& text) override {
+    if (text.isEmpty()) return;
+    QTextCharFormat format;
+    if (text.startsWith("+++") || text.startsWith("---") || text.startsWith('#')) {
+      format.setFontWeight(QFont::Bold);
+    } else if (text.startsWith("@@")) {
+      format.setForeground(QColor(0x00, 0x66, 0x99));
+    } else if (text.startsWith('+')) {
+      format.setForeground(QColor(0x00, 0x77, 0x00));
+    } else if (text.startsWith('-')) {
+      format.setForeground(QColor(0xaa, 0x00, 0x00));
+    } else {
+      return;
+    }
+    setFormat(0, static_cast<int>(text.size()), format);
+  }
+};
+
+enum ReportRole { kFileRole = Qt::UserRole, kLineRole };
+
 }  // namespace
 
 TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* parent)
@@ -61,7 +96,42 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
   setCentralWidget(splitter);
   connect(moduleList_, &QListWidget::currentRowChanged, moduleViews_,
           &QStackedWidget::setCurrentIndex);
-  resize(1000, 700);
+  resize(1200, 800);
+
+  reportView_ = new QTreeWidget;
+  reportView_->setObjectName("ConversionReport");
+  reportView_->setHeaderLabels({"Object", "Class", "Dropped properties", "Alias without a connection",
+                                "Form", "Line"});
+  reportView_->setRootIsDecorated(false);
+  reportView_->setAlternatingRowColors(true);
+  reportView_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  connect(reportView_, &QTreeWidget::itemActivated, this,
+          [this](QTreeWidgetItem* row) { OpenReportRow(row); });
+  reportSummary_ = new QLabel;
+  auto* reportPane = new QWidget;
+  auto* reportLayout = new QVBoxLayout(reportPane);
+  reportLayout->setContentsMargins(0, 0, 0, 0);
+  reportLayout->addWidget(reportSummary_);
+  reportLayout->addWidget(reportView_);
+  reportDock_ = new QDockWidget("Conversion report", this);
+  reportDock_->setObjectName("ConversionReportDock");
+  reportDock_->setWidget(reportPane);
+  changesView_ = new QPlainTextEdit;
+  changesView_->setObjectName("Changes");
+  changesView_->setReadOnly(true);
+  changesView_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  changesView_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  new TDiffHighlighter(changesView_->document());
+  changesDock_ = new QDockWidget("Changes", this);
+  changesDock_->setObjectName("ChangesDock");
+  changesDock_->setWidget(changesView_);
+  addDockWidget(Qt::BottomDockWidgetArea, reportDock_);
+  splitDockWidget(reportDock_, changesDock_, Qt::Horizontal);
+  reportDock_->hide();
+  changesDock_->hide();
+  services_->OnRunResults = [this](const migwiz::TRunReport& report, const std::string& diff) {
+    ShowRunResults(report, diff);
+  };
 
   services_->MainMenu()->OnChange = [this](ota::TMenuItem*, bool) { ScheduleMenuRebuild(); };
   services_->OnModulesChanged = [this] { RebuildModules(); };
@@ -73,6 +143,64 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
 TIdeWindow::~TIdeWindow() {
   services_->MainMenu()->OnChange = nullptr;
   services_->OnModulesChanged = nullptr;
+  services_->OnRunResults = nullptr;
+}
+
+void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report, const std::string& diff) {
+  reportView_->clear();
+  reportSummary_->setText(Q(report.Summary()));
+  for (const migwiz::TFileReport& file : report.Files) {
+    if (!file.Changed) continue;
+    for (const migwiz::TConvertedObject& object : file.Objects) {
+      if (object.Dropped.empty() && !object.UnresolvedAlias) continue;
+      QStringList dropped;
+      for (const migwiz::TDroppedProperty& d : object.Dropped) dropped << Q(d.Property);
+      auto* row = new QTreeWidgetItem(
+          reportView_, {Q(object.Path), Q(object.OldClass + " -> " + object.NewClass),
+                        dropped.join(", "), Q(object.UnresolvedAlias.value_or("")), Q(file.Rel),
+                        QString::number(object.Line)});
+      QStringList values;
+      for (const migwiz::TDroppedProperty& d : object.Dropped)
+        values << Q(d.Property + " = " + d.Value);
+      row->setToolTip(2, values.join("\n"));
+      row->setData(0, kFileRole, Q(file.Path));
+      row->setData(0, kLineRole, object.Line);
+    }
+  }
+  changesView_->setPlainText(Q(diff));
+  const bool firstShown = reportDock_->isHidden();
+  reportDock_->show();
+  changesDock_->show();
+  if (firstShown) {
+    resizeDocks({reportDock_, changesDock_}, {width() / 2, width() / 2}, Qt::Horizontal);
+    resizeDocks({reportDock_}, {height() / 3}, Qt::Vertical);
+  }
+}
+
+bool TIdeWindow::OpenReportRow(QTreeWidgetItem* row) {
+  if (!row) return false;
+  const std::string file = row->data(0, kFileRole).toString().toStdString();
+  const int line = row->data(0, kLineRole).toInt();
+  auto module = services_->FindModule(file);
+  if (!module) {
+    statusBar()->showMessage(Q("The form " + file + " is not open."));
+    return false;
+  }
+  for (const auto& editor : module->Editors()) {
+    if (!rtl::SameFile(editor->FileName(), file)) continue;
+    editor->Show();
+    auto* tabs = qobject_cast<QTabWidget*>(moduleViews_->currentWidget());
+    auto* view = tabs ? qobject_cast<QPlainTextEdit*>(tabs->currentWidget()) : nullptr;
+    if (!view) return false;
+    // The object's line is selected, so the eye finds it in a view without a visible cursor.
+    QTextCursor cursor(view->document()->findBlockByLineNumber(line - 1));
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    view->setTextCursor(cursor);
+    view->centerCursor();
+    view->setFocus();
+    return true;
+  }
+  return false;
 }
 
 void TIdeWindow::CreateHostMenu() {

@@ -8,9 +8,14 @@
 
 #include "hosts/common/ProjectServices.h"
 
+class QDockWidget;
+class QLabel;
 class QListWidget;
+class QPlainTextEdit;
 class QStackedWidget;
 class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace hosts {
 
@@ -31,6 +36,12 @@ class TIdeWindow : public QMainWindow {
   QTabWidget* ModuleView(const std::string& name) const;
   // Puts that module in front, as a click on it in the project view does.
   bool SelectModule(const std::string& name);
+  // The views of the last run's results: the objects that need a person's look, and the diff.
+  QTreeWidget* ReportView() const { return reportView_; }
+  QPlainTextEdit* ChangesView() const { return changesView_; }
+  // Opens the form a report row names with the cursor at the object's line; false when the row
+  // names none or its form is no open module.
+  bool OpenReportRow(QTreeWidgetItem* row);
 
  private:
   void CreateHostMenu();
@@ -39,10 +50,16 @@ class TIdeWindow : public QMainWindow {
   void RebuildModules();
   void ShowEditor(TDiskEditor& editor);
   int ModuleRow(const std::string& name) const;
+  void ShowRunResults(const migwiz::TRunReport& report, const std::string& diff);
 
   std::shared_ptr<TProjectServices> services_;
   QListWidget* moduleList_;
   QStackedWidget* moduleViews_;
+  QDockWidget* reportDock_;
+  QTreeWidget* reportView_;
+  QLabel* reportSummary_;
+  QDockWidget* changesDock_;
+  QPlainTextEdit* changesView_;
   bool menuRebuildPending_ = false;
 };
 

@@ -14,7 +14,9 @@
 #include <QPointer>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTimer>
+#include <QTreeWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -39,7 +41,9 @@ const std::map<std::string, TCommandShape>& Commands() {
       {"click", {1, false}},     {"check", {1, false}},  {"uncheck", {1, false}},
       {"type", {1, true}},       {"message", {0, true}}, {"message-with", {0, true}},
       {"show", {2, false}},      {"front", {2, false}},  {"view", {2, true}},
-      {"view-lacks", {2, true}}, {"quit", {0, false}},
+      {"view-lacks", {2, true}}, {"quit", {0, false}},   {"cursor", {3, false}},
+      {"report", {0, true}},     {"open-report", {0, true}}, {"changes", {0, true}},
+      {"screenshot", {0, true}},
   };
   return commands;
 }
@@ -334,6 +338,39 @@ TUiScript::TState TUiScript::Try(const TScriptStep& step) {
     waitingFor_ = "the " + a[1] + " view of \"" + a[0] + "\" " +
                   (cmd == "view" ? "to show" : "to stop showing") + " \"" + a[2] + "\"";
     return holds == (cmd == "view") ? TState::Done : TState::NotYet;
+  }
+  if (cmd == "cursor") {
+    QTabWidget* tabs = window_.ModuleView(a[0]);
+    waitingFor_ = "the cursor of the " + a[1] + " view of \"" + a[0] + "\" on line " + a[2];
+    if (!tabs || tabs->tabText(tabs->currentIndex()).toStdString() != a[1]) return TState::NotYet;
+    auto* view = qobject_cast<QPlainTextEdit*>(tabs->currentWidget());
+    return view && view->textCursor().blockNumber() + 1 == std::atoi(a[2].c_str())
+               ? TState::Done
+               : TState::NotYet;
+  }
+  if (cmd == "report" || cmd == "open-report") {
+    waitingFor_ = "a row of the conversion report holding \"" + a[0] + "\"";
+    QTreeWidget* report = window_.ReportView();
+    for (int i = 0; i < report->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* row = report->topLevelItem(i);
+      QStringList cells;
+      for (int c = 0; c < row->columnCount(); ++c) cells << row->text(c);
+      if (!cells.join(" | ").contains(QString::fromStdString(a[0]))) continue;
+      if (cmd == "open-report" && !window_.OpenReportRow(row)) Fail(step, "the row opens no form");
+      return TState::Done;
+    }
+    return TState::NotYet;
+  }
+  if (cmd == "changes") {
+    waitingFor_ = "the changes view to show \"" + a[0] + "\"";
+    return window_.ChangesView()->toPlainText().contains(QString::fromStdString(a[0]))
+               ? TState::Done
+               : TState::NotYet;
+  }
+  if (cmd == "screenshot") {
+    if (!window_.grab().save(QString::fromStdString(a[0]), "PNG"))
+      Fail(step, "the picture cannot be written");
+    return TState::Done;
   }
   if (cmd == "quit") {
     if (QApplication::activeModalWidget()) {

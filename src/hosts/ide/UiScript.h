@@ -18,6 +18,11 @@
 //   front FILE TAB               wait until that module's view has that tab in front
 //   view FILE TAB TEXT           wait until that view's text holds TEXT
 //   view-lacks FILE TAB TEXT     wait until that view's text no longer holds TEXT
+//   cursor FILE TAB LINE         wait until that view is in front with its cursor on LINE
+//   report TEXT                  wait for a row of the conversion report holding TEXT
+//   open-report TEXT             open the form of the report row holding TEXT at its line
+//   changes TEXT                 wait until the changes view holds TEXT
+//   screenshot FILE              write a picture of the main window
 //   quit                         leave the host with status 0
 // Each step waits at most a set time for what it needs; a step that cannot be done ends the host
 // with status 3 and a message naming the line.
