@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
 packages=(g++ cmake ninja-build libgtest-dev libcli11-dev fp-compiler fp-units-rtl qt6-base-dev
-  libdtl-dev nlohmann-json3-dev xdg-utils)
+  libdtl-dev nlohmann-json3-dev xdg-utils patch)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
