@@ -204,6 +204,10 @@ TEST_F(ProjectServicesTest, ReloadReadsTheModulesFilesAgain) {
   int reloads = 0, textChanges = 0;
   main->OnReload = [&](hosts::TDiskModule&) { ++reloads; };
   main->Editors()[0]->OnTextChanged = [&](hosts::TDiskEditor&) { ++textChanges; };
+  // Texts are read when first looked at; only a text looked at is told of its change.
+  EXPECT_FALSE(main->Editors()[0]->Loaded());
+  EXPECT_NE(main->Editors()[0]->Text().find("TQuery"), std::string::npos);
+  EXPECT_FALSE(main->Editors()[1]->Loaded());
 
   testutil::WriteFile(Path("Main.pas"), "unit Main;\r\ninterface\r\nimplementation\r\nend.\r\n");
   EXPECT_TRUE(TIDEUtils::ReloadFile(Path("Main.pas")));

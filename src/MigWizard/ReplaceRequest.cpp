@@ -38,12 +38,12 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
   }
   // The diff is only made when someone will look at it.
   auto resultsView = ota::Supports<IRunResultsView>(ota::BorlandIDEServices);
-  std::string diff;
-  std::function<void(const std::string&)> hostDiff = replacer.OnDiff;
+  std::vector<TFileDiff> diffs;
+  auto hostDiff = replacer.OnDiff;
   if (resultsView)
-    replacer.OnDiff = [&diff, &hostDiff](const std::string& section) {
-      diff += section;
-      if (hostDiff) hostDiff(section);
+    replacer.OnDiff = [&diffs, &hostDiff](const std::string& rel, const std::string& section) {
+      diffs.push_back({rel, section});
+      if (hostDiff) hostDiff(rel, section);
     };
   bool ok;
   try {
@@ -60,7 +60,7 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
     for (const std::string& unit : ProjectUnitFiles())
       if (changed.count(rtl::UpperCase(unit))) TIDEUtils::ReloadFile(unit);
   }
-  if (resultsView) resultsView->ShowRunResults(replacer.Report, diff);
+  if (resultsView) resultsView->ShowRunResults(replacer.Report, diffs);
   return TReplaceOutcome::Succeeded;
 }
 

@@ -22,10 +22,16 @@ std::string UnitListText(const std::vector<std::string>& units);
 
 // A host that shows what a run converted answers this from BorlandIDEServices: after every run
 // that went through it is handed the run's report and the diff of every file it changed.
+// One changed file's part of a run's diff.
+struct TFileDiff {
+  std::string Rel;   // below the folder or the project's folder
+  std::string Text;  // its unified diff
+};
+
 class IRunResultsView : public virtual ota::IInterface {
  public:
   static constexpr ota::TGUID IID = ota::StringToGUID("{6F1C2E0A-53B4-4C8E-9D27-0B8A41E5C3D9}");
-  virtual void ShowRunResults(const TRunReport& report, const std::string& diff) = 0;
+  virtual void ShowRunResults(const TRunReport& report, const std::vector<TFileDiff>& diffs) = 0;
 };
 
 enum class TReplaceOutcome { NotSaved, Failed, Succeeded };

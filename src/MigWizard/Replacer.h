@@ -101,9 +101,9 @@ class TComponentReplacer {
   // What the last run converted; filled once every file is converted.
   TRunReport Report;
   // When set, called with the unified diff of each file the run changes, in the run's order,
-  // before any original is replaced ("a/" and "b/" before the path below the folder or the
-  // project's folder).
-  std::function<void(const std::string& diff)> OnDiff;
+  // before any original is replaced: rel is the path below the folder or the project's folder,
+  // which the diff names with "a/" and "b/" before it.
+  std::function<void(const std::string& rel, const std::string& diff)> OnDiff;
 
   // Rewrites every replaceable object of a form text into outputPath when at least one object
   // was rebuilt; logs the count line.

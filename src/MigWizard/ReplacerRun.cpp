@@ -446,7 +446,7 @@ void TComponentReplacer::EmitDiffs(TRunState& run) {
     const std::string after = DiffText(f.Output, !f.Report.Form, sameNote);
     std::string section = note;
     AppendUnifiedDiff(before, after, "a/" + rel, "b/" + rel, section);
-    if (section.size() > note.size()) OnDiff(section);
+    if (section.size() > note.size()) OnDiff(rel, section);
   }
 }
 

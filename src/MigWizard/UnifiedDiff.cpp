@@ -3,7 +3,9 @@
 #include <dtl/dtl.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <unordered_map>
 #include <vector>
 
 namespace migwiz {
@@ -26,33 +28,93 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 
 enum Op : char { kSame = ' ', kDel = '-', kAdd = '+' };
 
-// The edit script of the two line lists, one entry per line of the script. The common head and
-// tail are cut off before the library sees the lines: conversions change few lines of long files.
-std::vector<char> EditScript(const std::vector<std::string_view>& a,
-                             const std::vector<std::string_view>& b) {
+// The edit script of one stretch of the two line lists, appended to ops. The common head and
+// tail are cut off before the library sees the lines.
+void DiffStretch(const std::vector<std::string_view>& a, size_t a0, size_t a1,
+                 const std::vector<std::string_view>& b, size_t b0, size_t b1,
+                 std::vector<char>& ops) {
   size_t head = 0;
-  while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
+  while (a0 + head < a1 && b0 + head < b1 && a[a0 + head] == b[b0 + head]) ++head;
+  ops.insert(ops.end(), head, kSame);
+  a0 += head;
+  b0 += head;
   size_t tail = 0;
-  while (tail < a.size() - head && tail < b.size() - head &&
-         a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
-    ++tail;
-  std::vector<char> ops(head, kSame);
-  std::vector<std::string_view> midA(a.begin() + static_cast<long>(head),
-                                     a.end() - static_cast<long>(tail));
-  std::vector<std::string_view> midB(b.begin() + static_cast<long>(head),
-                                     b.end() - static_cast<long>(tail));
-  if (midA.empty() || midB.empty()) {
-    ops.insert(ops.end(), midA.size(), kDel);
-    ops.insert(ops.end(), midB.size(), kAdd);
+  while (a0 < a1 - tail && b0 < b1 - tail && a[a1 - 1 - tail] == b[b1 - 1 - tail]) ++tail;
+  a1 -= tail;
+  b1 -= tail;
+  if (a0 == a1 || b0 == b1) {
+    ops.insert(ops.end(), a1 - a0, kDel);
+    ops.insert(ops.end(), b1 - b0, kAdd);
   } else {
+    std::vector<std::string_view> midA(a.begin() + static_cast<long>(a0),
+                                       a.begin() + static_cast<long>(a1));
+    std::vector<std::string_view> midB(b.begin() + static_cast<long>(b0),
+                                       b.begin() + static_cast<long>(b1));
     dtl::Diff<std::string_view, std::vector<std::string_view>> diff(midA, midB);
-    // Bounds the library's path memory on files with many scattered changes.
-    diff.enableHuge();
+    // Bounds the library's path memory on long stretches with many scattered changes; it
+    // reserves a large buffer up front, which short ones do not need.
+    if (midA.size() + midB.size() > 20000) diff.enableHuge();
     diff.compose();
     for (const auto& [line, info] : diff.getSes().getSequence())
       ops.push_back(info.type == dtl::SES_COMMON ? kSame : info.type == dtl::SES_DELETE ? kDel : kAdd);
   }
   ops.insert(ops.end(), tail, kSame);
+}
+
+// Lines found exactly once in each text, as (line in a, line in b), keeping the longest run of
+// them that is in order in both. A conversion changes lines here and there in long files; these
+// lines cut the diff into short stretches between them (as patience diff does), so the time
+// stays linear where one search over the whole file would grow with changes times lines.
+std::vector<std::pair<size_t, size_t>> Anchors(const std::vector<std::string_view>& a,
+                                               const std::vector<std::string_view>& b) {
+  struct Seen {
+    size_t inA = 0, inB = 0, posB = 0;
+  };
+  std::unordered_map<std::string_view, Seen> seen;
+  seen.reserve(a.size());
+  for (std::string_view line : a) ++seen[line].inA;
+  for (size_t j = 0; j < b.size(); ++j) {
+    auto it = seen.find(b[j]);
+    if (it == seen.end()) continue;
+    ++it->second.inB;
+    it->second.posB = j;
+  }
+  std::vector<std::pair<size_t, size_t>> unique;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const Seen& s = seen[a[i]];
+    if (s.inA == 1 && s.inB == 1) unique.emplace_back(i, s.posB);
+  }
+  // Longest increasing run by position in b (patience sorting with back links).
+  std::vector<size_t> tops, back(unique.size());
+  for (size_t k = 0; k < unique.size(); ++k) {
+    auto pos = std::lower_bound(tops.begin(), tops.end(), unique[k].second,
+                                [&](size_t t, size_t value) { return unique[t].second < value; });
+    back[k] = pos == tops.begin() ? SIZE_MAX : *(pos - 1);
+    if (pos == tops.end())
+      tops.push_back(k);
+    else
+      *pos = k;
+  }
+  std::vector<std::pair<size_t, size_t>> anchors;
+  for (size_t k = tops.empty() ? SIZE_MAX : tops.back(); k != SIZE_MAX; k = back[k])
+    anchors.push_back(unique[k]);
+  std::reverse(anchors.begin(), anchors.end());
+  return anchors;
+}
+
+// The edit script of the two line lists, one entry per line of the script.
+std::vector<char> EditScript(const std::vector<std::string_view>& a,
+                             const std::vector<std::string_view>& b) {
+  std::vector<char> ops;
+  ops.reserve(std::max(a.size(), b.size()) + 16);
+  size_t pa = 0, pb = 0;
+  for (const auto& [ia, ib] : Anchors(a, b)) {
+    DiffStretch(a, pa, ia, b, pb, ib, ops);
+    ops.push_back(kSame);
+    pa = ia + 1;
+    pb = ib + 1;
+  }
+  DiffStretch(a, pa, a.size(), b, pb, b.size(), ops);
   // Within a change the removed lines come first, as diff writes them; each kind keeps its order.
   for (auto it = ops.begin(); it != ops.end();) {
     if (*it == kSame) {

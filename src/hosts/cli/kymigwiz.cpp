@@ -107,7 +107,7 @@ int RunReplace(const ReplaceArgs& args) {
   Progress progress(::isatty(STDERR_FILENO));
   replacer->OnProgress = [&progress](int done, int total) { progress.Show(done, total); };
   if (args.dryRun)
-    replacer->OnDiff = [](const std::string& diff) {
+    replacer->OnDiff = [](const std::string&, const std::string& diff) {
       std::cout.write(diff.data(), static_cast<std::streamsize>(diff.size()));
     };
   const migwiz::TReplaceOutcome outcome = migwiz::RunReplaceInIDE(*replacer);

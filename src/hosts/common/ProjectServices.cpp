@@ -1,6 +1,7 @@
 #include "hosts/common/ProjectServices.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <filesystem>
 
 #include "MigWizard/FileUtils.h"
@@ -31,10 +32,11 @@ std::string AbsolutePath(const std::string& path) {
   return absolute.lexically_normal().string();
 }
 
-bool SamePath(const std::string& a, const std::string& b) {
-  if (a == b || AbsolutePath(a) == AbsolutePath(b)) return true;
+// The path with its links resolved, as far as the file system knows it.
+std::string CanonicalPath(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec);
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+  return ec ? AbsolutePath(path) : canonical.string();
 }
 
 std::string NativeSeparators(std::string path) {
@@ -55,12 +57,11 @@ ota::IInterface* TDiskEditor::QueryInterface(const ota::TGUID& iid) {
   return IInterface::QueryInterface(iid);
 }
 
-bool TDiskEditor::Reload() {
+bool TDiskEditor::Peek(std::string& text) {
   try {
-    std::string text = ReadText();
+    text = ReadText();
     loadError_.clear();
-    if (text == text_) return true;
-    text_ = std::move(text);
+    return true;
   } catch (const std::exception& e) {
     std::string reason = e.what();
     loadError_ = reason.find(fileName_) != std::string::npos
@@ -68,6 +69,22 @@ bool TDiskEditor::Reload() {
                      : rtl::Format("\"%s\": %s", {fileName_, reason});
     return false;
   }
+}
+
+const std::string& TDiskEditor::Text() const {
+  if (!loaded_) {
+    // Read once; a file that cannot be read shows as empty, with its LoadError.
+    loaded_ = true;
+    const_cast<TDiskEditor*>(this)->Peek(text_);
+  }
+  return text_;
+}
+
+bool TDiskEditor::Reload() {
+  std::string text;
+  if (!Peek(text)) return false;
+  if (!loaded_ || text == text_) return true;
+  text_ = std::move(text);
   if (OnTextChanged) OnTextChanged(*this);
   return true;
 }
@@ -165,8 +182,9 @@ ota::IInterface* TProjectServices::QueryInterface(const ota::TGUID& iid) {
   return IInterface::QueryInterface(iid);
 }
 
-void TProjectServices::ShowRunResults(const migwiz::TRunReport& report, const std::string& diff) {
-  if (OnRunResults) OnRunResults(report, diff);
+void TProjectServices::ShowRunResults(const migwiz::TRunReport& report,
+                                      const std::vector<migwiz::TFileDiff>& diffs) {
+  if (OnRunResults) OnRunResults(report, diffs);
 }
 
 std::shared_ptr<ota::IOTAModule> TProjectServices::Modules(int index) {
@@ -187,7 +205,7 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
   const std::string path = AbsolutePath(found);
   auto project = std::make_shared<TProjectModule>(path, this);
   auto projectEditor = std::make_shared<TSourceEditor>(path);
-  if (!projectEditor->Reload()) {
+  if (projectEditor->Text(), !projectEditor->LoadError().empty()) {
     lastError_ = projectEditor->LoadError();
     return false;
   }
@@ -200,6 +218,7 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     problems.push_back(rtl::Format("\"%s\": %s", {path, problem}));
 
   std::vector<std::shared_ptr<TDiskModule>> units;
+  std::unordered_set<std::string> named;  // the units' files, links resolved
   for (const TUsesEntry& entry : uses.Entries) {
     if (entry.InPath.empty()) continue;
     const std::string written = migwiz::HasDrivePart(NativeSeparators(entry.InPath))
@@ -208,8 +227,7 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     std::string unitPath = migwiz::ResolvePathNoCase(written);
     const bool exists = !unitPath.empty() && rtl::FileExists(unitPath);
     unitPath = AbsolutePath(exists ? unitPath : NativeSeparators(written));
-    auto same = [&](const auto& info) { return SamePath(info->FileName(), unitPath); };
-    if (std::any_of(project->infos_.begin(), project->infos_.end(), same)) {
+    if (!named.insert(CanonicalPath(unitPath)).second) {
       problems.push_back(rtl::Format("\"%s\": unit file \"%s\" is named twice", {path, unitPath}));
       continue;
     }
@@ -222,11 +240,14 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     auto unit = std::make_shared<TDiskModule>(unitPath, this);
     unit->owner_ = project;
     auto source = std::make_shared<TSourceEditor>(unitPath);
-    if (!source->Reload()) problems.push_back(source->LoadError());
+    // Read to find its form and its problems, and let go: the host reads it again when shown.
+    std::string text;
+    if (!source->Peek(text)) problems.push_back(source->LoadError());
     unit->editors_.push_back(source);
-    if (std::string form = FormOfUnit(source->Text(), unitPath); !form.empty()) {
+    if (std::string form = FormOfUnit(text, unitPath); !form.empty()) {
       auto formEditor = std::make_shared<TFormEditor>(form);
-      if (!formEditor->Reload()) problems.push_back(formEditor->LoadError());
+      std::string formText;
+      if (!formEditor->Peek(formText)) problems.push_back(formEditor->LoadError());
       unit->editors_.push_back(formEditor);
     }
     units.push_back(unit);
@@ -264,10 +285,16 @@ std::shared_ptr<TProjectModule> TProjectServices::Project() const {
 
 std::shared_ptr<TDiskModule> TProjectServices::FindModule(const std::string& fileName) const {
   if (fileName.empty()) return nullptr;
-  for (const auto& module : modules_)
-    for (const auto& editor : module->editors_)
-      if (SamePath(editor->FileName(), fileName)) return module;
-  return nullptr;
+  auto hit = byPath_.find(AbsolutePath(fileName));
+  if (hit != byPath_.end()) return hit->second;
+  // Another spelling of a module's file (through a link): the file system is asked, once for
+  // the modules and once for the name.
+  if (byCanonicalPath_.empty())
+    for (const auto& module : modules_)
+      for (const auto& editor : module->editors_)
+        byCanonicalPath_.emplace(CanonicalPath(editor->FileName()), module);
+  auto found = byCanonicalPath_.find(CanonicalPath(fileName));
+  return found == byCanonicalPath_.end() ? nullptr : found->second;
 }
 
 bool TProjectServices::CloseAll() {
@@ -293,6 +320,10 @@ bool TProjectServices::CloseModule(TDiskModule* module) {
 }
 
 void TProjectServices::Changed() {
+  byPath_.clear();
+  byCanonicalPath_.clear();
+  for (const auto& module : modules_)
+    for (const auto& editor : module->editors_) byPath_.emplace(AbsolutePath(editor->FileName()), module);
   if (OnModulesChanged) OnModulesChanged();
 }
 

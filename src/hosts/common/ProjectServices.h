@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "MigWizard/ReplaceRequest.h"
@@ -39,11 +40,17 @@ class TDiskEditor : public virtual ota::IOTAEditor {
   void Show() override;
   ota::IInterface* QueryInterface(const ota::TGUID& iid) override;
 
-  const std::string& Text() const { return text_; }
+  // The text is read when first asked for, so a project of thousands of files holds only the
+  // texts someone looks at.
+  const std::string& Text() const;
+  bool Loaded() const { return loaded_; }
   // Why the last read failed, naming the file; "" after a good read.
   const std::string& LoadError() const { return loadError_; }
-  // Reads the file again; false (the text kept) when it cannot be read.
+  // Reads the file again; false (the text kept) when it cannot be read. A text nobody asked for
+  // yet is only checked, not kept.
   bool Reload();
+  // Reads the file into text without keeping it; false with LoadError when it cannot be read.
+  bool Peek(std::string& text);
 
   // Observer hooks for a desktop host.
   std::function<void(TDiskEditor&)> OnShow;
@@ -56,8 +63,9 @@ class TDiskEditor : public virtual ota::IOTAEditor {
 
  private:
   std::string fileName_;
-  std::string text_;
-  std::string loadError_;
+  mutable std::string text_;
+  mutable std::string loadError_;
+  mutable bool loaded_ = false;
 };
 
 // The code editor of a unit or project file.
@@ -196,8 +204,9 @@ class TProjectServices : public ota::IOTAModuleServices,
   std::function<void()> OnModulesChanged;
   // A desktop host that shows a run's results sets this; only then is IRunResultsView answered
   // (and a run's diff made).
-  std::function<void(const migwiz::TRunReport&, const std::string& diff)> OnRunResults;
-  void ShowRunResults(const migwiz::TRunReport& report, const std::string& diff) override;
+  std::function<void(const migwiz::TRunReport&, const std::vector<migwiz::TFileDiff>&)> OnRunResults;
+  void ShowRunResults(const migwiz::TRunReport& report,
+                      const std::vector<migwiz::TFileDiff>& diffs) override;
 
  private:
   friend class TDiskModule;
@@ -205,6 +214,10 @@ class TProjectServices : public ota::IOTAModuleServices,
   void Changed();
 
   std::vector<std::shared_ptr<TDiskModule>> modules_;
+  // The modules by their editors' file names: as given (absolute, normalised), and with links
+  // resolved, made on the first miss.
+  std::unordered_map<std::string, std::shared_ptr<TDiskModule>> byPath_;
+  mutable std::unordered_map<std::string, std::shared_ptr<TDiskModule>> byCanonicalPath_;
   std::vector<std::string> problems_;
   std::string lastError_;
   ota::TMainMenu mainMenu_;

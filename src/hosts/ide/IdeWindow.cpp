@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <stdexcept>
 
+#include "MigWizard/FileUtils.h"
+#include "hosts/ide/PascalHighlighter.h"
 #include "ota/Application.h"
 #include "rtl/FileIO.h"
 
@@ -94,8 +96,7 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
   moduleViews_ = new QStackedWidget(splitter);
   splitter->setStretchFactor(1, 3);
   setCentralWidget(splitter);
-  connect(moduleList_, &QListWidget::currentRowChanged, moduleViews_,
-          &QStackedWidget::setCurrentIndex);
+  connect(moduleList_, &QListWidget::currentRowChanged, this, [this](int row) { ShowRow(row); });
   resize(1200, 800);
 
   reportView_ = new QTreeWidget;
@@ -122,15 +123,29 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
   changesView_->setLineWrapMode(QPlainTextEdit::NoWrap);
   changesView_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   new TDiffHighlighter(changesView_->document());
+  // A run over a large project changes thousands of files: the view shows one file's diff at
+  // a time, picked from the list of changed files.
+  changedFiles_ = new QListWidget;
+  changedFiles_->setObjectName("ChangedFiles");
+  connect(changedFiles_, &QListWidget::currentRowChanged, this, [this](int row) {
+    changesView_->setPlainText(row >= 0 && row < static_cast<int>(diffs_.size())
+                                   ? Q(diffs_[static_cast<size_t>(row)].Text)
+                                   : QString());
+  });
+  auto* changesPane = new QSplitter;
+  changesPane->addWidget(changedFiles_);
+  changesPane->addWidget(changesView_);
+  changesPane->setStretchFactor(1, 3);
   changesDock_ = new QDockWidget("Changes", this);
   changesDock_->setObjectName("ChangesDock");
-  changesDock_->setWidget(changesView_);
+  changesDock_->setWidget(changesPane);
   addDockWidget(Qt::BottomDockWidgetArea, reportDock_);
   splitDockWidget(reportDock_, changesDock_, Qt::Horizontal);
   reportDock_->hide();
   changesDock_->hide();
-  services_->OnRunResults = [this](const migwiz::TRunReport& report, const std::string& diff) {
-    ShowRunResults(report, diff);
+  services_->OnRunResults = [this](const migwiz::TRunReport& report,
+                                    const std::vector<migwiz::TFileDiff>& diffs) {
+    ShowRunResults(report, diffs);
   };
 
   services_->MainMenu()->OnChange = [this](ota::TMenuItem*, bool) { ScheduleMenuRebuild(); };
@@ -146,7 +161,8 @@ TIdeWindow::~TIdeWindow() {
   services_->OnRunResults = nullptr;
 }
 
-void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report, const std::string& diff) {
+void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report,
+                                const std::vector<migwiz::TFileDiff>& diffs) {
   reportView_->clear();
   reportSummary_->setText(Q(report.Summary()));
   for (const migwiz::TFileReport& file : report.Files) {
@@ -167,7 +183,10 @@ void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report, const std::str
       row->setData(0, kLineRole, object.Line);
     }
   }
-  changesView_->setPlainText(Q(diff));
+  diffs_ = diffs;
+  changedFiles_->clear();
+  for (const migwiz::TFileDiff& d : diffs_) changedFiles_->addItem(Q(d.Rel));
+  changedFiles_->setCurrentRow(diffs_.empty() ? -1 : 0);
   const bool firstShown = reportDock_->isHidden();
   reportDock_->show();
   changesDock_->show();
@@ -175,6 +194,12 @@ void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report, const std::str
     resizeDocks({reportDock_, changesDock_}, {width() / 2, width() / 2}, Qt::Horizontal);
     resizeDocks({reportDock_}, {height() / 3}, Qt::Vertical);
   }
+}
+
+bool TIdeWindow::ChangesHold(const std::string& text) const {
+  for (const migwiz::TFileDiff& d : diffs_)
+    if (d.Text.find(text) != std::string::npos) return true;
+  return false;
 }
 
 bool TIdeWindow::OpenReportRow(QTreeWidgetItem* row) {
@@ -189,7 +214,9 @@ bool TIdeWindow::OpenReportRow(QTreeWidgetItem* row) {
   for (const auto& editor : module->Editors()) {
     if (!rtl::SameFile(editor->FileName(), file)) continue;
     editor->Show();
-    auto* tabs = qobject_cast<QTabWidget*>(moduleViews_->currentWidget());
+    auto row = rows_.find(module.get());
+    QTabWidget* tabs = row == rows_.end() ? nullptr : ViewOfRow(row->second);
+    if (tabs) moduleViews_->setCurrentWidget(tabs);
     auto* view = tabs ? qobject_cast<QPlainTextEdit*>(tabs->currentWidget()) : nullptr;
     if (!view) return false;
     // The object's line is selected, so the eye finds it in a view without a visible cursor.
@@ -268,52 +295,117 @@ void TIdeWindow::RebuildModules() {
     moduleViews_->removeWidget(view);
     view->deleteLater();
   }
+  rows_.clear();
+  views_.clear();
+  frontEditor_.clear();
+  rowModules_.clear();
+  // A view is made when its module is first shown: opening a project of a thousand units reads
+  // the list, not a thousand documents.
+  std::unordered_map<std::string, int> nameCount;
   for (int i = 0; i < services_->ModuleCount(); ++i) {
     auto module = std::dynamic_pointer_cast<TDiskModule>(services_->Modules(i));
     if (!module || module->Editors().empty()) continue;
-    auto* tabs = new QTabWidget;
+    rowModules_.push_back(module);
+    ++nameCount[migwiz::ExtractFileName(module->FileName())];
+  }
+  const std::string base = services_->Project()
+                               ? migwiz::ExtractFilePath(services_->Project()->FileName())
+                               : std::string();
+  for (size_t row = 0; row < rowModules_.size(); ++row) {
+    const auto& module = rowModules_[row];
+    rows_.emplace(module.get(), static_cast<int>(row));
+    QPointer<TIdeWindow> window(this);
     for (const auto& editor : module->Editors()) {
-      auto* view = new QPlainTextEdit;
-      view->setReadOnly(true);
-      view->setLineWrapMode(QPlainTextEdit::NoWrap);
-      view->setPlainText(Q(editor->Text()));
-      const bool isCode = dynamic_cast<TSourceEditor*>(editor.get()) != nullptr;
-      tabs->addTab(view, isCode ? "Code" : "Form");
-      QPointer<QPlainTextEdit> guarded(view);
-      editor->OnTextChanged = [guarded](TDiskEditor& changed) {
-        if (guarded) guarded->setPlainText(Q(changed.Text()));
+      editor->OnTextChanged = [window](TDiskEditor& changed) {
+        if (window) window->EditorTextChanged(changed);
       };
-      QPointer<TIdeWindow> window(this);
       editor->OnShow = [window](TDiskEditor& shown) {
         if (window) window->ShowEditor(shown);
       };
     }
-    QPointer<QTabWidget> guardedTabs(tabs);
-    module->OnReload = [guardedTabs](TDiskModule& reloaded) {
-      if (!guardedTabs) return;
-      for (int e = 0; e < guardedTabs->count() && e < reloaded.ModuleFileCount(); ++e)
-        if (auto* view = qobject_cast<QPlainTextEdit*>(guardedTabs->widget(e)))
-          view->setPlainText(Q(reloaded.Editors()[e]->Text()));
+    module->OnReload = [window](TDiskModule& reloaded) {
+      if (window) window->ModuleReloaded(reloaded);
     };
-    moduleViews_->addWidget(tabs);
-    auto* row = new QListWidgetItem(Q(module->FileName()), moduleList_);
-    row->setData(Qt::UserRole, QVariant::fromValue(static_cast<void*>(module.get())));
+    // Units of the same name in two folders show the folder they are in.
+    const std::string name = migwiz::ExtractFileName(module->FileName());
+    std::string caption = name;
+    if (nameCount[name] > 1) {
+      std::string folder = migwiz::ExtractFileDir(module->FileName());
+      if (!base.empty() && folder.rfind(base, 0) == 0) folder = folder.substr(base.size());
+      caption += "  (" + (folder.empty() ? std::string(".") : folder) + ")";
+    }
+    auto* item = new QListWidgetItem(Q(caption), moduleList_);
+    item->setToolTip(Q(module->FileName()));
   }
   if (moduleList_->count() > 0) moduleList_->setCurrentRow(0);
+}
+
+QTabWidget* TIdeWindow::ViewOfRow(int row) {
+  if (row < 0 || row >= static_cast<int>(rowModules_.size())) return nullptr;
+  TDiskModule* module = rowModules_[static_cast<size_t>(row)].get();
+  auto known = views_.find(module);
+  if (known != views_.end()) return known->second;
+  auto* tabs = new QTabWidget;
+  for (const auto& editor : module->Editors()) {
+    auto* view = new QPlainTextEdit;
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    new TPascalHighlighter(view->document());
+    view->setPlainText(Q(editor->Text()));
+    const bool isCode = dynamic_cast<TSourceEditor*>(editor.get()) != nullptr;
+    tabs->addTab(view, isCode ? "Code" : "Form");
+  }
+  if (auto front = frontEditor_.find(module); front != frontEditor_.end())
+    tabs->setCurrentIndex(front->second);
+  moduleViews_->addWidget(tabs);
+  views_.emplace(module, tabs);
+  return tabs;
+}
+
+void TIdeWindow::ShowRow(int row) {
+  // The view is made once the events are processed: a plug-in that puts a thousand modules in
+  // front one after the other makes one view, the last one's.
+  pendingRow_ = row;
+  if (showPending_) return;
+  showPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    showPending_ = false;
+    if (QTabWidget* tabs = ViewOfRow(pendingRow_)) moduleViews_->setCurrentWidget(tabs);
+  });
+}
+
+void TIdeWindow::EditorTextChanged(TDiskEditor& editor) {
+  auto module = services_->FindModule(editor.FileName());
+  if (!module) return;
+  auto view = views_.find(module.get());
+  if (view == views_.end()) return;  // made with the new text when first shown
+  for (int e = 0; e < view->second->count() && e < module->ModuleFileCount(); ++e)
+    if (module->Editors()[static_cast<size_t>(e)].get() == &editor)
+      if (auto* text = qobject_cast<QPlainTextEdit*>(view->second->widget(e)))
+        text->setPlainText(Q(editor.Text()));
+}
+
+void TIdeWindow::ModuleReloaded(TDiskModule& module) {
+  auto view = views_.find(&module);
+  if (view == views_.end()) return;
+  for (int e = 0; e < view->second->count() && e < module.ModuleFileCount(); ++e)
+    if (auto* text = qobject_cast<QPlainTextEdit*>(view->second->widget(e))) {
+      const QString now = Q(module.Editors()[static_cast<size_t>(e)]->Text());
+      if (text->toPlainText() != now) text->setPlainText(now);
+    }
 }
 
 void TIdeWindow::ShowEditor(TDiskEditor& editor) {
   auto module = services_->FindModule(editor.FileName());
   if (!module) return;
-  for (int row = 0; row < moduleList_->count(); ++row) {
-    if (moduleList_->item(row)->data(Qt::UserRole).value<void*>() != module.get()) continue;
-    moduleList_->setCurrentRow(row);
-    auto* tabs = qobject_cast<QTabWidget*>(moduleViews_->widget(row));
-    for (int e = 0; tabs && e < module->ModuleFileCount(); ++e)
-      if (module->Editors()[e].get() == &editor) tabs->setCurrentIndex(e);
-    raise();
-    return;
-  }
+  auto row = rows_.find(module.get());
+  if (row == rows_.end()) return;
+  for (int e = 0; e < module->ModuleFileCount(); ++e)
+    if (module->Editors()[static_cast<size_t>(e)].get() == &editor) frontEditor_[module.get()] = e;
+  if (auto view = views_.find(module.get()); view != views_.end())
+    view->second->setCurrentIndex(frontEditor_[module.get()]);
+  moduleList_->setCurrentRow(row->second);
 }
 
 bool TIdeWindow::OpenProject(const std::string& fileName, bool reportError) {
@@ -327,17 +419,18 @@ bool TIdeWindow::OpenProject(const std::string& fileName, bool reportError) {
 }
 
 int TIdeWindow::ModuleRow(const std::string& name) const {
-  const QString wanted = Q(name);
-  for (int row = 0; row < moduleList_->count(); ++row) {
-    const QString file = moduleList_->item(row)->text();
-    if (file == wanted || file.endsWith(QLatin1Char('/') + wanted)) return row;
+  for (size_t row = 0; row < rowModules_.size(); ++row) {
+    const std::string file = rowModules_[row]->FileName();
+    if (file == name || (file.size() > name.size() &&
+                         file.compare(file.size() - name.size(), name.size(), name) == 0 &&
+                         file[file.size() - name.size() - 1] == '/'))
+      return static_cast<int>(row);
   }
   return -1;
 }
 
-QTabWidget* TIdeWindow::ModuleView(const std::string& name) const {
-  const int row = ModuleRow(name);
-  return row < 0 ? nullptr : qobject_cast<QTabWidget*>(moduleViews_->widget(row));
+QTabWidget* TIdeWindow::ModuleView(const std::string& name) {
+  return ViewOfRow(ModuleRow(name));
 }
 
 bool TIdeWindow::SelectModule(const std::string& name) {
@@ -349,11 +442,14 @@ bool TIdeWindow::SelectModule(const std::string& name) {
 std::string TIdeWindow::StateText() const {
   std::string out;
   AddActionLines(menuBar()->actions(), 0, out);
-  for (int row = 0; row < moduleList_->count(); ++row) {
-    out += "module " + moduleList_->item(row)->text().toStdString();
-    auto* tabs = qobject_cast<QTabWidget*>(moduleViews_->widget(row));
-    for (int e = 0; tabs && e < tabs->count(); ++e)
-      out += (e == 0 ? " " : ",") + tabs->tabText(e).toStdString();
+  for (const auto& module : rowModules_) {
+    out += "module " + module->FileName();
+    bool first = true;
+    for (const auto& editor : module->Editors()) {
+      out += first ? " " : ",";
+      out += dynamic_cast<TSourceEditor*>(editor.get()) ? "Code" : "Form";
+      first = false;
+    }
     out += "\n";
   }
   return out;

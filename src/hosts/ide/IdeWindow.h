@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "hosts/common/ProjectServices.h"
 
@@ -33,12 +35,14 @@ class TIdeWindow : public QMainWindow {
   std::string StateText() const;
   // The tabbed view of the module whose file name is name or ends with "/" + name; null when
   // there is none.
-  QTabWidget* ModuleView(const std::string& name) const;
+  QTabWidget* ModuleView(const std::string& name);
   // Puts that module in front, as a click on it in the project view does.
   bool SelectModule(const std::string& name);
   // The views of the last run's results: the objects that need a person's look, and the diff.
   QTreeWidget* ReportView() const { return reportView_; }
   QPlainTextEdit* ChangesView() const { return changesView_; }
+  // Whether the diff of some changed file holds text.
+  bool ChangesHold(const std::string& text) const;
   // Opens the form a report row names with the cursor at the object's line; false when the row
   // names none or its form is no open module.
   bool OpenReportRow(QTreeWidgetItem* row);
@@ -49,8 +53,13 @@ class TIdeWindow : public QMainWindow {
   void RebuildMenu();
   void RebuildModules();
   void ShowEditor(TDiskEditor& editor);
+  void EditorTextChanged(TDiskEditor& editor);
+  void ModuleReloaded(TDiskModule& module);
   int ModuleRow(const std::string& name) const;
-  void ShowRunResults(const migwiz::TRunReport& report, const std::string& diff);
+  // The tabbed view of a row's module, made when first asked for.
+  QTabWidget* ViewOfRow(int row);
+  void ShowRow(int row);
+  void ShowRunResults(const migwiz::TRunReport& report, const std::vector<migwiz::TFileDiff>& diffs);
 
   std::shared_ptr<TProjectServices> services_;
   QListWidget* moduleList_;
@@ -60,6 +69,14 @@ class TIdeWindow : public QMainWindow {
   QLabel* reportSummary_;
   QDockWidget* changesDock_;
   QPlainTextEdit* changesView_;
+  QListWidget* changedFiles_;
+  std::vector<migwiz::TFileDiff> diffs_;
+  std::vector<std::shared_ptr<TDiskModule>> rowModules_;  // the module of each row
+  std::unordered_map<TDiskModule*, int> rows_;
+  std::unordered_map<TDiskModule*, QTabWidget*> views_;
+  std::unordered_map<TDiskModule*, int> frontEditor_;  // the tab a module shows in front
+  int pendingRow_ = -1;
+  bool showPending_ = false;
   bool menuRebuildPending_ = false;
 };
 

@@ -363,9 +363,7 @@ TUiScript::TState TUiScript::Try(const TScriptStep& step) {
   }
   if (cmd == "changes") {
     waitingFor_ = "the changes view to show \"" + a[0] + "\"";
-    return window_.ChangesView()->toPlainText().contains(QString::fromStdString(a[0]))
-               ? TState::Done
-               : TState::NotYet;
+    return window_.ChangesHold(a[0]) ? TState::Done : TState::NotYet;
   }
   if (cmd == "screenshot") {
     if (!window_.grab().save(QString::fromStdString(a[0]), "PNG"))

@@ -21,7 +21,7 @@
 //   cursor FILE TAB LINE         wait until that view is in front with its cursor on LINE
 //   report TEXT                  wait for a row of the conversion report holding TEXT
 //   open-report TEXT             open the form of the report row holding TEXT at its line
-//   changes TEXT                 wait until the changes view holds TEXT
+//   changes TEXT                 wait until the diff of a changed file holds TEXT
 //   screenshot FILE              write a picture of the main window
 //   quit                         leave the host with status 0
 // Each step waits at most a set time for what it needs; a step that cannot be done ends the host
