@@ -123,7 +123,7 @@ TEST_F(Kymigwiz, FailuresEndWithTheirMessageAndExitCode) {
   WriteFile(app + "/Blocked", "a file where a folder should be");
   Result r = Run("replace --folder " + Quote(app) + " --backup-dir Blocked/Sub");
   EXPECT_EQ(r.code, 3);
-  EXPECT_EQ(r.out, "Failed to create directory.\n");
+  EXPECT_EQ(r.out, "Failed to create directory.\n" + app + "/Blocked/Sub\n");
   fs::remove(app + "/Blocked");
   fs::remove(app + "/Wiz_Log.txt");
   ExpectOriginals();
@@ -131,9 +131,11 @@ TEST_F(Kymigwiz, FailuresEndWithTheirMessageAndExitCode) {
   WriteFile(dir / "empty.reu", "");
   r = Run("restore " + Quote(dir / "empty.reu"));
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.out, "Failed to restore files.\n");
+  EXPECT_EQ(r.out, "Failed to restore files.\nThe undo file \"" + dir / "empty.reu" + "\" names no file.\n");
   WriteFile(dir / "missing.reu", app + "/Main.pas=" + dir / "gone/Main.~pas\r\n");
-  EXPECT_EQ(Run("restore " + Quote(dir / "missing.reu")).code, 1);
+  r = Run("restore " + Quote(dir / "missing.reu"));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "Failed to restore files.\nThe backup \"" + dir / "gone/Main.~pas" + "\" is missing.\n");
   ExpectOriginals();
 
   r = Run("restore " + Quote(dir / "nothing-here.reu"));

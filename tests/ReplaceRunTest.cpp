@@ -82,8 +82,10 @@ class ReplaceRun : public ::testing::Test {
 TEST_F(ReplaceRun, FolderModeWithSubfoldersConvertsBacksUpAndLogs) {
   MakeTree();
   auto before = Snapshot(src);
-  std::vector<std::pair<int, int>> progress;
-  replacer->OnProgress = [&](int done, int total) { progress.emplace_back(done, total); };
+  std::vector<std::string> progress;
+  replacer->OnProgress = [&](int done, int total, const std::string& file) {
+    progress.push_back(std::to_string(done) + "/" + std::to_string(total) + " " + file);
+  };
   ASSERT_TRUE(replacer->Execute());
 
   EXPECT_NE(ReadFile(src + "/U.pas").find("uses DBTables, KyAccess"), std::string::npos);
@@ -130,8 +132,10 @@ TEST_F(ReplaceRun, FolderModeWithSubfoldersConvertsBacksUpAndLogs) {
   EXPECT_TRUE(NoWorkFolderLeft());
   EXPECT_EQ(replacer->FileList.Count(), 0);
   EXPECT_TRUE(opened.empty());
-  ASSERT_EQ(progress.size(), 4u);
-  EXPECT_EQ(progress.back(), std::make_pair(4, 4));
+  // Each file before it is converted (the form once its unit named it), then the end.
+  EXPECT_EQ(progress, (std::vector<std::string>{"0/3 " + src + "/Plain.pas", "1/3 " + src + "/Sub/V.pas",
+                                                "2/3 " + src + "/U.pas", "3/4 " + src + "/U.dfm",
+                                                "4/4 "}));
 
   // The restore gives every original back, byte for byte, and can be repeated.
   ASSERT_TRUE(replacer->Restore(src + "/RBackup/ROvorad.reu"));
@@ -178,12 +182,16 @@ TEST_F(ReplaceRun, BackupFolderThatCannotBeCreatedStopsBeforeAnyWork) {
     replacer->Execute();
     FAIL() << "no error";
   } catch (const rtl::EFCreateError& e) {
-    EXPECT_STREQ(e.what(), "Failed to create directory.");
+    // The folder on a line of its own, in the message and in the log's last lines.
+    EXPECT_EQ(e.what(), "Failed to create directory.\n" + src + "/RBackup");
   }
   auto after = Snapshot(src);
   after.erase("Wiz_Log.txt");
   EXPECT_EQ(after, before);
-  EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(), "Creating backup folder");
+  auto log = LogLines(src + "/Wiz_Log.txt");
+  EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
+            (std::vector<std::string>{"Creating backup folder", "Failed to create directory.",
+                                      src + "/RBackup"}));
   EXPECT_TRUE(NoWorkFolderLeft());
   EXPECT_EQ(replacer->FileList.Count(), 0);
 }
@@ -204,7 +212,9 @@ TEST_F(ReplaceRun, AFormThatCannotBeReadEndsTheRunWithOriginalsUntouched) {
   // Backups are made once every file is converted, so a failed run leaves none behind.
   EXPECT_FALSE(Exists(src + "/RBackup/U.~pas"));
   EXPECT_FALSE(Exists(src + "/RBackup/ROvorad.reu"));
-  EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(), "Processing file: " + src + "/U.dfm");
+  auto log = LogLines(src + "/Wiz_Log.txt");
+  EXPECT_EQ(log[log.size() - 2], "Processing file: " + src + "/U.dfm");
+  EXPECT_NE(log.back().find("U.dfm"), std::string::npos) << log.back();
   EXPECT_TRUE(NoWorkFolderLeft());
 }
 
@@ -216,7 +226,9 @@ TEST_F(ReplaceRun, NoTemporaryFolderStopsBeforeTheFirstFileIsRead) {
   auto after = Snapshot(src);
   after.erase("Wiz_Log.txt");
   EXPECT_EQ(after, before);
-  EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(), "Allocating temporary folder");
+  auto log = LogLines(src + "/Wiz_Log.txt");
+  EXPECT_EQ(log[log.size() - 3], "Allocating temporary folder");
+  EXPECT_EQ(log.back(), dir / "missing");
 }
 
 TEST_F(ReplaceRun, AnOriginalThatCannotBeReplacedFailsTheRunButNotTheOthers) {
@@ -258,4 +270,30 @@ TEST_F(ReplaceRun, RestoreChecksEveryCopyBeforeCopyingAny) {
   EXPECT_FALSE(replacer->Restore(undo));
   EXPECT_THROW(replacer->Restore(dir / "none.reu"), rtl::EFOpenError);
   EXPECT_EQ(replacer->FileList.Count(), 0);
+}
+
+// A cancel while files are converted ends the run with every original untouched, no backup, no
+// undo file and no work folder; the log says so. Once the replacing begins it is too late.
+TEST_F(ReplaceRun, ACancelBeforeTheReplacingTouchesNothing) {
+  MakeTree();
+  auto before = Snapshot(src);
+  replacer->OnProgress = [&](int done, int, const std::string&) {
+    if (done == 2) replacer->CancelRequested = true;
+  };
+  EXPECT_THROW(replacer->Execute(), migwiz::EReplaceCancelled);
+  auto after = Snapshot(src);
+  ASSERT_EQ(after.erase("Wiz_Log.txt"), 1u);
+  EXPECT_EQ(after, before);
+  EXPECT_TRUE(NoWorkFolderLeft());
+  EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(), "Replace cancelled.");
+
+  bool replacing = false;
+  replacer->OnProgress = nullptr;
+  replacer->OnReplacing = [&] {
+    replacing = true;
+    replacer->CancelRequested = true;
+  };
+  ASSERT_TRUE(replacer->Execute());
+  EXPECT_TRUE(replacing);
+  EXPECT_NE(ReadFile(src + "/U.pas"), before["U.pas"]);
 }

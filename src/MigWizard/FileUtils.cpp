@@ -187,18 +187,6 @@ std::string FindNameNoCase(const std::string& folder, std::string_view name, Wan
   return "";
 }
 
-std::string TempFolder() {
-#ifdef _WIN32
-  std::error_code ec;
-  fs::path p = fs::temp_directory_path(ec);
-  if (ec) return "";
-  return JoinPath(p.string(), "");
-#else
-  const char* env = std::getenv("TMPDIR");
-  return JoinPath(env && *env ? env : "/tmp", "");
-#endif
-}
-
 enum class FreshFolder { Created, Taken, Failed };
 
 FreshFolder CreateFreshFolder(const std::string& path) {
@@ -213,6 +201,19 @@ FreshFolder CreateFreshFolder(const std::string& path) {
 }
 
 }  // namespace
+
+std::string TempFolder() {
+#ifdef _WIN32
+  std::error_code ec;
+  fs::path p = fs::temp_directory_path(ec);
+  if (ec) return "";
+  return JoinPath(p.string(), "");
+#else
+  const char* env = std::getenv("TMPDIR");
+  return JoinPath(env && *env ? env : "/tmp", "");
+#endif
+}
+
 
 bool ListFolder(const std::string& folder, std::vector<TFolderEntry>& entries, TListing listing) {
   entries.clear();
@@ -287,7 +288,7 @@ std::string CreateTempDir(std::string_view prefix, std::uint32_t number) {
   std::string folder = TempFolder();
   if (folder.empty()) return "";
   std::string stem = folder + std::string(prefix.substr(0, 3));
-  // 65536 candidates name every 16-bit value once; the Win32 original searched without end.
+  // 65536 candidates name every 16-bit value once, so a full folder ends the search.
   for (std::uint32_t k = 0; k < 0x10000; ++k) {
     char hex[8];
     std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>((number + k) & 0xFFFFu));

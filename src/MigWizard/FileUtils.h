@@ -40,6 +40,8 @@ std::string JoinPath(std::string_view dir, std::string_view name);
 // cannot be created (a plain file has its name, the temporary folder is missing) or all 65536
 // names are taken. On POSIX the folder is private to the user (mode 0700).
 std::string CreateTempDir(std::string_view prefix, std::uint32_t number);
+// The folder temporary folders are made in, with a separator at its end; "" when there is none.
+std::string TempFolder();
 
 // One entry of a folder as the folder records it; nothing a link points to is looked at.
 struct TFolderEntry {

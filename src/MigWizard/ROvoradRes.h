@@ -26,6 +26,7 @@ inline constexpr const char* sReplaceSucceeded = "Replace procedure was performe
 
 // Errors and outcome messages
 inline constexpr const char* sFailedToCreateDir = "Failed to create directory.";
+inline constexpr const char* sReplaceCancelled = "Replace cancelled.";
 inline constexpr const char* sReplaceFailed = "Replace failed.";
 inline constexpr const char* sRestoreSucceeded = "Files were succefully restored.";
 inline constexpr const char* sRestoreFailed = "Failed to restore files.";

@@ -48,6 +48,9 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
   bool ok;
   try {
     ok = replacer.Execute();
+  } catch (const EReplaceCancelled&) {
+    replacer.OnDiff = hostDiff;
+    return TReplaceOutcome::Cancelled;
   } catch (...) {
     replacer.OnDiff = hostDiff;
     throw;

@@ -34,12 +34,13 @@ class IRunResultsView : public virtual ota::IInterface {
   virtual void ShowRunResults(const TRunReport& report, const std::vector<TFileDiff>& diffs) = 0;
 };
 
-enum class TReplaceOutcome { NotSaved, Failed, Succeeded };
+enum class TReplaceOutcome { NotSaved, Failed, Succeeded, Cancelled };
 
 // A replace run in the IDE: in project mode the project is saved first (NotSaved when it cannot
 // be) and beforeRun is called (the expert puts the form units' code in front); after a run that
 // replaced every changed file, the project's modules whose unit or form changed are reloaded and
-// a host's IRunResultsView is shown the results.
+// a host's IRunResultsView is shown the results. A run cancelled (CancelRequested) before the
+// replacing is Cancelled.
 // Errors of the run pass to the caller.
 TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
                                 const std::function<void()>& beforeRun = {});

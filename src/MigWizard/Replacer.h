@@ -1,6 +1,7 @@
 // The replacement engine: the options of a run and the replacer with its rule table.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -92,8 +93,17 @@ class TComponentReplacer {
   bool Execute();
   // Puts back the originals named in an undo file: true when every copy was restored.
   bool Restore(const std::string& undoFile);
-  // Called after each file of the run with the files done and the files in the list.
-  std::function<void(int done, int total)> OnProgress;
+  // Called before each file of the run with the files done, the files in the list and the file
+  // about to be converted, and once after the last with "" as the file.
+  std::function<void(int done, int total, const std::string& file)> OnProgress;
+  // Set, from the progress callback or from a signal handler, to end the run before the
+  // originals are replaced: Execute then raises EReplaceCancelled, having touched no original
+  // and written no undo file.
+  std::atomic<bool> CancelRequested{false};
+  // Called once no more cancelling is honoured: the backups and the replacing begin.
+  std::function<void()> OnReplacing;
+  // Why the last Restore failed: the copy that could not be made or the backup that is missing.
+  std::string RestoreError;
   // The files the last run skipped (KeepGoing), in the order they were given up.
   std::vector<TSkippedFile> Skipped;
   // The units of the last run that changed themselves or in a form they name, full paths.
@@ -165,6 +175,12 @@ class TComponentReplacer {
 
 // The identifiers and symbols of a uses addition, in order.
 std::vector<std::string> UsesAdditionTokens(std::string_view addition);
+
+// The run was cancelled before any original was replaced.
+class EReplaceCancelled : public rtl::Exception {
+ public:
+  EReplaceCancelled();
+};
 
 // Count line of a processed file: "3 change(s)" or "No changes".
 std::string ChangeCountText(int changes);

@@ -133,6 +133,7 @@ struct TComponentReplacer::TRunState {
   std::string temp, folderRoot;
   TRunFolders outputs, backups;
   int unitCount = 0;
+  int processed = 0;  // files converted so far, for the progress
   bool scanAliases = false;
   std::vector<TFileState> files;
   // Folders made in this run: a folder of many files is made once, not asked for per file.
@@ -174,11 +175,18 @@ bool TComponentReplacer::Execute() {
   rtl::TFileLock folderLock;
   if (!dry) LockFolder(folderLock, LogFolder());
   if (Options->WriteLog && !dry) Log.Open(JoinPath(LogFolder(), res::sLogFileName));
+  CancelRequested = false;
   bool result;
   {
     TFinally closeLog([this] { Log.Close(); });
     zel::TWaitCursor wait;
-    result = RunSteps();
+    try {
+      result = RunSteps();
+    } catch (const std::exception& e) {
+      // The log says how the run ended before it closes.
+      Log.WriteLine(e.what());
+      throw;
+    }
   }
   folderLock.Release();
   if (Options->WriteLog && Options->ViewLog && !dry)
@@ -197,7 +205,8 @@ bool TComponentReplacer::RunSteps() {
   const bool dry = Options->DryRun;
   if (Options->MakeBackup && !dry) {
     Log.WriteLine(res::sCreatingBackupFolder);
-    if (!CreateDirPath(Options->BackupDir)) throw rtl::EFCreateError(res::sFailedToCreateDir);
+    if (!CreateDirPath(Options->BackupDir))
+      throw rtl::EFCreateError(std::string(res::sFailedToCreateDir) + "\n" + Options->BackupDir);
     if (!rtl::SameFile(Options->BackupDir, LogFolder())) LockFolder(backupLock, Options->BackupDir);
     if (rtl::FileExists(undoFile)) earlierUndo.LoadFromFile(undoFile);
   }
@@ -206,9 +215,11 @@ bool TComponentReplacer::RunSteps() {
   const std::string temp = CreateTempDir(res::sTempPrefix, 1);
   // Without a work folder the outputs would land in, and the clean-up would empty, the current
   // folder: stop before the first file is read.
-  if (temp.empty())
-    throw rtl::EFCreateError(std::string(res::sFailedToCreateDir) +
-                             " No temporary folder could be allocated.");
+  if (temp.empty()) {
+    std::string where = TempFolder();
+    if (where.size() > 1) where.pop_back();  // the separator at its end
+    throw rtl::EFCreateError(std::string(res::sFailedToCreateDir) + "\n" + where);
+  }
   TFinally removeTemp([&temp] { DeleteDirTree(temp); });
 
   // Destroyed before the work folder is removed, so no write lands in a folder being emptied.
@@ -233,6 +244,7 @@ bool TComponentReplacer::RunSteps() {
 
   ProcessUnits(run);
   RewriteForms(run);
+  if (OnProgress) OnProgress(FileList.Count(), FileList.Count(), std::string());
 
   // Every work file is complete before anything refers to it; those of skipped files go.
   writer.Drain();
@@ -242,6 +254,10 @@ bool TComponentReplacer::RunSteps() {
   if (OnDiff) EmitDiffs(run);
   BuildReport(run);
   if (dry) return true;
+  // The last moment a cancel is honoured: from here the backups, the undo file and the
+  // replacing must not be left half done.
+  if (CancelRequested) throw EReplaceCancelled();
+  if (OnReplacing) OnReplacing();
   CommitBackups(run);
   for (int i = 0; i < FileList.Count(); ++i) {
     const TFileState& f = run.At(i);
@@ -281,6 +297,8 @@ bool TComponentReplacer::ProcessEntry(TRunState& run, int i) {
   } else {
     dest = run.outputs.FolderFor(entry, ExtractFileName(entry));
   }
+  if (OnProgress) OnProgress(run.processed, FileList.Count(), entry);
+  if (CancelRequested) throw EReplaceCancelled();
   const int changedBefore = ChangedCount;
   const int listBefore = FileList.Count();
   f.Report = TFileReport();
@@ -289,6 +307,8 @@ bool TComponentReplacer::ProcessEntry(TRunState& run, int i) {
   try {
     ProcessFile(entry, dest);
   } catch (const rtl::EAssertionFailed&) {
+    throw;
+  } catch (const EReplaceCancelled&) {
     throw;
   } catch (const std::exception& e) {
     // A work file that cannot be written is the run's trouble, not this file's.
@@ -310,7 +330,7 @@ bool TComponentReplacer::ProcessEntry(TRunState& run, int i) {
     run.At(k).Partners.push_back(i);
     run.At(i).Partners.push_back(k);
   }
-  if (OnProgress) OnProgress(i + 1, FileList.Count());
+  ++run.processed;
   return true;
 }
 
@@ -531,20 +551,32 @@ bool TComponentReplacer::ReplaceOriginals(const std::string& temp, const TRunFol
 }
 
 bool TComponentReplacer::Restore(const std::string& undoFile) {
+  RestoreError.clear();
   rtl::TFileLock lock;
   LockFolder(lock, ExtractFileDir(undoFile));
   TFinally emptyList([this] { FileList.Clear(); });
   FileList.LoadFromFile(undoFile);
   for (int i = 0; i < FileList.Count(); ++i) {
-    if (!rtl::FileExists(FileList.Values(FileList.Names(i)))) return false;
+    const std::string backup = FileList.ValueFromIndex(i);
+    if (!rtl::FileExists(backup)) {
+      RestoreError = "The backup \"" + backup + "\" is missing.";
+      return false;
+    }
   }
   int copied = 0;
   for (int i = 0; i < FileList.Count(); ++i) {
-    std::string original = FileList.Names(i);
-    if (!rtl::CopyFile(FileList.Values(original), original)) return false;
+    const std::string original = FileList.Names(i);
+    const std::string backup = FileList.ValueFromIndex(i);
+    if (!rtl::CopyFile(backup, original)) {
+      RestoreError = "Cannot copy \"" + backup + "\" to \"" + original + "\".";
+      return false;
+    }
     ++copied;
   }
+  if (copied == 0) RestoreError = "The undo file \"" + undoFile + "\" names no file.";
   return copied > 0;
 }
+
+EReplaceCancelled::EReplaceCancelled() : rtl::Exception(res::sReplaceCancelled) {}
 
 }  // namespace migwiz

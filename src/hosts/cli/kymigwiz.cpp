@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -26,6 +28,9 @@ namespace fs = std::filesystem;
 namespace {
 
 enum ExitCode { kOk = 0, kRunFailed = 1, kUsage = 2, kError = 3, kSkipped = 4 };
+
+// The run a Ctrl-C cancels.
+std::atomic<bool>* gCancel = nullptr;
 
 // An absolute path without "." and ".." parts and without a trailing separator.
 std::string Absolute(const std::string& path) {
@@ -105,12 +110,23 @@ int RunReplace(const ReplaceArgs& args) {
   options.DryRun = args.dryRun;
 
   Progress progress(::isatty(STDERR_FILENO));
-  replacer->OnProgress = [&progress](int done, int total) { progress.Show(done, total); };
+  replacer->OnProgress = [&progress](int done, int total, const std::string&) {
+    progress.Show(done, total);
+  };
+  // Ctrl-C ends the run as a cancel does, with the temporary folder removed, while no original
+  // is touched yet; later it waits for the replacing to finish.
+  gCancel = &replacer->CancelRequested;
+  std::signal(SIGINT, [](int) {
+    if (gCancel) gCancel->store(true);
+  });
+  replacer->OnReplacing = [] { std::signal(SIGINT, SIG_IGN); };
   if (args.dryRun)
     replacer->OnDiff = [](const std::string&, const std::string& diff) {
       std::cout.write(diff.data(), static_cast<std::streamsize>(diff.size()));
     };
   const migwiz::TReplaceOutcome outcome = migwiz::RunReplaceInIDE(*replacer);
+  std::signal(SIGINT, SIG_DFL);
+  gCancel = nullptr;
   replacer->OnProgress = nullptr;
   std::cout.flush();
   for (const migwiz::TSkippedFile& skipped : replacer->Skipped)
@@ -118,6 +134,9 @@ int RunReplace(const ReplaceArgs& args) {
   switch (outcome) {
     case migwiz::TReplaceOutcome::NotSaved:
       std::cout << migwiz::res::sCannotStartReplace << "\n" << migwiz::res::sProjectNotSaved << "\n";
+      return kRunFailed;
+    case migwiz::TReplaceOutcome::Cancelled:
+      std::cout << migwiz::res::sReplaceCancelled << "\n";
       return kRunFailed;
     case migwiz::TReplaceOutcome::Failed:
       // Some originals may be replaced and some not: no count would be true.
@@ -139,6 +158,7 @@ int RunRestore(const std::string& undoFile) {
   auto replacer = ky::CreateReplacer(&options);
   bool ok = replacer->Restore(Absolute(undoFile));
   std::cout << (ok ? migwiz::res::sRestoreSucceeded : migwiz::res::sRestoreFailed) << "\n";
+  if (!ok && !replacer->RestoreError.empty()) std::cout << replacer->RestoreError << "\n";
   return ok ? kOk : kRunFailed;
 }
 
