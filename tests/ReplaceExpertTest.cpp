@@ -227,10 +227,12 @@ class ReplaceExpertTest : public qttest::QtTest {
     expert->MenuItemClick(nullptr);
   }
 
+  // What the dialogs said, without the progress window's updates.
   std::vector<std::string> Messages() const {
     std::vector<std::string> texts;
     for (const auto& call : dialogs.calls)
-      texts.push_back(call.Text + (call.Icon == TMsgIcon::Error ? " [error]" : ""));
+      if (call.Kind != "Progress" && call.Kind != "Update" && call.Kind != "DisableCancel")
+        texts.push_back(call.Text + (call.Icon == TMsgIcon::Error ? " [error]" : ""));
     return texts;
   }
 
@@ -356,6 +358,37 @@ TEST_F(ReplaceExpertTest, SuccessfulReplaceHidesFormsAndReloadsPasUnits) {
   EXPECT_GT(store.WriteCount(), 0);
 }
 
+// The progress window follows the run file by file; a Cancel in it ends the run with the units
+// as they were, nothing reloaded and no undo file, and says so.
+TEST_F(ReplaceExpertTest, CancelInTheProgressWindowTouchesNothing) {
+  const std::string first = WriteUnit("First.pas"), second = WriteUnit("Second.pas");
+  OpenProject({dir / "App.dpr", first, second});
+  MakeExpert();
+  dialogs.cancelAt = 1;
+  Click(1, [&](migwiz::TWizardForm&) {
+    options.Units = first + "\r\n" + second + "\r\n";
+    options.MakeBackup = true;
+    options.BackupDir = dir / "Backup";
+  });
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Replace cancelled."}));
+  EXPECT_EQ(testutil::ReadFile(second).find("KyAccess"), std::string::npos);
+  EXPECT_EQ(testutil::ReadFile(first).find("KyAccess"), std::string::npos);
+  EXPECT_FALSE(testutil::Exists(dir / "Backup/ROvorad.reu"));
+  EXPECT_EQ(log, (std::vector<std::string>{"dialog", "warn", "save", "show Main.pas"}));  // no reload
+  std::vector<std::string> progress;
+  for (const auto& call : dialogs.calls)
+    if (call.Kind != "MessageBox") progress.push_back(call.Kind + " " + call.Text);
+  EXPECT_EQ(progress, (std::vector<std::string>{"Progress BDE Migration Wizard",
+                                                "Update 0/2 " + first, "Update 1/2 " + second}));
+
+  // Not cancelled, the window is told when the replacing begins.
+  dialogs.calls.clear();
+  dialogs.cancelAt = -1;
+  Click(1, [&](migwiz::TWizardForm&) { options.Units = first + "\r\n"; });
+  EXPECT_EQ(dialogs.calls.back().Text, "Replace procedure was performed sucessfully.");
+  EXPECT_EQ(dialogs.calls[dialogs.calls.size() - 2].Kind, "DisableCancel");
+}
+
 #ifdef __linux__
 TEST_F(ReplaceExpertTest, FailedReplaceReloadsNothingAndSaysSo) {
   const std::string stuck = WriteUnit("Main.pas");
@@ -419,9 +452,13 @@ TEST_F(ReplaceExpertTest, RestoreClosesAndReopensTheProject) {
             (std::vector<std::string>{"dialog", "warn", "close Group", "open " + dir / "App.dpr"}));
   EXPECT_EQ(testutil::ReadFile(dir / "Main.pas"), "old");
   Click(1, restoreFrom(dir / "bad.reu"));
-  EXPECT_EQ(Messages(), (std::vector<std::string>{"Files were succefully restored.",
-                                                  "Failed to restore files. [error]"}));
+  // The failure names the copy it could not make; the undo file restored from is remembered.
+  EXPECT_EQ(Messages(), (std::vector<std::string>{
+                            "Files were succefully restored.",
+                            "Failed to restore files.\nThe backup \"" + dir / "gone.~pas" +
+                                "\" is missing. [error]"}));
   EXPECT_GT(store.WriteCount(), 0);
+  EXPECT_EQ(store.Raw("BDE Migration Wizard", "LastUndo"), dir / "bad.reu");
 
   // Declined: nothing closed, restored or reopened.
   log.clear();

@@ -174,7 +174,7 @@ TEST_F(WizardTest, FrameHasNoDefaultButtonAFixedSizeAndTheFocusOrder) {
   EXPECT_EQ(form->btNext->nextInFocusChain(), form->btFinish);
   EXPECT_EQ(form->btFinish->nextInFocusChain(), form->btPrev);
   EXPECT_EQ(form->btPrev->nextInFocusChain(), form->btCancel);
-  EXPECT_EQ(form->btPrev->text(), "< Back");
+  EXPECT_EQ(form->btPrev->text(), "< Bac&k");
   EXPECT_EQ(form->chMakeBackup->text(), "&Make backup");
   EXPECT_EQ(form->lSummary->textFormat(), Qt::PlainText);  // paths are never markup
 
@@ -461,7 +461,8 @@ TEST_F(WizardTest, FinishInAFolderKeepsTheUnitsAndInRestoreModeStillWrites) {
   EXPECT_EQ(Items(form->cbDirectory), std::vector<std::string>{src});
   rtl::TMemorySettingsStore store;
   form->SaveSettings(store, "W");
-  EXPECT_EQ(store.Raw("W", "LastUndo"), app + "/ROvorad.reu");
+  // The undo file restored from, for the next restore to start with.
+  EXPECT_EQ(store.Raw("W", "LastUndo"), undo);
 }
 
 TEST_F(WizardTest, CancelAndEscapeLeaveTheOptionsAlone) {

@@ -63,4 +63,27 @@ void TScriptedDialogs::ShellOpen(const std::string& target) {
   calls.push_back({"ShellOpen", target, "", TMsgIcon::None});
 }
 
+namespace {
+
+class TScriptedProgress : public IRunProgress {
+ public:
+  explicit TScriptedProgress(TScriptedDialogs& owner) : owner_(owner) {}
+  bool Update(int done, int total, const std::string& file) override {
+    owner_.calls.push_back(
+        {"Update", std::to_string(done) + "/" + std::to_string(total) + " " + file, "", TMsgIcon::None});
+    return done != owner_.cancelAt;
+  }
+  void DisableCancel() override { owner_.calls.push_back({"DisableCancel", "", "", TMsgIcon::None}); }
+
+ private:
+  TScriptedDialogs& owner_;
+};
+
+}  // namespace
+
+std::unique_ptr<IRunProgress> TScriptedDialogs::BeginProgress(const std::string& title) {
+  calls.push_back({"Progress", title, "", TMsgIcon::None});
+  return std::make_unique<TScriptedProgress>(*this);
+}
+
 }  // namespace migwiz

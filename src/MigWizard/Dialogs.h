@@ -3,12 +3,24 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace migwiz {
 
 enum class TMsgIcon { None, Information, Error, Question };
+
+// The window that shows a run's progress; it goes when the object goes.
+class IRunProgress {
+ public:
+  virtual ~IRunProgress() = default;
+  // Shows the file being processed and the files done of the total; false once the user asked
+  // to cancel.
+  virtual bool Update(int done, int total, const std::string& file) = 0;
+  // From now on the run cannot be cancelled.
+  virtual void DisableCancel() = 0;
+};
 
 class IDialogs {
  public:
@@ -23,8 +35,14 @@ class IDialogs {
   // the chosen file and its folder must exist. False when cancelled.
   virtual bool OpenFile(const std::string& filter, const std::string& startFolder,
                         std::string& fileName) = 0;
-  // Hands a file or a link to the desktop; never blocks, never fails the caller.
+  // Hands a file or a link to the desktop; never fails the caller (a desktop that cannot open it
+  // is told to the user).
   virtual void ShellOpen(const std::string& target) = 0;
+  // A progress window for a run with a Cancel button; nullptr shows none.
+  virtual std::unique_ptr<IRunProgress> BeginProgress(const std::string& title) {
+    (void)title;
+    return nullptr;
+  }
 };
 
 // The dialogs the system uses; the desktop host and the plug-in install the Qt ones.
@@ -48,6 +66,10 @@ class TScriptedDialogs : public IDialogs {
   bool OpenFile(const std::string& filter, const std::string& startFolder,
                 std::string& fileName) override;
   void ShellOpen(const std::string& target) override;
+  // Records "Progress" with the title, each update as "Update" with "done/total file" and
+  // "DisableCancel"; answers cancel at the update whose done count is cancelAt.
+  std::unique_ptr<IRunProgress> BeginProgress(const std::string& title) override;
+  int cancelAt = -1;
 
   // The next picker answers with this path; "" stands for Cancel. Unscripted pickers cancel.
   void QueuePick(const std::string& path) { picks.push_back(path); }

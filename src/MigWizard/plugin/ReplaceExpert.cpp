@@ -138,7 +138,32 @@ void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer) {
   if (!TIDEUtils::GetProjectFileName().empty() && projectMode &&
       !ShowSaveWarning(title, true, false))
     return;
-  switch (RunReplaceInIDE(*replacer, [this] { HideProjectForms(); })) {
+  // The progress window comes up with the first file and shows the file being converted; its
+  // Cancel is honoured until the originals are replaced. It closes before the message about
+  // the outcome.
+  TReplaceOutcome outcome;
+  {
+    std::unique_ptr<IRunProgress> progress;
+    replacer->OnProgress = [&](int done, int total, const std::string& file) {
+      if (!progress) progress = Dialogs().BeginProgress(title);
+      if (progress && !progress->Update(done, total, file)) replacer->CancelRequested = true;
+    };
+    replacer->OnReplacing = [&] {
+      if (progress) progress->DisableCancel();
+    };
+    struct Unhook {
+      TComponentReplacer* r;
+      ~Unhook() {
+        r->OnProgress = nullptr;
+        r->OnReplacing = nullptr;
+      }
+    } unhook{replacer};
+    outcome = RunReplaceInIDE(*replacer, [this] { HideProjectForms(); });
+  }
+  switch (outcome) {
+    case TReplaceOutcome::Cancelled:
+      Dialogs().MessageBox(res::sReplaceCancelled, title, TMsgIcon::Information);
+      break;
     case TReplaceOutcome::NotSaved:
       Dialogs().MessageBox(std::string(res::sCannotStartReplace) + "\n" + res::sProjectNotSaved,
                            title, TMsgIcon::Information);
@@ -157,10 +182,14 @@ void TCompReplaceExpert::RunRestore(const std::string& undoFile) {
   if (!ShowSaveWarning(title, false, true)) return;
   const std::string projectName = TIDEUtils::GetProjectFileName();
   TIDEUtils::CloseProjectGroup();  // the restore goes on whatever the IDE says
-  if (GetReplacer(0)->Restore(undoFile))
+  TComponentReplacer* replacer = GetReplacer(0);
+  if (replacer->Restore(undoFile))
     Dialogs().MessageBox(res::sRestoreSucceeded, title, TMsgIcon::Information);
   else
-    Dialogs().MessageBox(res::sRestoreFailed, title, TMsgIcon::Error);
+    Dialogs().MessageBox(replacer->RestoreError.empty()
+                             ? std::string(res::sRestoreFailed)
+                             : std::string(res::sRestoreFailed) + "\n" + replacer->RestoreError,
+                         title, TMsgIcon::Error);
   TIDEUtils::OpenProject(projectName);
 }
 

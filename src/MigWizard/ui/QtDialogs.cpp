@@ -1,10 +1,14 @@
 #include "MigWizard/ui/QtDialogs.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QWidget>
@@ -72,8 +76,53 @@ bool TQtDialogs::OpenFile(const std::string& filter, const std::string& startFol
 }
 
 void TQtDialogs::ShellOpen(const std::string& target) {
-  // Hands over to the desktop's opener, which runs detached; its answer changes nothing here.
-  if (!target.empty()) QDesktopServices::openUrl(ShellUrl(target));
+  // Hands over to the desktop's opener, which runs detached; one that cannot be started is told.
+  if (target.empty() || QDesktopServices::openUrl(ShellUrl(target))) return;
+  QMessageBox::warning(Owner(), QStringLiteral("Open"),
+                       QStringLiteral("No program could be started to open\n%1")
+                           .arg(QString::fromStdString(target)));
+}
+
+namespace {
+
+class TQtRunProgress : public IRunProgress {
+ public:
+  explicit TQtRunProgress(const std::string& title) : dialog_(Owner()) {
+    dialog_.setObjectName(QStringLiteral("ProgressForm"));
+    dialog_.setWindowTitle(QString::fromStdString(title));
+    dialog_.setWindowModality(Qt::ApplicationModal);
+    cancel_ = new QPushButton(QStringLiteral("C&ancel"));
+    cancel_->setObjectName(QStringLiteral("btCancelRun"));
+    dialog_.setCancelButton(cancel_);
+    dialog_.setAutoClose(false);
+    dialog_.setAutoReset(false);
+    dialog_.setMinimumDuration(0);
+    dialog_.setMinimumWidth(480);
+    dialog_.show();
+  }
+  bool Update(int done, int total, const std::string& file) override {
+    dialog_.setMaximum(std::max(total, 1));
+    dialog_.setLabelText(
+        (file.empty() ? QString() : QString::fromStdString(file) + QLatin1Char('\n')) +
+        QStringLiteral("%1 of %2 files").arg(done).arg(total));
+    dialog_.setValue(std::min(done, std::max(total, 1)));
+    QCoreApplication::processEvents();
+    return !dialog_.wasCanceled();
+  }
+  void DisableCancel() override {
+    cancel_->setEnabled(false);
+    QCoreApplication::processEvents();
+  }
+
+ private:
+  QProgressDialog dialog_;
+  QPushButton* cancel_;
+};
+
+}  // namespace
+
+std::unique_ptr<IRunProgress> TQtDialogs::BeginProgress(const std::string& title) {
+  return std::make_unique<TQtRunProgress>(title);
 }
 
 QString QtFileFilter(const std::string& filter) {

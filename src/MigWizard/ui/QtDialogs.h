@@ -18,6 +18,9 @@ class TQtDialogs : public IDialogs {
   bool OpenFile(const std::string& filter, const std::string& startFolder,
                 std::string& fileName) override;
   void ShellOpen(const std::string& target) override;
+  // A modal QProgressDialog "ProgressForm" with the Cancel button "btCancelRun"; it lets the
+  // events through at each update, so the window paints and the button answers.
+  std::unique_ptr<IRunProgress> BeginProgress(const std::string& title) override;
 };
 
 // "Undo files (*.reu)|*.reu|All files (*.*)|*.*" in Qt's notation:

@@ -414,7 +414,7 @@ void TWizardForm::BuildButtons() {
   btNext = Make<QPushButton>(this, "btNext");
   btFinish = Make<QPushButton>(this, "btFinish");
   btPrev = Make<QPushButton>(this, "btPrev");
-  btCancel = MakeButton<QPushButton>(this, "btCancel", "Cancel");
+  btCancel = MakeButton<QPushButton>(this, "btCancel", "C&ancel");
   row->addWidget(btPrev);
   row->addWidget(btNext);
   row->addSpacing(8);
@@ -435,10 +435,10 @@ void TWizardForm::BuildActions() {
     return action;
   };
   actBack =
-      makeAction("actBack", "< Back", &TWizardForm::actBackExecute, &TWizardForm::actBackUpdate);
+      makeAction("actBack", "< Bac&k", &TWizardForm::actBackExecute, &TWizardForm::actBackUpdate);
   actNext =
-      makeAction("actNext", "Next >", &TWizardForm::actNextExecute, &TWizardForm::actNextUpdate);
-  actFinish = makeAction("actFinish", "Finish", &TWizardForm::actFinishExecute,
+      makeAction("actNext", "&Next >", &TWizardForm::actNextExecute, &TWizardForm::actNextUpdate);
+  actFinish = makeAction("actFinish", "F&inish", &TWizardForm::actFinishExecute,
                          &TWizardForm::actFinishUpdate);
   actMakeBackup = makeAction("actMakeBackup", "&Make backup", &TWizardForm::actMakeBackupExecute,
                              &TWizardForm::actMakeBackupUpdate);
@@ -474,9 +474,13 @@ void TWizardForm::SaveSettings(rtl::TSettingsStore& store, const std::string& se
   store.WriteString(section, "DirHistory", HistoryText(cbDirectory));
   store.WriteString(section, "BackDirHistory", HistoryText(cbBackupDir));
   store.WriteBool(section, "ReplaceMode", rbModeReplace->isChecked());
-  store.WriteString(
-      section, "LastUndo",
-      chMakeBackup->isChecked() ? JoinPath(GetBackupDir(), res::sUndoFileName) : std::string());
+  // After a restore the undo file restored from; after a replace the one the run wrote.
+  std::string lastUndo;
+  if (rbModeRestore->isChecked())
+    lastUndo = edUndoFile->text().toStdString();
+  else if (chMakeBackup->isChecked())
+    lastUndo = JoinPath(GetBackupDir(), res::sUndoFileName);
+  store.WriteString(section, "LastUndo", lastUndo);
 }
 
 void TWizardForm::AddToHistory(QComboBox* comboBox) {
