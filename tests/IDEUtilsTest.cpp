@@ -99,6 +99,7 @@ class FakeServices : public ota::IOTAModuleServices,
     calls.push_back("open " + fileName + (newProjGroup ? " new" : " same"));
     return actionResult;
   }
+  bool OpenFile(const std::string&) override { return false; }
   bool ReloadFile(const std::string& fileName) override {
     calls.push_back("reload " + fileName);
     return actionResult;

@@ -108,6 +108,7 @@ class FakeServices : public ota::IOTAModuleServices,
     Note("open " + fileName);
     return true;
   }
+  bool OpenFile(const std::string&) override { return false; }
   bool ReloadFile(const std::string& fileName) override {
     Note("reload " + fileName);
     return true;

@@ -66,6 +66,11 @@ bool TIDEUtils::ReloadFile(const std::string& fileName) {
   return GetActionServices()->ReloadFile(fileName);
 }
 
+bool TIDEUtils::OpenFile(const std::string& fileName) {
+  auto actions = ota::Supports<ota::IOTAActionServices>(ota::BorlandIDEServices);
+  return actions && actions->OpenFile(fileName);
+}
+
 namespace {
 
 std::string MenuKey(std::string_view caption) {

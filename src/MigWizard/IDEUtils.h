@@ -44,6 +44,8 @@ class TIDEUtils {
   // Opens the project in a new project group.
   static bool OpenProject(const std::string& fileName);
   static bool ReloadFile(const std::string& fileName);
+  // Opens the file in the IDE's editor; false when there is no IDE or it cannot.
+  static bool OpenFile(const std::string& fileName);
 
   // Adds a menu item (caption, component name, click handler) as the last child of the product's
   // top-level menu; the product menu is created in front of the last top-level item when the

@@ -4,6 +4,7 @@
 #include "MigWizard/FormParser.h"
 #include "MigWizard/PasParser.h"
 #include "MigWizard/Replacer.h"
+#include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
 
 namespace migwiz {
@@ -140,9 +141,19 @@ void TComponentReplacer::WriteForm(const std::string& outputPath, std::string_vi
 }
 
 void TComponentReplacer::ScanDatabaseAliases(const std::string& path) {
+  std::string bytes = rtl::ReadFileBytes(path);
+  // A form that names no database class defines no alias. A text form, 8-bit or UTF-8, and a
+  // binary form hold the class name as its bytes; UTF-16 is read in full.
+  const bool utf16 = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                     static_cast<unsigned char>(bytes[1]) == 0xFE;
+  if (!utf16 && std::none_of(FormParser->ClassRoles.Databases.begin(),
+                             FormParser->ClassRoles.Databases.end(), [&](const std::string& cls) {
+                               return bytes.find(cls) != std::string::npos;
+                             }))
+    return;
   TFormSource form;
   {
-    rtl::TFileStream in(path, rtl::TFileStream::Mode::OpenRead);
+    rtl::TMemoryStream in(std::move(bytes));
     form = ReadForm(in, path);
   }
   TPasParser parser(form.Text);

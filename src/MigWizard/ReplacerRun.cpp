@@ -189,8 +189,11 @@ bool TComponentReplacer::Execute() {
     }
   }
   folderLock.Release();
-  if (Options->WriteLog && Options->ViewLog && !dry)
-    rtl::ShellOpen(JoinPath(LogFolder(), res::sLogFileName));
+  // The log opens in the IDE's editor, or with the desktop's viewer where there is no IDE.
+  if (Options->WriteLog && Options->ViewLog && !dry) {
+    const std::string log = JoinPath(LogFolder(), res::sLogFileName);
+    if (!TIDEUtils::OpenFile(log)) rtl::ShellOpen(log);
+  }
   return result;
 }
 

@@ -226,6 +226,8 @@ class IOTAActionServices : public virtual IInterface {
  public:
   static constexpr TGUID IID = StringToGUID("{F17A7BC9-E07D-11D1-AB0B-00C04FB16FB3}");
   virtual bool OpenProject(const std::string& fileName, bool newProjGroup) = 0;
+  // Opens a file in the IDE's editor; false when it cannot.
+  virtual bool OpenFile(const std::string& fileName) = 0;
   virtual bool ReloadFile(const std::string& fileName) = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -101,6 +102,9 @@ class TQtRunProgress : public IRunProgress {
     dialog_.show();
   }
   bool Update(int done, int total, const std::string& file) override {
+    // A run of thousands of files paints the window some twenty times a second, not per file.
+    if (shown_.isValid() && shown_.elapsed() < 50 && done < total) return !dialog_.wasCanceled();
+    shown_.start();
     dialog_.setMaximum(std::max(total, 1));
     dialog_.setLabelText(
         (file.empty() ? QString() : QString::fromStdString(file) + QLatin1Char('\n')) +
@@ -117,6 +121,7 @@ class TQtRunProgress : public IRunProgress {
  private:
   QProgressDialog dialog_;
   QPushButton* cancel_;
+  QElapsedTimer shown_;
 };
 
 }  // namespace

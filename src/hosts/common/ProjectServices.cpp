@@ -81,6 +81,12 @@ const std::string& TDiskEditor::Text() const {
 }
 
 bool TDiskEditor::Reload() {
+  // A text nobody has looked at yet is read when someone does.
+  if (!loaded_) {
+    if (rtl::FileExists(fileName_)) return true;
+    loadError_ = rtl::Format("\"%s\": the file is gone", {fileName_});
+    return false;
+  }
   std::string text;
   if (!Peek(text)) return false;
   if (!loaded_ || text == text_) return true;
@@ -245,9 +251,8 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     if (!source->Peek(text)) problems.push_back(source->LoadError());
     unit->editors_.push_back(source);
     if (std::string form = FormOfUnit(text, unitPath); !form.empty()) {
+      // The form is read when shown; a damaged one says so then, and in a run.
       auto formEditor = std::make_shared<TFormEditor>(form);
-      std::string formText;
-      if (!formEditor->Peek(formText)) problems.push_back(formEditor->LoadError());
       unit->editors_.push_back(formEditor);
     }
     units.push_back(unit);
@@ -263,6 +268,21 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
   problems_ = std::move(problems);
   lastError_.clear();
   Changed();
+  return true;
+}
+
+bool TProjectServices::OpenFile(const std::string& fileName) {
+  if (!OnOpenFile || !rtl::FileExists(fileName)) return false;
+  auto module = FindModule(fileName);
+  if (module) {
+    module->Reload();
+  } else {
+    module = std::make_shared<TDiskModule>(AbsolutePath(fileName), this);
+    module->editors_.push_back(std::make_shared<TSourceEditor>(AbsolutePath(fileName)));
+    modules_.push_back(module);
+    Changed();
+  }
+  OnOpenFile(*module);
   return true;
 }
 

@@ -47,7 +47,7 @@ class TDiskEditor : public virtual ota::IOTAEditor {
   // Why the last read failed, naming the file; "" after a good read.
   const std::string& LoadError() const { return loadError_; }
   // Reads the file again; false (the text kept) when it cannot be read. A text nobody asked for
-  // yet is only checked, not kept.
+  // yet is not read, only looked for.
   bool Reload();
   // Reads the file into text without keeping it; false with LoadError when it cannot be read.
   bool Peek(std::string& text);
@@ -182,6 +182,10 @@ class TProjectServices : public ota::IOTAModuleServices,
   // Reads the files of the open module that fileName (one of its editors' files) belongs to
   // again; true when there is such a module and its files were read.
   bool ReloadFile(const std::string& fileName) override;
+  // Opens the file as a module of its own (or reads the open one again) and shows it; only a host
+  // with OnOpenFile set has an editor to show it in, otherwise false.
+  bool OpenFile(const std::string& fileName) override;
+  std::function<void(TDiskModule&)> OnOpenFile;
 
   ota::TMainMenu* MainMenu() override { return &mainMenu_; }
   void InsertMenuItem(const std::string& targetName, ota::TBasicAction* action,

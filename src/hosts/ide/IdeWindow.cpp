@@ -5,6 +5,9 @@
 #include <QDockWidget>
 #include <QFontDatabase>
 #include <QHeaderView>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QSyntaxHighlighter>
@@ -86,11 +89,34 @@ class TDiffHighlighter : public QSyntaxHighlighter {
 
 enum ReportRole { kFileRole = Qt::UserRole, kLineRole };
 
+// The host's icon, drawn: a page with a "K" on it.
+QIcon AppIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 64}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x1f, 0x5f, 0xa8));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size / 6.0, size / 6.0);
+    QFont font;
+    font.setBold(true);
+    font.setPixelSize(size * 3 / 4);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("K"));
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
 }  // namespace
 
 TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* parent)
     : QMainWindow(parent), services_(std::move(services)) {
   setWindowTitle("migwiz-ide");
+  setWindowIcon(AppIcon());
   auto* splitter = new QSplitter(this);
   moduleList_ = new QListWidget(splitter);
   moduleViews_ = new QStackedWidget(splitter);
@@ -150,6 +176,13 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
 
   services_->MainMenu()->OnChange = [this](ota::TMenuItem*, bool) { ScheduleMenuRebuild(); };
   services_->OnModulesChanged = [this] { RebuildModules(); };
+  // A file the plug-in opens (the log after a run) shows in a view of its own, in front.
+  services_->OnOpenFile = [this](TDiskModule& module) {
+    auto row = rows_.find(&module);
+    if (row == rows_.end()) return;
+    moduleList_->setCurrentRow(row->second);
+    ShowRow(row->second);
+  };
   CreateHostMenu();
   RebuildMenu();
   RebuildModules();
@@ -158,6 +191,7 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
 TIdeWindow::~TIdeWindow() {
   services_->MainMenu()->OnChange = nullptr;
   services_->OnModulesChanged = nullptr;
+  services_->OnOpenFile = nullptr;
   services_->OnRunResults = nullptr;
 }
 
@@ -234,7 +268,10 @@ void TIdeWindow::CreateHostMenu() {
   ota::TMainMenu& menu = *services_->MainMenu();
   ota::TMenuItem* file = NewItem(menu, menu.Items(), "FileMenu", "&File");
   NewItem(menu, file, "FileOpenProjectItem", "&Open Project...", [this](ota::TMenuItem*) {
-    const QString name = QFileDialog::getOpenFileName(this, "Open Project", QString(),
+    // Next to the open project, where the next one most likely is.
+    const auto open = services_->Project();
+    const QString start = open ? Q(migwiz::ExtractFileDir(open->FileName())) : QString();
+    const QString name = QFileDialog::getOpenFileName(this, "Open Project", start,
                                                       "Delphi projects (*.dpr);;All files (*)");
     if (!name.isEmpty()) OpenProject(name.toStdString(), true);
   });
@@ -289,6 +326,10 @@ void TIdeWindow::RebuildMenu() {
 }
 
 void TIdeWindow::RebuildModules() {
+  const auto project = services_->Project();
+  setWindowTitle(project ? Q(migwiz::ChangeFileExt(migwiz::ExtractFileName(project->FileName()), "") +
+                             " - migwiz-ide")
+                         : QStringLiteral("migwiz-ide"));
   moduleList_->clear();
   while (moduleViews_->count() > 0) {
     QWidget* view = moduleViews_->widget(0);
