@@ -413,3 +413,45 @@ TEST_F(Kymigwiz, DryRunShowsTheChangesAndReportsWhatNeedsAPerson) {
   EXPECT_NE(r.out.find("--- a/Shared/Utils.pas\n+++ b/Shared/Utils.pas\n"), std::string::npos) << r.out;
   EXPECT_EQ(Snapshot(app), original);
 }
+
+// Files convert on several threads and are committed in the run's order: the outputs, the log
+// and the undo file are those of a run on one thread, also when files are skipped.
+TEST_F(Kymigwiz, SeveralThreadsWriteWhatOneThreadWrites) {
+  const std::string corpus = dir / "corpus";
+  ASSERT_EQ(testutil::RunShell(Quote(std::string(MIGWIZ_BIN_DIR) + "/bench_gen") + " " +
+                               Quote(corpus) + " --megabytes 3 --seed 5 2>&1")
+                .exitCode,
+            0);
+  // A damaged binary form and a unit that names it: skipped together, wherever they fall.
+  fs::path damaged;
+  for (auto& e : fs::recursive_directory_iterator(corpus))
+    if (e.path().extension() == ".dfm" && ReadFile(e.path()).rfind("\xFF\x0A", 0) == 0) {
+      damaged = e.path();
+      break;
+    }
+  ASSERT_FALSE(damaged.empty());
+  WriteFile(damaged.string(), ReadFile(damaged.string()).substr(0, 40));
+
+  std::map<std::string, std::string> trees[2];
+  const char* threads[2] = {"1", "4"};
+  for (int k = 0; k < 2; ++k) {
+    const std::string copy = dir / ("run" + std::to_string(k));
+    fs::copy(corpus, copy, fs::copy_options::recursive);
+    testutil::ScopedEnv many("MIGWIZ_THREADS", threads[k]);
+    Result r = Run("replace --project " + Quote(copy + "/Project.dpr") + " --keep-going");
+    EXPECT_EQ(r.code, 4) << r.out;
+    r = Run("replace --folder " + Quote(copy) + " --subdirs --keep-going --backup-dir Again");
+    EXPECT_EQ(r.code, 4) << r.out;
+    for (auto& [rel, bytes] : Snapshot(copy)) {
+      std::string text = bytes;
+      // The paths name the copy; the log's second line is the time.
+      for (size_t at; (at = text.find(copy)) != std::string::npos;) text.replace(at, copy.size(), "COPY");
+      if (rel == "Wiz_Log.txt") text.erase(text.find("\r\n") + 2, text.find("\r\n", text.find("\r\n") + 2) - text.find("\r\n"));
+      trees[k][rel] = text;
+    }
+  }
+  EXPECT_GT(trees[0].size(), 100u);
+  EXPECT_NE(trees[0]["Wiz_Log.txt"].find("Skipped file: COPY/"), std::string::npos);
+  EXPECT_TRUE(trees[0] == trees[1]);
+  for (const auto& [rel, text] : trees[0]) EXPECT_EQ(trees[1][rel], text) << rel;
+}

@@ -47,6 +47,7 @@ TComponentReplacer::TComponentReplacer(const TFormParserClass& formParserClass,
       additionTokens_(UsesAdditionTokens(UsesAddition)) {
   rtl::Assert(options != nullptr, "replacer without options");
   rtl::Assert(static_cast<bool>(formParserClass), "replacer without form parser class");
+  formParserClass_ = formParserClass;
   FormParser = formParserClass();
   FormParser->OnDatabaseName = [this](const std::string& propName, const std::string& value,
                                       std::string& newValue) {

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -153,7 +154,33 @@ class TComponentReplacer {
   // The uses addition's units stand right at the start of rest (a clause converted before).
   bool AdditionFollows(std::string_view rest) const;
   struct TRunState;
-  bool ProcessEntry(TRunState& run, int index);
+  // What converting one file produced, kept apart from the run's state so that files convert on
+  // several threads and are committed in the run's order.
+  struct TFileWork {
+    std::vector<std::string> Lines;  // for the log
+    std::vector<std::string> Forms;  // named by a unit's resource directive
+    std::string OutputPath, Output;  // the new bytes, when Changed
+    bool Changed = false;
+    TFileReport Report;
+    std::exception_ptr Error;  // why it could not be converted
+    TFormParser* Parser = nullptr;
+  };
+  // The work of the file being converted on this thread; none outside a run's conversion.
+  static thread_local TFileWork* work_;
+  TFormParser& Parser() { return work_ && work_->Parser ? *work_->Parser : *FormParser; }
+  void NoteLine(const std::string& line);
+  void NoteForm(const std::string& form);
+  void NoteOutput(const std::string& path, std::string bytes);
+  TFileReport* CurrentReport() { return work_ ? &work_->Report : fileReport_; }
+  // The work folder of an entry, made on the run's thread in the run's order.
+  std::string PrepareEntry(TRunState& run, int index);
+  void Convert(const std::string& entry, const std::string& dest, TFileWork& work);
+  // Takes one file's work into the run; false when it was skipped (KeepGoing).
+  bool Commit(TRunState& run, int index, const std::string& dest, TFileWork& work);
+  // Converts the entries in order, on the pool when there is one, committing each in that order;
+  // stops after an entry whose commit answers false. Answers whether it went through them all.
+  bool ConvertInOrder(TRunState& run, const std::vector<int>& entries,
+                      const std::function<bool(int, const std::string&, TFileWork&)>& commit);
   void ProcessUnits(TRunState& run);
   void RewriteForms(TRunState& run);
   void SkipGroup(TRunState& run, int index, const std::string& reason);
@@ -169,6 +196,9 @@ class TComponentReplacer {
   bool firstLetter_[256] = {};
   class TOutputWriter* writer_ = nullptr;  // set while a run rewrites its files
   TFileReport* fileReport_ = nullptr;       // the entry of the file being converted
+  TFormParserClass formParserClass_;
+  class TWorkPool* pool_ = nullptr;  // set while a run converts on several threads
+  std::vector<std::unique_ptr<TFormParser>> workerParsers_;
   bool writeFailed_ = false;                // a work file could not be written: no file to skip
   std::vector<std::string> additionTokens_;  // UsesAddition's identifiers and symbols
 };

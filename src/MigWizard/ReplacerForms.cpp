@@ -22,6 +22,8 @@ bool IsLineBreak(char c) {
 
 void TComponentReplacer::ProcessForm(std::string_view text, const std::string& outputPath,
                                      TTextEncoding encoding, bool binary, const TRCData& rcData) {
+  TFormParser& formParser = Parser();
+  TFileReport* const fileReport = CurrentReport();
   TPasParser parser(text);
   std::string_view current = text;  // the text the tokenizer runs over
   TObjectHeaderScanner headers;
@@ -62,12 +64,12 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
         if (names.back().empty()) names.back() = lexeme;
         const std::string* target = FindReplacement(lexeme);
         if (!target) break;
-        FormParser->SetNewClassName(*target);
+        formParser.SetNewClassName(*target);
         int pos = keywordOffset + 1;
-        if (FormParser->Parse(current, "<object>", pos)) {
+        if (formParser.Parse(current, "<object>", pos)) {
           ++changeCount;
-          if (fileReport_) ReportObject(names, lineAt(static_cast<size_t>(keywordOffset)));
-          FormParser->BuildObjectText(depth, rebuilt);
+          if (fileReport) ReportObject(names, lineAt(static_cast<size_t>(keywordOffset)));
+          formParser.BuildObjectText(depth, rebuilt);
           // The rebuilt text brings its own indentation and line break: drop the blanks that
           // indented the keyword, and keep those that indent the line after the object.
           out.resize(savedOutput);
@@ -79,7 +81,7 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
           size_t nextLine = resume;
           while (nextLine > 0 && IsIndent(current[nextLine - 1])) --nextLine;
           if (nextLine > 0 && IsLineBreak(current[nextLine - 1])) resume = nextLine;
-          if (fileReport_) {
+          if (fileReport) {
             lineAt(resume);
             lineOffset = 0;
           }
@@ -100,28 +102,25 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
     }
     out += lexeme;
   }
-  Log.WriteLine(ChangeCountText(changeCount));
-  if (fileReport_) {
-    fileReport_->Form = true;
-    fileReport_->Format = binary ? "binary" : "text";
-    fileReport_->Changes = changeCount;
+  NoteLine(ChangeCountText(changeCount));
+  if (fileReport) {
+    fileReport->Form = true;
+    fileReport->Format = binary ? "binary" : "text";
+    fileReport->Changes = changeCount;
   }
-  if (changeCount > 0) {
-    WriteForm(outputPath, out, encoding, binary, rcData);
-    ++ChangedCount;
-  }
+  if (changeCount > 0) WriteForm(outputPath, out, encoding, binary, rcData);
 }
 
 void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int line) {
-  const TFormParseState& state = FormParser->FormState();
+  const TFormParseState& state = Parser().FormState();
   TConvertedObject o;
   o.Name = state.ObjName;
   for (const std::string& name : names) o.Path += (o.Path.empty() ? "" : "/") + name;
   o.OldClass = state.ObjType;
-  o.NewClass = FormParser->NewClassName;
+  o.NewClass = Parser().NewClassName;
   o.Line = line;
-  const bool database = TClassRoles::Has(FormParser->ClassRoles.Databases, state.ObjType);
-  for (const TPropertyConversion& c : FormParser->Conversions) {
+  const bool database = TClassRoles::Has(Parser().ClassRoles.Databases, state.ObjType);
+  for (const TPropertyConversion& c : Parser().Conversions) {
     if (c.FirstEmitted == c.EmittedEnd) {
       o.Dropped.push_back({c.Name, c.Value});
       // A database's own DatabaseName names the alias it defines; anywhere else it used one.
@@ -130,14 +129,14 @@ void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int
       continue;
     }
     for (int k = c.FirstEmitted; k < c.EmittedEnd; ++k)
-      if (FormParser->Properties[k] != c.Name) o.Renamed.push_back({c.Name, FormParser->Properties[k]});
+      if (Parser().Properties[k] != c.Name) o.Renamed.push_back({c.Name, Parser().Properties[k]});
   }
-  fileReport_->Objects.push_back(std::move(o));
+  CurrentReport()->Objects.push_back(std::move(o));
 }
 
 void TComponentReplacer::WriteForm(const std::string& outputPath, std::string_view output,
                                    TTextEncoding encoding, bool binary, const TRCData& rcData) {
-  WriteOutput(outputPath, FormFileBytes(output, encoding, binary, rcData, outputPath));
+  NoteOutput(outputPath, FormFileBytes(output, encoding, binary, rcData, outputPath));
 }
 
 void TComponentReplacer::ScanDatabaseAliases(const std::string& path) {

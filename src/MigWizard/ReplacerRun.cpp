@@ -1,6 +1,8 @@
 // The replace run and the restore from an undo file.
 #include <algorithm>
+#include <deque>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -12,6 +14,7 @@
 #include "MigWizard/ROvoradRes.h"
 #include "MigWizard/Replacer.h"
 #include "MigWizard/UnifiedDiff.h"
+#include "MigWizard/WorkPool.h"
 #include "rtl/Shell.h"
 #include "rtl/SysUtils.h"
 #include "zel/ZelWait.h"
@@ -97,7 +100,7 @@ void TComponentReplacer::BuildFileList() {
 }
 
 void TComponentReplacer::ProcessFile(const std::string& path, const std::string& destFolder) {
-  Log.WriteLine(rtl::Format(res::sProcessingFile, {path}));
+  NoteLine(rtl::Format(res::sProcessingFile, {path}));
   rtl::TFileStream in(path, rtl::TFileStream::Mode::OpenRead);
   std::string output = JoinPath(destFolder, ExtractFileName(path));
   if (IsUnit(path)) {
@@ -230,6 +233,20 @@ bool TComponentReplacer::RunSteps() {
   writer_ = &writer;
   writeFailed_ = false;
   TFinally noWriter([this] { writer_ = nullptr; });
+  // Files convert on several threads, each with a form parser of its own; the pool goes before
+  // the writer, so no conversion outlives the run.
+  std::unique_ptr<TWorkPool> pool;
+  if (const int threads = RunThreadCount(); threads > 1) {
+    workerParsers_.clear();
+    for (int k = 0; k < threads; ++k) {
+      workerParsers_.push_back(formParserClass_());
+      workerParsers_.back()->OnDatabaseName = FormParser->OnDatabaseName;
+      workerParsers_.back()->ClassRoles = FormParser->ClassRoles;
+    }
+    pool = std::make_unique<TWorkPool>(threads);
+    pool_ = pool.get();
+  }
+  TFinally noPool([this] { pool_ = nullptr; });
 
   DatabaseAliases.Clear();
   TRunState run(temp, Options->BackupDir);
@@ -284,62 +301,167 @@ bool TComponentReplacer::RunSteps() {
   return result;
 }
 
-// Rewrites one entry into the work folder. False when it was skipped (KeepGoing) because it
-// cannot be read or converted.
-bool TComponentReplacer::ProcessEntry(TRunState& run, int i) {
-  const std::string entry = FileList[i];
-  TFileState& f = run.At(i);
-  std::string dest;
-  if (run.folderMode) {
-    f.Rel = entry.compare(0, run.folderRoot.size(), run.folderRoot) == 0
-                ? entry.substr(run.folderRoot.size())
-                : ExtractFileName(entry);
-    f.RelFolder = ExtractFilePath(f.Rel);
-    dest = JoinPath(run.temp, f.RelFolder);
-    run.MakeFolder(dest);
-  } else {
-    dest = run.outputs.FolderFor(entry, ExtractFileName(entry));
+thread_local TComponentReplacer::TFileWork* TComponentReplacer::work_ = nullptr;
+
+void TComponentReplacer::NoteLine(const std::string& line) {
+  if (work_)
+    work_->Lines.push_back(line);
+  else
+    Log.WriteLine(line);
+}
+
+void TComponentReplacer::NoteForm(const std::string& form) {
+  if (work_)
+    work_->Forms.push_back(form);
+  else
+    FileList.Add(form);
+}
+
+void TComponentReplacer::NoteOutput(const std::string& path, std::string bytes) {
+  if (work_) {
+    work_->OutputPath = path;
+    work_->Output = std::move(bytes);
+    work_->Changed = true;
+    return;
   }
-  if (OnProgress) OnProgress(run.processed, FileList.Count(), entry);
-  if (CancelRequested) throw EReplaceCancelled();
-  const int changedBefore = ChangedCount;
-  const int listBefore = FileList.Count();
-  f.Report = TFileReport();
-  fileReport_ = &f.Report;
-  TFinally noReport([this] { fileReport_ = nullptr; });
+  WriteOutput(path, std::move(bytes));
+  ++ChangedCount;
+}
+
+std::string TComponentReplacer::PrepareEntry(TRunState& run, int i) {
+  const std::string& entry = FileList[i];
+  TFileState& f = run.At(i);
+  if (!run.folderMode) return run.outputs.FolderFor(entry, ExtractFileName(entry));
+  f.Rel = entry.compare(0, run.folderRoot.size(), run.folderRoot) == 0
+              ? entry.substr(run.folderRoot.size())
+              : ExtractFileName(entry);
+  f.RelFolder = ExtractFilePath(f.Rel);
+  std::string dest = JoinPath(run.temp, f.RelFolder);
+  run.MakeFolder(dest);
+  return dest;
+}
+
+// Runs on any thread: reads and converts one file, the run's state untouched.
+void TComponentReplacer::Convert(const std::string& entry, const std::string& dest,
+                                 TFileWork& work) {
+  work_ = &work;
+  TFinally done([] { work_ = nullptr; });
   try {
     ProcessFile(entry, dest);
-  } catch (const rtl::EAssertionFailed&) {
-    throw;
-  } catch (const EReplaceCancelled&) {
-    throw;
-  } catch (const std::exception& e) {
-    // A work file that cannot be written is the run's trouble, not this file's.
-    if (!Options->KeepGoing || writeFailed_) throw;
-    ChangedCount = changedBefore;
-    for (int k = listBefore; k < FileList.Count(); ++k) {
-      run.At(k).Partners.push_back(i);
-      run.At(i).Partners.push_back(k);
-    }
-    SkipGroup(run, i, e.what());
-    return false;
+  } catch (...) {
+    work.Error = std::current_exception();
   }
-  TFileState& done = run.At(i);
-  done.Processed = true;
-  done.Changed = ChangedCount > changedBefore;
-  if (done.Changed) done.Output = JoinPath(dest, ExtractFileName(entry));
-  // The forms a unit names go with it.
+}
+
+bool TComponentReplacer::Commit(TRunState& run, int i, const std::string& dest, TFileWork& work) {
+  if (OnProgress) OnProgress(run.processed, FileList.Count(), FileList[i]);
+  if (CancelRequested) throw EReplaceCancelled();
+  for (const std::string& line : work.Lines) Log.WriteLine(line);
+  const int listBefore = FileList.Count();
+  for (const std::string& form : work.Forms) FileList.Add(form);
+  // The forms a unit names go with it, also when it cannot be converted.
   for (int k = listBefore; k < FileList.Count(); ++k) {
     run.At(k).Partners.push_back(i);
     run.At(i).Partners.push_back(k);
+  }
+  if (work.Error) {
+    try {
+      std::rethrow_exception(work.Error);
+    } catch (const rtl::EAssertionFailed&) {
+      throw;
+    } catch (const EReplaceCancelled&) {
+      throw;
+    } catch (const std::exception& e) {
+      if (!Options->KeepGoing) throw;
+      SkipGroup(run, i, e.what());
+      return false;
+    }
+  }
+  TFileState& f = run.At(i);
+  f.Report = std::move(work.Report);
+  f.Processed = true;
+  f.Changed = work.Changed;
+  if (work.Changed) {
+    // A work file that cannot be written is the run's trouble, not this file's: it ends the run.
+    WriteOutput(work.OutputPath, std::move(work.Output));
+    ++ChangedCount;
+    f.Output = JoinPath(dest, ExtractFileName(FileList[i]));
   }
   ++run.processed;
   return true;
 }
 
+bool TComponentReplacer::ConvertInOrder(
+    TRunState& run, const std::vector<int>& entries,
+    const std::function<bool(int, const std::string&, TFileWork&)>& commit) {
+  if (!pool_) {
+    for (int i : entries) {
+      if (run.At(i).Skipped) continue;
+      const std::string dest = PrepareEntry(run, i);
+      TFileWork work;
+      work.Parser = FormParser.get();
+      Convert(FileList[i], dest, work);
+      if (!commit(i, dest, work)) return false;
+    }
+    return true;
+  }
+  // A few files in flight per thread keep the threads busy; memory stays bounded by the files
+  // in flight.
+  struct TSlot {
+    int index;
+    std::string dest;
+    TFileWork work;
+    std::future<void> done;
+  };
+  const size_t window = static_cast<size_t>(pool_->Threads()) * 3;
+  std::deque<TSlot> slots;
+  size_t next = 0;
+  auto dispatch = [&] {
+    while (slots.size() < window && next < entries.size()) {
+      const int i = entries[next++];
+      if (run.At(i).Skipped) continue;
+      slots.push_back({i, PrepareEntry(run, i), TFileWork(), {}});
+      TSlot& slot = slots.back();
+      slot.done = pool_->Submit([this, &slot, entry = FileList[i]](int worker) {
+        slot.work.Parser = workerParsers_[static_cast<size_t>(worker)].get();
+        Convert(entry, slot.dest, slot.work);
+      });
+    }
+  };
+  // Whatever way this ends, no thread may still be working on a slot.
+  TFinally wait([&slots] {
+    for (TSlot& slot : slots)
+      if (slot.done.valid()) slot.done.wait();
+  });
+  dispatch();
+  while (!slots.empty()) {
+    TSlot& slot = slots.front();
+    slot.done.get();
+    // Skipped with a partner since it was handed out.
+    if (run.At(slot.index).Skipped) {
+      slots.pop_front();
+      dispatch();
+      continue;
+    }
+    // Skipping a file may change what the others are converted with (the aliases): nothing may
+    // be in flight then.
+    if (slot.work.Error)
+      for (TSlot& other : slots)
+        if (other.done.valid()) other.done.wait();
+    if (!commit(slot.index, slot.dest, slot.work)) return false;
+    slots.pop_front();
+    dispatch();
+  }
+  return true;
+}
+
 void TComponentReplacer::ProcessUnits(TRunState& run) {
-  for (int i = 0; i < run.unitCount; ++i)
-    if (!run.At(i).Skipped) ProcessEntry(run, i);
+  std::vector<int> units;
+  for (int i = 0; i < run.unitCount; ++i) units.push_back(i);
+  ConvertInOrder(run, units, [&](int i, const std::string& dest, TFileWork& work) {
+    Commit(run, i, dest, work);
+    return true;
+  });
 }
 
 void TComponentReplacer::RewriteForms(TRunState& run) {
@@ -362,24 +484,31 @@ void TComponentReplacer::RewriteForms(TRunState& run) {
       run.At(i).GaveAliases = Options->KeepGoing && DatabaseAliases.Text() != before;
     }
   }
-  for (int i = run.unitCount; i < count; ++i) {
-    if (run.At(i).Skipped) continue;
-    // Only a run that may skip files needs to see whether a skip took aliases with it.
-    const std::string aliases = Options->KeepGoing ? DatabaseAliases.Text() : std::string();
-    if (ProcessEntry(run, i) || DatabaseAliases.Text() == aliases) continue;
+  while (true) {
+    std::vector<int> forms;
+    for (int i = run.unitCount; i < count; ++i) forms.push_back(i);
+    int restartAt = -1;
+    const bool whole = ConvertInOrder(run, forms, [&](int i, const std::string& dest, TFileWork& work) {
+      // Only a run that may skip files needs to see whether a skip took aliases with it.
+      const std::string aliases = Options->KeepGoing ? DatabaseAliases.Text() : std::string();
+      if (Commit(run, i, dest, work) || DatabaseAliases.Text() == aliases) return true;
+      restartAt = i;
+      return false;
+    });
+    if (whole) return;
     // A skipped form took aliases with it that forms before it were rewritten with: they are
     // rewritten again without them.
     writer_->Drain();
-    for (int k = run.unitCount; k < i; ++k) {
+    for (int k = run.unitCount; k < restartAt; ++k) {
       TFileState& f = run.At(k);
       if (!f.Processed || f.Skipped) continue;
       if (f.Changed) {
         ::remove(f.Output.c_str());
         --ChangedCount;
       }
+      --run.processed;
       f.Processed = f.Changed = false;
     }
-    i = run.unitCount - 1;
   }
 }
 

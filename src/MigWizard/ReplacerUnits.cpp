@@ -75,17 +75,14 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
     }
     out += lexeme;
   }
-  Log.WriteLine(ChangeCountText(changeCount));
-  if (fileReport_) {
-    fileReport_->Format = encoding == TTextEncoding::UTF16LE ? "utf16"
-                          : encoding == TTextEncoding::UTF8  ? "utf8"
-                                                             : "8bit";
-    fileReport_->Changes = changeCount;
+  NoteLine(ChangeCountText(changeCount));
+  if (TFileReport* report = CurrentReport()) {
+    report->Format = encoding == TTextEncoding::UTF16LE ? "utf16"
+                     : encoding == TTextEncoding::UTF8  ? "utf8"
+                                                        : "8bit";
+    report->Changes = changeCount;
   }
-  if (!unchanged) {
-    WriteOutput(outputPath, EncodeSourceText(out, encoding, unitPath));
-    ++ChangedCount;
-  }
+  if (!unchanged) NoteOutput(outputPath, EncodeSourceText(out, encoding, unitPath));
 }
 
 std::vector<std::string> UsesAdditionTokens(std::string_view addition) {
@@ -110,7 +107,7 @@ std::string TComponentReplacer::ProcessComment(std::string_view comment,
   if (IsResourceDirective(comment)) {
     // On a case-sensitive file system the form is found without regard to case.
     const std::string form = FindFileNoCase(FormOfDirective(comment, unitPath));
-    if (!form.empty()) FileList.Add(form);
+    if (!form.empty()) NoteForm(form);
     return std::string(comment);
   }
   if (comment.empty()) return std::string();

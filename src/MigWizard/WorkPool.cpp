@@ -1,0 +1,56 @@
+#include "MigWizard/WorkPool.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+namespace migwiz {
+
+int RunThreadCount() {
+  if (const char* env = std::getenv("MIGWIZ_THREADS"); env && *env) {
+    const int n = std::atoi(env);
+    if (n >= 1) return std::min(n, 8);
+  }
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(cores, 1, 8);
+}
+
+TWorkPool::TWorkPool(int threads) {
+  for (int i = 0; i < threads; ++i) threads_.emplace_back([this, i] { Work(i); });
+}
+
+TWorkPool::~TWorkPool() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  ready_.notify_all();
+  for (std::thread& t : threads_) t.join();
+}
+
+std::future<void> TWorkPool::Submit(std::function<void(int worker)> job) {
+  std::packaged_task<void(int)> task(std::move(job));
+  std::future<void> done = task.get_future();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    jobs_.push_back(std::move(task));
+  }
+  ready_.notify_one();
+  return done;
+}
+
+void TWorkPool::Work(int worker) {
+  while (true) {
+    std::packaged_task<void(int)> task;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+      if (jobs_.empty()) return;  // stopping, nothing left
+      task = std::move(jobs_.front());
+      jobs_.pop_front();
+    }
+    task(worker);
+  }
+}
+
+}  // namespace migwiz

@@ -1,0 +1,38 @@
+// A small pool of threads for the run's per-file work, so both cores convert files.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace migwiz {
+
+// The threads a run converts files on: MIGWIZ_THREADS when set (1 to 8), else the machine's
+// cores, at most 8.
+int RunThreadCount();
+
+class TWorkPool {
+ public:
+  explicit TWorkPool(int threads);
+  ~TWorkPool();
+  TWorkPool(const TWorkPool&) = delete;
+  TWorkPool& operator=(const TWorkPool&) = delete;
+
+  int Threads() const { return static_cast<int>(threads_.size()); }
+  // Runs job(worker) on one of the threads, worker being its number (0 .. Threads() - 1).
+  std::future<void> Submit(std::function<void(int worker)> job);
+
+ private:
+  void Work(int worker);
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::packaged_task<void(int)>> jobs_;
+  bool stopping_ = false;
+};
+
+}  // namespace migwiz
