@@ -201,6 +201,11 @@ class TComponentReplacer {
   std::vector<std::unique_ptr<TFormParser>> workerParsers_;
   bool writeFailed_ = false;                // a work file could not be written: no file to skip
   std::vector<std::string> additionTokens_;  // UsesAddition's identifiers and symbols
+  // The words whose absence from a file's bytes means the file has no work, made at a run's start.
+  void PrepareQuickChecks();
+  bool quickChecks_ = false;
+  std::vector<std::string> formWords_, unitWords_;
+  bool formFirst_[256] = {}, unitFirst_[256] = {};
 };
 
 // The identifiers and symbols of a uses addition, in order.

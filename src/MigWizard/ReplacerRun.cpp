@@ -1,5 +1,6 @@
 // The replace run and the restore from an undo file.
 #include <algorithm>
+#include <cctype>
 #include <deque>
 #include <filesystem>
 #include <future>
@@ -99,17 +100,89 @@ void TComponentReplacer::BuildFileList() {
   }
 }
 
+namespace {
+
+// Whether bytes hold one of the words, compared without regard to letter case. The words are
+// upper-cased; first[c] tells whether some word starts with the letter c.
+bool ContainsAnyNoCase(std::string_view bytes, const std::vector<std::string>& words,
+                       const bool (&first)[256]) {
+  const size_t n = bytes.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (!first[c]) continue;
+    for (const std::string& w : words) {
+      if (w.size() > n - i) continue;
+      size_t k = 0;
+      while (k < w.size() && std::toupper(static_cast<unsigned char>(bytes[i + k])) ==
+                                 static_cast<unsigned char>(w[k]))
+        ++k;
+      if (k == w.size()) return true;
+    }
+  }
+  return false;
+}
+
+bool StartsWith(std::string_view bytes, std::string_view mark) {
+  return bytes.substr(0, mark.size()) == mark;
+}
+
+}  // namespace
+
+void TComponentReplacer::PrepareQuickChecks() {
+  formWords_.clear();
+  for (int i = 0; i < SourceClasses.Count(); ++i) formWords_.push_back(rtl::UpperCase(SourceClasses[i]));
+  unitWords_ = formWords_;
+  unitWords_.push_back(UsesUnit);
+  unitWords_.push_back("$R");  // a resource directive names the unit's form
+  for (bool& b : formFirst_) b = false;
+  for (bool& b : unitFirst_) b = false;
+  for (const std::string& w : formWords_)
+    for (int c : {std::toupper(static_cast<unsigned char>(w[0])), std::tolower(static_cast<unsigned char>(w[0]))})
+      formFirst_[c] = true;
+  for (const std::string& w : unitWords_)
+    if (!w.empty())
+      for (int c : {std::toupper(static_cast<unsigned char>(w[0])), std::tolower(static_cast<unsigned char>(w[0]))})
+        unitFirst_[c] = true;
+  quickChecks_ = true;
+}
+
 void TComponentReplacer::ProcessFile(const std::string& path, const std::string& destFolder) {
   NoteLine(rtl::Format(res::sProcessingFile, {path}));
-  rtl::TFileStream in(path, rtl::TFileStream::Mode::OpenRead);
-  std::string output = JoinPath(destFolder, ExtractFileName(path));
+  std::string bytes;
+  {
+    rtl::TFileStream file(path, rtl::TFileStream::Mode::OpenRead);
+    bytes = file.ReadRest();
+  }
+  const std::string output = JoinPath(destFolder, ExtractFileName(path));
+  // Work only where there is work: a file whose bytes name no old class (nor, for a unit, the
+  // BDE unit or a resource directive) comes out as it went in, so it is not parsed. UTF-16 text
+  // holds its words in other bytes and is always parsed.
+  const bool utf16 = StartsWith(bytes, "\xFF\xFE");
+  auto unchanged = [&](bool form, const char* format) {
+    NoteLine(ChangeCountText(0));
+    if (TFileReport* report = CurrentReport()) {
+      report->Form = form;
+      report->Format = format;
+      report->Changes = 0;
+    }
+  };
   if (IsUnit(path)) {
+    if (quickChecks_ && !utf16 && !ContainsAnyNoCase(bytes, unitWords_, unitFirst_))
+      return unchanged(false, StartsWith(bytes, "\xEF\xBB\xBF") ? "utf8" : "8bit");
+    rtl::TMemoryStream in(std::move(bytes));
     TSourceText source = ReadSourceText(in, path);
     ProcessUnit(source.Text, path, source.Encoding, output);
-  } else {
-    TFormSource form = ReadForm(in, path);
-    ProcessForm(form.Text, output, form.Encoding, form.Binary, form.RCData);
+    return;
   }
+  const bool binary = StartsWith(bytes, std::string_view("\xFF\x0A\x00", 3));
+  const bool hasWords = !quickChecks_ || utf16 || ContainsAnyNoCase(bytes, formWords_, formFirst_);
+  // A text form is only checked for the zero byte reading it would reject; a binary form is
+  // still read, which checks its stream.
+  if (!hasWords && !binary && bytes.find('\0') == std::string::npos) return unchanged(true, "text");
+  rtl::TMemoryStream in(std::move(bytes));
+  TFormSource form = ReadForm(in, path);
+  if (!hasWords) return unchanged(true, "binary");
+  ProcessForm(form.Text, output, form.Encoding, form.Binary, form.RCData);
 }
 
 std::string TComponentReplacer::LogFolder() const {
@@ -249,6 +322,8 @@ bool TComponentReplacer::RunSteps() {
   TFinally noPool([this] { pool_ = nullptr; });
 
   DatabaseAliases.Clear();
+  PrepareQuickChecks();
+  TFinally noQuickChecks([this] { quickChecks_ = false; });
   TRunState run(temp, Options->BackupDir);
   run.folderMode = FolderMode();
   run.folderRoot = JoinPath(Options->Directory, "");
