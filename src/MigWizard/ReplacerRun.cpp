@@ -664,17 +664,47 @@ void TComponentReplacer::BuildReport(TRunState& run) {
 
 void TComponentReplacer::EmitDiffs(TRunState& run) {
   const std::string base = run.folderMode ? Options->Directory : LogFolder();
+  struct TDiffJob {
+    std::string rel, section;
+    size_t noteSize = 0;
+    std::future<void> done;
+  };
+  auto make = [](const std::string& original, const std::string& work, bool unit, TDiffJob& job) {
+    std::string note, sameNote;
+    const std::string before = DiffText(original, unit, note);
+    const std::string after = DiffText(work, unit, sameNote);
+    job.section = note;
+    job.noteSize = note.size();
+    AppendUnifiedDiff(before, after, "a/" + job.rel, "b/" + job.rel, job.section);
+  };
+  // Made on the pool a few at a time, handed out in the run's order.
+  std::deque<TDiffJob> jobs;
+  auto emit = [&] {
+    TDiffJob& job = jobs.front();
+    if (job.done.valid()) job.done.get();
+    if (job.section.size() > job.noteSize) OnDiff(job.rel, job.section);
+    jobs.pop_front();
+  };
+  TFinally wait([&jobs] {
+    for (TDiffJob& job : jobs)
+      if (job.done.valid()) job.done.wait();
+  });
+  const size_t window = pool_ ? static_cast<size_t>(pool_->Threads()) * 3 : 1;
   for (int i = 0; i < FileList.Count(); ++i) {
     const TFileState& f = run.At(i);
     if (!f.Processed || f.Skipped || !f.Changed) continue;
-    const std::string rel = RelativeTo(FileList[i], base);
-    std::string note, sameNote;
-    const std::string before = DiffText(FileList[i], !f.Report.Form, note);
-    const std::string after = DiffText(f.Output, !f.Report.Form, sameNote);
-    std::string section = note;
-    AppendUnifiedDiff(before, after, "a/" + rel, "b/" + rel, section);
-    if (section.size() > note.size()) OnDiff(rel, section);
+    jobs.push_back({RelativeTo(FileList[i], base), {}, 0, {}});
+    TDiffJob& job = jobs.back();
+    const bool unit = !f.Report.Form;
+    if (pool_)
+      job.done = pool_->Submit([&job, &make, original = FileList[i], work = f.Output, unit](int) {
+        make(original, work, unit, job);
+      });
+    else
+      make(FileList[i], f.Output, unit, job);
+    if (jobs.size() >= window) emit();
   }
+  while (!jobs.empty()) emit();
 }
 
 void TComponentReplacer::CommitBackups(TRunState& run) {
