@@ -181,11 +181,18 @@ const std::vector<TFolderEntry>& CachedFolderNames(const std::string& folder) {
 #endif
 
 std::string FindNameNoCase(const std::string& folder, std::string_view name, Want want) {
-  if (IsWanted(JoinPath(folder, name), want)) return std::string(name);
 #ifdef _WIN32
-  // The file system ignores case already (beyond ASCII, too): what it does not find is not there.
-  return "";
+  // The file system ignores case already (beyond ASCII, too): what it does not find is not
+  // there. What it finds is named as it is stored, as on POSIX.
+  const std::string path = JoinPath(folder, name);
+  if (!IsWanted(path, want)) return "";
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(rtl::Utf8ToWide(path).c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return std::string(name);
+  FindClose(find);
+  return rtl::WideToUtf8(found.cFileName);
 #else
+  if (IsWanted(JoinPath(folder, name), want)) return std::string(name);
   // Names only: a folder of thousands of units is searched once per form directive, so no
   // entry but the matching ones may cost a status call.
   const std::string dir = folder.empty() ? "." : folder;
@@ -413,7 +420,9 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext) {
 
 std::string FindFileNoCase(const std::string& path) {
   if (path.empty()) return "";
+#ifndef _WIN32
   if (rtl::FileExists(path)) return path;
+#endif
   std::string folder = ExtractFilePath(path);
   std::string name = ExtractFileName(path);
   if (name.empty()) return "";

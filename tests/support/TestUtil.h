@@ -138,10 +138,8 @@ class ScopedEnv {
  private:
   void Set(const char* value) {
 #ifdef _WIN32
-    // An empty value removes the variable; the wide environment is what GetTempPathW reads.
-    const std::wstring name = Wide(name_);
-    SetEnvironmentVariableW(name.c_str(), value ? Wide(value).c_str() : nullptr);
-    _putenv_s(name_, value ? value : "");
+    // Wide, so that a value beyond ASCII reaches GetTempPathW; an empty value removes it.
+    _wputenv_s(Wide(name_).c_str(), value ? Wide(value).c_str() : L"");
     _tzset();
 #else
     if (value)
