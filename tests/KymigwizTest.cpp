@@ -430,8 +430,9 @@ TEST_F(Kymigwiz, FoldersNamedBeyondAsciiConvertAndRestore) {
   ASSERT_EQ(Run("replace --project " + Quote(app + testutil::kSep + "Orders.dpr")).code, 0);
   auto converted = Snapshot(project), reference = Snapshot(app);
   EXPECT_EQ(converted.size(), reference.size());
-  for (const auto& [rel, bytes] : reference)
+  for (const auto& [rel, bytes] : reference) {
     if (rel != "Wiz_Log.txt" && rel != "RBackup/ROvorad.reu") EXPECT_EQ(converted[rel], bytes) << rel;
+  }
   EXPECT_NE(converted["Main.pas"], original["Main.pas"]);
 
   const std::string undo = converted["RBackup/ROvorad.reu"];

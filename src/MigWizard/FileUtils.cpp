@@ -8,7 +8,9 @@
 #include <vector>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #undef CopyFile  // rtl::CopyFile, not the Win32 macro
 

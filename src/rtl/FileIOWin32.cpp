@@ -1,7 +1,9 @@
 // The Windows side of FileIO.h: UTF-8 names turned into UTF-16 at every Win32 call.
 #ifdef _WIN32
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #undef CopyFile  // rtl::CopyFile, not the Win32 macro
 

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #undef CopyFile
 #include <random>

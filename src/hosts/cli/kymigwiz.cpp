@@ -1,7 +1,9 @@
 // kymigwiz: the command-line host. It fills the options the wizard fills and calls the same
 // replace and restore runs, and converts single forms between binary and text.
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
