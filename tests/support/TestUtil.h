@@ -8,7 +8,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// Names of ours the Win32 headers take as macros.
 #undef CopyFile
+#undef InsertMenuItem
 #include <random>
 #else
 #include <sys/wait.h>
