@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Every test: installs what is missing, builds and runs ctest.
+# Every test: installs what is missing, builds and runs ctest; then the Windows build under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
-cd build
-ctest --output-on-failure -j "$(nproc)" -LE fuzz
+(cd build && ctest --output-on-failure -j "$(nproc)" -LE fuzz)
+bash scripts/test-windows.sh build-windows

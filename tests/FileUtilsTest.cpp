@@ -2,10 +2,12 @@
 // case-insensitive path helpers.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#endif
 #ifdef __linux__
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -35,6 +37,9 @@ using testutil::ImmutableGuard;
 using testutil::ReadFile;
 using testutil::TempDir;
 using testutil::WriteFile;
+
+// The POSIX rules; the Windows ones follow at the end.
+#ifndef _WIN32
 
 namespace {
 
@@ -794,3 +799,81 @@ TEST(ResolvePathNoCase, NameWithBackslashThatExistsIsKept) {
   WriteFile(tmp / "odd\\name", "x");
   EXPECT_EQ(ResolvePathNoCase(tmp / "odd\\name"), tmp / "odd\\name");
 }
+
+#else  // _WIN32
+
+// Drive letters, network paths, the backslash and a file system that ignores case.
+TEST(WindowsPaths, DrivesNetworkNamesAndTheBackslash) {
+  EXPECT_EQ(PathDelim, '\\');
+  for (const char* p : {"C:", "C:\\x", "c:x", "\\\\server\\share\\a"}) EXPECT_TRUE(HasDrivePart(p)) << p;
+  for (const char* p : {"\\x", "x\\y", "\\\\\\x", "/x", ""}) EXPECT_FALSE(HasDrivePart(p)) << p;
+  EXPECT_EQ(JoinPath("C:\\a", "b.pas"), "C:\\a\\b.pas");
+  EXPECT_EQ(JoinPath("C:\\", "\\b"), "C:\\b");
+  EXPECT_EQ(ExtractFileDir("C:\\a\\b.pas"), "C:\\a");
+  EXPECT_EQ(ExtractFileDir("C:\\b.pas"), "C:\\");
+  EXPECT_EQ(ExtractFileDir("C:b.pas"), "C:");
+  EXPECT_EQ(ExtractFileName("C:b.pas"), "b.pas");
+  EXPECT_EQ(ExtractFilePath("\\\\srv\\share\\u.pas"), "\\\\srv\\share\\");
+  EXPECT_EQ(ExtractFileExt("C:\\a.b\\unit"), "");
+  EXPECT_EQ(BackupFileName("C:\\a\\Main.pas"), "C:\\a\\Main.~pas");
+  // A slash is no separator of the engine's.
+  EXPECT_EQ(ExtractFileName("C:\\a/b.pas"), "a/b.pas");
+  // Roots are never deleted and always exist.
+  EXPECT_FALSE(DeleteDirTree("C:\\"));
+  EXPECT_FALSE(DeleteDirTree("\\\\server\\share\\"));
+  EXPECT_TRUE(CreateDirPath("C:\\"));
+  EXPECT_FALSE(CreateDirPath("\\rooted\\without\\drive"));
+}
+
+TEST(WindowsPaths, FilesFoldersAndTemporaryFoldersWithNamesBeyondAscii) {
+  TempDir tmp;
+  const std::string deep = tmp / "Заказы/订单/Sub";
+  ASSERT_TRUE(CreateDirPath(deep));
+  EXPECT_TRUE(rtl::DirectoryExists(deep));
+  const std::string unit = JoinPath(deep, "Главная.pas");
+  rtl::WriteFileAtomic(unit, "unit A;\r\n");
+  EXPECT_TRUE(rtl::FileExists(unit));
+  EXPECT_EQ(ReadFile(unit), "unit A;\r\n");
+  std::vector<TFolderEntry> entries;
+  ASSERT_TRUE(ListFolder(tmp / "Заказы/订单", entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Name, "Sub");
+  EXPECT_TRUE(entries[0].Folder);
+  ASSERT_TRUE(ListFolder(deep, entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Name, "Главная.pas");
+  // The file system answers without regard to case (Cyrillic too); the name is as stored.
+  EXPECT_EQ(FindFileNoCase(JoinPath(deep, "MAIN.PAS")), "");
+  EXPECT_EQ(FindFileNoCase(JoinPath(deep, "ГЛАВНАЯ.PAS")), unit);
+  // A path that exists in any case is kept as written; one that does not is no path.
+  const std::string mixed = tmp.path() + "\\заказы/订单/sub\\главная.PAS";
+  EXPECT_EQ(ResolvePathNoCase(mixed), mixed);
+  EXPECT_EQ(ResolvePathNoCase(tmp / "заказы/订单/nowhere/главная.pas"), "");
+  // Backups: a hard link or a copy that keeps its bytes when the original is replaced.
+  const std::string backup = JoinPath(deep, "Главная.~pas");
+  ASSERT_TRUE(rtl::LinkOrCopyFile(unit, backup));
+  rtl::WriteFileAtomic(unit, "unit B;\r\n");
+  EXPECT_EQ(ReadFile(backup), "unit A;\r\n");
+  ASSERT_TRUE(rtl::CopyFile(backup, unit));
+  EXPECT_EQ(ReadFile(unit), "unit A;\r\n");
+  ASSERT_TRUE(rtl::MoveFileOver(backup, unit));
+  EXPECT_FALSE(rtl::FileExists(backup));
+  // A lock is exclusive while held, and its file goes with it.
+  {
+    rtl::TFileLock first, second;
+    ASSERT_EQ(first.TryLock(JoinPath(deep, "migwiz.lock")), rtl::TFileLock::Result::Locked);
+    EXPECT_EQ(second.TryLock(JoinPath(deep, "migwiz.lock")), rtl::TFileLock::Result::Busy);
+    first.Release();
+    EXPECT_FALSE(rtl::FileExists(JoinPath(deep, "migwiz.lock")));
+    EXPECT_EQ(second.TryLock(JoinPath(deep, "migwiz.lock")), rtl::TFileLock::Result::Locked);
+  }
+  // The temporary folder is the one GetTempPathW names, here below a name beyond ASCII.
+  ScopedEnv env("TMP", tmp / "Заказы");
+  EXPECT_EQ(TempFolder(), tmp / "Заказы/");
+  const std::string made = CreateTempDir("$DS", 1);
+  EXPECT_EQ(made, tmp / "Заказы/$DS1");
+  EXPECT_TRUE(DeleteDirTree(tmp / "Заказы"));
+  EXPECT_FALSE(Exists(tmp / "Заказы"));
+}
+
+#endif

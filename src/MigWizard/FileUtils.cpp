@@ -7,7 +7,15 @@
 #include <system_error>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#undef CopyFile  // rtl::CopyFile, not the Win32 macro
+
+#include "rtl/Encoding.h"
+#else
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,6 +25,7 @@
 #include "rtl/SysUtils.h"
 
 namespace fs = std::filesystem;
+using rtl::FsPath;
 
 namespace migwiz {
 
@@ -42,7 +51,14 @@ bool IsRootPath(std::string_view path) {
   size_t end = path.find_last_not_of(PathDelim);
   if (end == std::string_view::npos) return !path.empty();
 #ifdef _WIN32
-  return end == 1 && path[1] == ':';
+  if (end == 1 && path[1] == ':') return true;
+  // \\server\share (with or without a trailing separator) is the root of a network path.
+  if (path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\') {
+    const size_t server = path.find(PathDelim, 2);
+    return server != std::string_view::npos && server + 1 <= end &&
+           path.find(PathDelim, server + 1) >= end + 1;
+  }
+  return false;
 #else
   return false;
 #endif
@@ -56,8 +72,8 @@ std::string StripTrailingDelims(std::string_view path) {
 // Creates one folder; true when it was created or exists as a folder (a link to one counts).
 bool MakeFolder(const std::string& path) {
   std::error_code ec;
-  if (fs::create_directory(path, ec)) return true;
-  return fs::is_directory(path, ec);
+  if (fs::create_directory(FsPath(path), ec)) return true;
+  return fs::is_directory(FsPath(path), ec);
 }
 
 void EmptyFolder(const std::string& dir) {
@@ -68,22 +84,22 @@ void EmptyFolder(const std::string& dir) {
     std::string path = JoinPath(dir, e.Name);
     if (e.Folder) EmptyFolder(path);
     std::error_code ignored;  // single failures are ignored; the final removal tells
-    fs::remove(path, ignored);
+    fs::remove(FsPath(path), ignored);
   }
 }
 
 // A real folder at path, created when nothing is there; a link is not written through.
 bool EnsureRealFolder(const std::string& path) {
   std::error_code ec;
-  fs::file_status st = fs::symlink_status(path, ec);
+  fs::file_status st = fs::symlink_status(FsPath(path), ec);
   if (fs::is_directory(st)) return true;
   if (st.type() != fs::file_type::not_found) return false;
-  return fs::create_directory(path, ec) && !ec;
+  return fs::create_directory(FsPath(path), ec) && !ec;
 }
 
 bool IsSameFolder(const std::string& a, const std::string& b) {
   std::error_code ec;
-  return fs::equivalent(a, b, ec) && !ec;
+  return fs::equivalent(FsPath(a), FsPath(b), ec) && !ec;
 }
 
 using TPutFile = bool (*)(const std::string& from, const std::string& to);
@@ -100,7 +116,7 @@ bool CopyFolder(const std::string& from, const std::string& to, const std::strin
     if (e.Link) {
       // A link to a folder leads out of the tree: skipped. Only links pay for this status call.
       std::error_code ignored;
-      if (fs::is_directory(src, ignored)) continue;
+      if (fs::is_directory(FsPath(src), ignored)) continue;
     }
     if (e.Folder) {
       if (IsSameFolder(src, root)) continue;
@@ -128,7 +144,7 @@ bool IsWanted(const std::string& path, Want want) {
       return rtl::DirectoryExists(path);
     case Want::Any: {
       std::error_code ec;
-      return fs::exists(path, ec);
+      return fs::exists(FsPath(path), ec);
     }
   }
   return false;
@@ -167,17 +183,22 @@ const std::vector<TFolderEntry>& CachedFolderNames(const std::string& folder) {
 #endif
 
 std::string FindNameNoCase(const std::string& folder, std::string_view name, Want want) {
+#ifdef _WIN32
+  // The file system ignores case already (beyond ASCII, too): what it does not find is not
+  // there. What it finds is named as it is stored, as on POSIX.
+  const std::string path = JoinPath(folder, name);
+  if (!IsWanted(path, want)) return "";
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(rtl::Utf8ToWide(path).c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return std::string(name);
+  FindClose(find);
+  return rtl::WideToUtf8(found.cFileName);
+#else
   if (IsWanted(JoinPath(folder, name), want)) return std::string(name);
   // Names only: a folder of thousands of units is searched once per form directive, so no
   // entry but the matching ones may cost a status call.
   const std::string dir = folder.empty() ? "." : folder;
-#ifdef _WIN32
-  std::vector<TFolderEntry> listed;
-  ListFolder(dir, listed, TListing::NamesOnly);
-  const std::vector<TFolderEntry>& entries = listed;
-#else
   const std::vector<TFolderEntry>& entries = CachedFolderNames(dir);
-#endif
   std::vector<std::string> matches;
   for (const TFolderEntry& e : entries)
     if (rtl::SameText(e.Name, name)) matches.push_back(e.Name);
@@ -185,14 +206,15 @@ std::string FindNameNoCase(const std::string& folder, std::string_view name, Wan
   for (const std::string& m : matches)
     if (IsWanted(JoinPath(folder, m), want)) return m;
   return "";
+#endif
 }
 
 enum class FreshFolder { Created, Taken, Failed };
 
 FreshFolder CreateFreshFolder(const std::string& path) {
 #ifdef _WIN32
-  std::error_code ec;
-  if (fs::create_directory(path, ec)) return FreshFolder::Created;
+  if (CreateDirectoryW(rtl::Utf8ToWide(path).c_str(), nullptr)) return FreshFolder::Created;
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return FreshFolder::Failed;
 #else
   if (::mkdir(path.c_str(), 0700) == 0) return FreshFolder::Created;
   if (errno != EEXIST) return FreshFolder::Failed;
@@ -204,10 +226,10 @@ FreshFolder CreateFreshFolder(const std::string& path) {
 
 std::string TempFolder() {
 #ifdef _WIN32
-  std::error_code ec;
-  fs::path p = fs::temp_directory_path(ec);
-  if (ec) return "";
-  return JoinPath(p.string(), "");
+  wchar_t buffer[MAX_PATH + 2];
+  const DWORD n = GetTempPathW(MAX_PATH + 2, buffer);
+  if (n == 0 || n > MAX_PATH + 1) return "";
+  return JoinPath(rtl::WideToUtf8(std::wstring_view(buffer, n)), "");
 #else
   const char* env = std::getenv("TMPDIR");
   return JoinPath(env && *env ? env : "/tmp", "");
@@ -219,21 +241,24 @@ bool ListFolder(const std::string& folder, std::vector<TFolderEntry>& entries, T
   entries.clear();
   const bool kinds = listing != TListing::NamesOnly;
 #ifdef _WIN32
-  // Stands in until the FindFirstFileW port; what is neither file nor folder there is a link or a
-  // junction.
-  std::error_code ec;
-  fs::directory_iterator it(folder, ec);
-  if (ec) return false;
-  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    TFolderEntry e{it->path().filename().string()};
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileExW(rtl::Utf8ToWide(JoinPath(folder, "*")).c_str(), FindExInfoBasic,
+                                 &found, FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    const wchar_t* name = found.cFileName;
+    if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) continue;
+    TFolderEntry e{rtl::WideToUtf8(name)};
     if (kinds) {
-      std::error_code ignored;
-      fs::file_status own = it->symlink_status(ignored);
-      e.Folder = fs::is_directory(own);
-      e.Link = !e.Folder && !fs::is_regular_file(own) && fs::exists(own);
+      // A reparse point that is a symbolic link or a junction counts as a link, never a folder.
+      const DWORD a = found.dwFileAttributes;
+      e.Link = (a & FILE_ATTRIBUTE_REPARSE_POINT) && (found.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
+                                                      found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
+      e.Folder = (a & FILE_ATTRIBUTE_DIRECTORY) && !e.Link;
     }
     entries.push_back(std::move(e));
-  }
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
 #else
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return false;
@@ -310,14 +335,14 @@ bool DeleteDirTree(const std::string& dir) {
   // Without trailing separators, so that a link given as "link/" is seen as the link.
   std::string named = StripTrailingDelims(dir);
   std::error_code ec;
-  fs::file_status own = fs::symlink_status(named, ec);
+  fs::file_status own = fs::symlink_status(FsPath(named), ec);
   if (fs::is_directory(own)) {
     EmptyFolder(dir);
-    return fs::remove(named, ec) && !ec;
+    return fs::remove(FsPath(named), ec) && !ec;
   }
   // A link to a folder: remove the link, never what it points to.
-  if (fs::exists(own) && fs::is_directory(fs::status(named, ec)))
-    return fs::remove(named, ec) && !ec;
+  if (fs::exists(own) && fs::is_directory(fs::status(FsPath(named), ec)))
+    return fs::remove(FsPath(named), ec) && !ec;
   return false;
 }
 
@@ -397,7 +422,9 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext) {
 
 std::string FindFileNoCase(const std::string& path) {
   if (path.empty()) return "";
+#ifndef _WIN32
   if (rtl::FileExists(path)) return path;
+#endif
   std::string folder = ExtractFilePath(path);
   std::string name = ExtractFileName(path);
   if (name.empty()) return "";
@@ -408,7 +435,7 @@ std::string FindFileNoCase(const std::string& path) {
 std::string ResolvePathNoCase(const std::string& path) {
   if (path.empty()) return "";
   std::error_code ec;
-  if (fs::exists(path, ec)) return path;
+  if (fs::exists(FsPath(path), ec)) return path;
   auto isSep = [](char c) { return c == '/' || c == '\\'; };
   std::string result;
   size_t i = 0;

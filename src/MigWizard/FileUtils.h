@@ -111,6 +111,7 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext);
 // For case-sensitive file systems: the path of an existing file (a link to one counts) in path's
 // folder whose name equals path's last component without regard to ASCII letter case. The exact
 // name is preferred; among several other matches the first in byte order is taken. "" when none.
+// On Windows the file system does the matching; the name is the one it stores.
 std::string FindFileNoCase(const std::string& path);
 
 // The same, component by component, for a whole relative or absolute path as written in a project

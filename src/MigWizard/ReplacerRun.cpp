@@ -621,7 +621,8 @@ namespace {
 // A path below base as a diff and a report name it, with "/" between its parts.
 std::string RelativeTo(const std::string& path, const std::string& base) {
   namespace fs = std::filesystem;
-  std::string rel = fs::path(path).lexically_relative(fs::path(base)).generic_string();
+  const fs::path relPath = rtl::FsPath(path).lexically_relative(rtl::FsPath(base));
+  std::string rel = rtl::FsUtf8(relPath.generic_string<char8_t>());
   return rel.empty() ? path : rel;
 }
 

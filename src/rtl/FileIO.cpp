@@ -1,10 +1,12 @@
 #include "rtl/FileIO.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +20,67 @@
 #include "rtl/SysUtils.h"
 
 namespace rtl {
+
+void TStream::ReadBuffer(void* buffer, size_t count) {
+  if (Read(buffer, count) != count) throw EReadError("Stream read error");
+}
+
+std::string TStream::ReadRest() {
+  std::int64_t left = Size() - Position();
+  std::string out;
+  if (left > 0) {
+    out.resize(static_cast<size_t>(left));
+    out.resize(Read(out.data(), out.size()));
+  }
+  // A stream whose size grew while reading: take the rest too.
+  char chunk[65536];
+  size_t n;
+  while ((n = Read(chunk, sizeof chunk)) > 0) out.append(chunk, n);
+  return out;
+}
+
+size_t TMemoryStream::Read(void* buffer, size_t count) {
+  size_t n = pos_ < data_.size() ? std::min(count, data_.size() - pos_) : 0;
+  if (n) std::memcpy(buffer, data_.data() + pos_, n);
+  pos_ += n;
+  return n;
+}
+
+void TMemoryStream::Write(const void* buffer, size_t count) {
+  if (pos_ > data_.size()) data_.resize(pos_);
+  if (pos_ == data_.size()) {
+    data_.append(static_cast<const char*>(buffer), count);
+  } else {
+    if (pos_ + count > data_.size()) data_.resize(pos_ + count);
+    std::memcpy(data_.data() + pos_, buffer, count);
+  }
+  pos_ += count;
+}
+
+void TMemoryStream::Seek(std::int64_t position) {
+  pos_ = position < 0 ? 0 : static_cast<size_t>(position);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  TFileStream in(path, TFileStream::Mode::OpenRead);
+  return in.ReadRest();
+}
+
+void WriteFileBytes(const std::string& path, std::string_view data) {
+  TFileStream out(path, TFileStream::Mode::Create);
+  out.Write(data);
+}
+
+// The rest is POSIX; FileIOWin32.cpp has the Windows side.
+#ifndef _WIN32
+
+std::filesystem::path FsPath(std::string_view utf8) {
+  return std::filesystem::path(utf8);
+}
+
+std::string FsUtf8(const std::filesystem::path& path) {
+  return path.string();
+}
 
 namespace {
 
@@ -66,16 +129,6 @@ bool FileExists(const std::string& path) {
 bool DirectoryExists(const std::string& path) {
   struct stat st;
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  TFileStream in(path, TFileStream::Mode::OpenRead);
-  return in.ReadRest();
-}
-
-void WriteFileBytes(const std::string& path, std::string_view data) {
-  TFileStream out(path, TFileStream::Mode::Create);
-  out.Write(data);
 }
 
 namespace {
@@ -298,46 +351,6 @@ void TFileLock::Release() {
   path_.clear();
 }
 
-void TStream::ReadBuffer(void* buffer, size_t count) {
-  if (Read(buffer, count) != count) throw EReadError("Stream read error");
-}
-
-std::string TStream::ReadRest() {
-  std::int64_t left = Size() - Position();
-  std::string out;
-  if (left > 0) {
-    out.resize(static_cast<size_t>(left));
-    out.resize(Read(out.data(), out.size()));
-  }
-  // A stream whose size grew while reading: take the rest too.
-  char chunk[65536];
-  size_t n;
-  while ((n = Read(chunk, sizeof chunk)) > 0) out.append(chunk, n);
-  return out;
-}
-
-size_t TMemoryStream::Read(void* buffer, size_t count) {
-  size_t n = pos_ < data_.size() ? std::min(count, data_.size() - pos_) : 0;
-  if (n) std::memcpy(buffer, data_.data() + pos_, n);
-  pos_ += n;
-  return n;
-}
-
-void TMemoryStream::Write(const void* buffer, size_t count) {
-  if (pos_ > data_.size()) data_.resize(pos_);
-  if (pos_ == data_.size()) {
-    data_.append(static_cast<const char*>(buffer), count);
-  } else {
-    if (pos_ + count > data_.size()) data_.resize(pos_ + count);
-    std::memcpy(data_.data() + pos_, buffer, count);
-  }
-  pos_ += count;
-}
-
-void TMemoryStream::Seek(std::int64_t position) {
-  pos_ = position < 0 ? 0 : static_cast<size_t>(position);
-}
-
 TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
   if (mode == Mode::OpenRead) {
     // O_NONBLOCK keeps a FIFO without a writer from blocking the open (it then reads as empty);
@@ -404,5 +417,7 @@ std::int64_t TFileStream::Size() const {
   struct stat st;
   return ::fstat(fd_, &st) == 0 ? st.st_size : 0;
 }
+
+#endif
 
 }  // namespace rtl

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,10 @@
 //                             mutation done here (a file created, a write, a rename);
 //   MIGWIZ_FAULT_ENOSPC_AT=N  the N-th write made here fails with ENOSPC.
 namespace rtl {
+
+// std::filesystem paths from and to UTF-8 (on Windows their narrow form is the ANSI code page).
+std::filesystem::path FsPath(std::string_view utf8);
+std::string FsUtf8(const std::filesystem::path& path);
 
 bool FileExists(const std::string& path);       // a regular file (or a link to one)
 bool DirectoryExists(const std::string& path);  // a folder (or a link to one)
@@ -59,7 +64,11 @@ class TFileLock {
 
  private:
   std::string path_;
+#ifdef _WIN32
+  void* handle_ = nullptr;  // HANDLE
+#else
   int fd_ = -1;
+#endif
 };
 
 // Byte stream with a position, the shape the engine's readers and writers work on.
@@ -123,7 +132,11 @@ class TFileStream : public TStream {
 
  private:
   std::string path_;
+#ifdef _WIN32
+  void* handle_ = nullptr;  // HANDLE
+#else
   int fd_ = -1;
+#endif
 };
 
 }  // namespace rtl

@@ -135,10 +135,15 @@ std::optional<long double> ParseFloat(std::string_view text, FloatKind kind) {
   if (res.ec == std::errc::result_out_of_range && res.ptr == text.data() + text.size()) {
     // Values below the normal range (denormals) are reported out of range although extended
     // holds them; read them again in the C locale and keep what is finite.
-    static locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
     std::string copy(text);
     char* end = nullptr;
+#ifdef _WIN32
+    // mingw's own strtold (80-bit); nothing here changes the C library's locale from "C".
+    value = std::strtold(copy.c_str(), &end);
+#else
+    static locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
     value = strtold_l(copy.c_str(), &end, c);
+#endif
     if (end != copy.c_str() + copy.size() || !std::isfinite(value) || std::fabs(value) >= 1)
       return std::nullopt;
   } else if (res.ec != std::errc() || res.ptr != text.data() + text.size()) {

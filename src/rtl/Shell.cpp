@@ -1,5 +1,14 @@
 #include "rtl/Shell.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include "rtl/Encoding.h"
+#else
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -8,6 +17,7 @@
 #include <csignal>
 
 extern char** environ;
+#endif
 
 namespace rtl {
 
@@ -20,7 +30,7 @@ std::function<void(const std::string&)>& Handler() {
 
 void DefaultOpen(const std::string& target) {
 #ifdef _WIN32
-  (void)target;
+  ShellExecuteW(nullptr, L"open", Utf8ToWide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 #else
   // The opener is started and left alone; a reaper child keeps it from becoming a zombie.
   std::signal(SIGCHLD, SIG_DFL);

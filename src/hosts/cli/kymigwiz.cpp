@@ -1,6 +1,15 @@
 // kymigwiz: the command-line host. It fills the options the wizard fills and calls the same
 // replace and restore runs, and converts single forms between binary and text.
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <atomic>
@@ -20,6 +29,7 @@
 #include "hosts/common/ProjectServices.h"
 #include "ota/ToolsAPI.h"
 #include "product/KyReplacer.h"
+#include "rtl/Encoding.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
 
@@ -34,8 +44,10 @@ std::atomic<bool>* gCancel = nullptr;
 
 // An absolute path without "." and ".." parts and without a trailing separator.
 std::string Absolute(const std::string& path) {
-  std::string s = fs::absolute(path).lexically_normal().string();
-  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  std::string s = rtl::FsUtf8(fs::absolute(rtl::FsPath(path)).lexically_normal());
+  // A root keeps its separator ("/", "C:\\").
+  const size_t root = migwiz::HasDrivePart(s) && s.size() > 1 && s[1] == ':' ? 3 : 1;
+  while (s.size() > root && s.back() == migwiz::PathDelim) s.pop_back();
   return s;
 }
 
@@ -109,7 +121,11 @@ int RunReplace(const ReplaceArgs& args) {
   options.ScanAliases = args.scanAliases;
   options.DryRun = args.dryRun;
 
+#ifdef _WIN32
+  Progress progress(_isatty(_fileno(stderr)));
+#else
   Progress progress(::isatty(STDERR_FILENO));
+#endif
   replacer->OnProgress = [&progress](int done, int total, const std::string&) {
     progress.Show(done, total);
   };
@@ -162,9 +178,8 @@ int RunRestore(const std::string& undoFile) {
   return ok ? kOk : kRunFailed;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The command line as UTF-8 words.
+int Main(int argc, char** argv) {
   CLI::App app{"kymigwiz - moves Delphi applications from the BDE components to KyZel", "kymigwiz"};
   app.require_subcommand(1);
 
@@ -244,3 +259,25 @@ int main(int argc, char** argv) {
     return kError;
   }
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments as UTF-16, handed on as UTF-8; output is UTF-8 and taken byte for byte (forms
+// and diffs keep their CR LF), and a console shows it as UTF-8.
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(rtl::WideToUtf8(wargv[i]));
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  SetConsoleOutputCP(CP_UTF8);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  return Main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) {
+  return Main(argc, argv);
+}
+#endif

@@ -27,16 +27,16 @@ void CheckIndex(int index, size_t count, const char* what) {
 
 std::string AbsolutePath(const std::string& path) {
   std::error_code ec;
-  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-  if (ec) absolute = path;
-  return absolute.lexically_normal().string();
+  std::filesystem::path absolute = std::filesystem::absolute(rtl::FsPath(path), ec);
+  if (ec) absolute = rtl::FsPath(path);
+  return rtl::FsUtf8(absolute.lexically_normal());
 }
 
 // The path with its links resolved, as far as the file system knows it.
 std::string CanonicalPath(const std::string& path) {
   std::error_code ec;
-  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
-  return ec ? AbsolutePath(path) : canonical.string();
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(rtl::FsPath(path), ec);
+  return ec ? AbsolutePath(path) : rtl::FsUtf8(canonical);
 }
 
 std::string NativeSeparators(std::string path) {
