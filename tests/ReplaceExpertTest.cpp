@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QLineEdit>
 #include <QRadioButton>
 #include <memory>
@@ -244,6 +246,12 @@ class ReplaceExpertTest : public qttest::QtTest {
   }
 
   testutil::TempDir dir;
+  // The runs' work folders go below the test's folder, out of the way of other tests' runs.
+  std::string tmp = [this] {
+    std::filesystem::create_directories(dir / "tmp");
+    return dir / "tmp";
+  }();
+  testutil::ScopedEnv tmpEnv{"TMPDIR", tmp};
   std::vector<std::string> log;
   std::shared_ptr<FakeServices> services = std::make_shared<FakeServices>();
   std::shared_ptr<FakeProject> project;
