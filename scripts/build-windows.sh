@@ -4,23 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build-windows}
-packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev cmake
-  ninja-build googletest libcli11-dev libdtl-dev nlohmann-json3-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  if ! { $SUDO apt-get update -qq &&
-         DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-           "${missing[@]}"; }; then
-    echo "build-windows: cannot install the cross toolchain (${missing[*]})" >&2
-    exit 1
-  fi
-fi
+bash scripts/deps.sh g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
+  cmake ninja-build googletest libcli11-dev libdtl-dev nlohmann-json3-dev ||
+  { echo "build-windows: the cross toolchain could not be installed" >&2; exit 1; }
 # -O1 without debug information: the build stays quick and the programs small.
 cmake -S . -B "$build_dir" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \

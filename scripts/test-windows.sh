@@ -8,16 +8,8 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build-windows}
 linux_kymigwiz=${LINUX_KYMIGWIZ:-build/bin/kymigwiz}
 
-if ! dpkg-query -W -f='${Status}' wine64 2>/dev/null | grep -q "install ok installed"; then
-  echo "Installing: wine64"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  if ! { $SUDO apt-get update -qq &&
-         DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends wine64; }; then
-    echo "test-windows: cannot install wine64; the Windows tests did not run" >&2
-    exit 1
-  fi
-fi
+bash scripts/deps.sh wine64 ||
+  { echo "test-windows: wine64 could not be installed; the Windows tests did not run" >&2; exit 1; }
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine || true)
 if [ -z "$wine" ] || [ ! -x "$wine" ]; then

@@ -171,7 +171,7 @@ class TComponentReplacer {
   void NoteLine(const std::string& line);
   void NoteForm(const std::string& form);
   void NoteOutput(const std::string& path, std::string bytes);
-  TFileReport* CurrentReport() { return work_ ? &work_->Report : fileReport_; }
+  TFileReport* CurrentReport() { return work_ ? &work_->Report : nullptr; }
   // The work folder of an entry, made on the run's thread in the run's order.
   std::string PrepareEntry(TRunState& run, int index);
   void Convert(const std::string& entry, const std::string& dest, TFileWork& work);
@@ -195,7 +195,6 @@ class TComponentReplacer {
   std::uint64_t lengthMask_ = 0;
   bool firstLetter_[256] = {};
   class TOutputWriter* writer_ = nullptr;  // set while a run rewrites its files
-  TFileReport* fileReport_ = nullptr;       // the entry of the file being converted
   TFormParserClass formParserClass_;
   class TWorkPool* pool_ = nullptr;  // set while a run converts on several threads
   std::vector<std::unique_ptr<TFormParser>> workerParsers_;
