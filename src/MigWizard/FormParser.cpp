@@ -1,6 +1,5 @@
 #include "MigWizard/FormParser.h"
 
-#include <atomic>
 #include <cstring>
 #include <optional>
 #include <typeinfo>
@@ -99,13 +98,16 @@ void TFormParseState::Assign(const TParseState& source) {
   if (!src) throw rtl::EInvalidCast("Invalid class typecast");
   TParseState::Assign(source);
   ItemStart = src->ItemStart;
-  if (textStamp_ == 0 || textStamp_ != src->textStamp_) {
+  if (headerStamp_ == 0 || headerStamp_ != src->headerStamp_) {
     CopyText(ObjType, src->ObjType);
-    CopyText(PropName, src->PropName);
     CopyText(Keyword, src->Keyword);
     CopyText(ObjName, src->ObjName);
     CopyText(ObjIndex, src->ObjIndex);
-    textStamp_ = src->textStamp_;
+    headerStamp_ = src->headerStamp_;
+  }
+  if (propStamp_ == 0 || propStamp_ != src->propStamp_) {
+    CopyText(PropName, src->PropName);
+    propStamp_ = src->propStamp_;
   }
   PropCount = src->PropCount;
   NestLevel = src->NestLevel;
@@ -210,7 +212,7 @@ bool TFormParser::ParseInnerObject(const TSymbol& symbol) {
       if (known.matched) {
         s.Position = known.end;
         s.PropName = known.exitPropName;
-        Stamp(s);
+        StampProp(s);
         s.ItemStart = known.exitItemStart;
       }
       return known.matched;
@@ -234,44 +236,54 @@ void TFormParser::ItemParsed(ItemKind kind) {
   rtl::Assert(s.ItemStart > 0, "an item of the form grammar ended that never started");
   const std::string_view item = Text().substr(static_cast<size_t>(s.ItemStart) - 1,
                                               static_cast<size_t>(s.Position - s.ItemStart));
+  std::string* header = nullptr;
   switch (kind) {
     case kObjName:
-      if (s.NestLevel == 0) s.ObjName = item;
+      header = &s.ObjName;
       break;
     case kObjType:
-      if (s.NestLevel == 0) s.ObjType = item;
+      header = &s.ObjType;
       break;
     case kKeyword:
-      if (s.NestLevel == 0) s.Keyword = item;
+      header = &s.Keyword;
       break;
     case kObjIndex:
-      if (s.NestLevel == 0) s.ObjIndex = item;
+      header = &s.ObjIndex;
       break;
     case kFullPropName:
       s.PropName = item;
+      StampProp(s);
       break;
     case kPropValue:
       if (!s.PropName.empty()) {
         if (s.NestLevel == 0) {
           const std::string propName = s.PropName;
+          std::string value(item);
           const int first = Properties.Count();
-          ConvertProperty(propName, std::string(item));
-          Conversions.push_back({propName, std::string(item), first, Properties.Count()});
+          ConvertProperty(propName, value);
+          Conversions.push_back({propName, std::move(value), first, Properties.Count()});
           s.ConversionCount = static_cast<int>(Conversions.size());
         }
         s.PropName.clear();
+        StampProp(s);
       }
       break;
     default:
       break;
   }
-  Stamp(s);
+  if (header && s.NestLevel == 0) {
+    *header = item;
+    StampHeader(s);
+  }
   s.ItemStart = 0;
 }
 
-void TFormParser::Stamp(TFormParseState& s) {
-  static std::atomic<std::uint64_t> stamps{0};
-  s.textStamp_ = ++stamps;
+void TFormParser::StampHeader(TFormParseState& s) {
+  s.headerStamp_ = ++stamps_;
+}
+
+void TFormParser::StampProp(TFormParseState& s) {
+  s.propStamp_ = ++stamps_;
 }
 
 void TFormParser::NestedObjectParsed() {
@@ -305,7 +317,8 @@ void TFormParser::Reset() {
   s.ObjIndex.clear();
   s.ObjType.clear();
   s.PropName.clear();
-  Stamp(s);
+  StampHeader(s);
+  StampProp(s);
   s.ItemStart = 0;
   s.PropCount = 0;
   s.NestedCount = 0;
@@ -434,7 +447,13 @@ std::string TFormParser::ParamValue(std::string_view paramsValue, std::string_vi
 }
 
 bool TFormParser::PassesPropertyCheck(const std::string& propName) const {
-  const rtl::TClassInfo* cls = rtl::GetClass(NewClassName);
+  // The lookup is kept while the name and the registry stay as they are.
+  if (newClassVersion_ != rtl::RegistryVersion() || newClassName_ != NewClassName) {
+    newClassName_ = NewClassName;
+    newClass_ = rtl::GetClass(NewClassName);
+    newClassVersion_ = rtl::RegistryVersion();
+  }
+  const rtl::TClassInfo* cls = newClass_;
   if (!cls) return true;
   const std::string_view head = std::string_view(propName).substr(0, propName.find('.'));
   return cls->HasPublishedProperty(head) || propName == "Left" || propName == "Top";

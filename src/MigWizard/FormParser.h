@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "MigWizard/LL1Parser.h"
+#include "rtl/ClassRegistry.h"
 #include "rtl/Classes.h"
 
 namespace migwiz {
@@ -77,10 +78,11 @@ class TFormParseState : public TParseState {
  private:
   friend class TFormParser;
   TFormParser* owner_ = nullptr;  // where the collected lists live
-  // Set by a parser, from a counter that never repeats (one for all parsers), whenever it changes
-  // one of the five texts: two states with the same stamp hold the same texts, so restoring a
-  // snapshot need not compare them. 0: unknown, compared.
-  std::uint64_t textStamp_ = 0;
+  // Set by its parser, from a counter of the parser's that never repeats, whenever it changes
+  // the header's four texts or the property name: two states with the same stamp hold the same
+  // texts, so restoring a snapshot need not compare them. 0: unknown, compared.
+  std::uint64_t headerStamp_ = 0;
+  std::uint64_t propStamp_ = 0;
 };
 
 class TFormParser : public TLL1Parser {
@@ -140,8 +142,9 @@ class TFormParser : public TLL1Parser {
   ItemKind KindOf(const TSymbol& symbol);
   void ItemParsed(ItemKind kind);
   void NestedObjectParsed();
-  // After a change of the state's texts.
-  static void Stamp(TFormParseState& s);
+  // After a change of the state's header texts or of its property name.
+  void StampHeader(TFormParseState& s);
+  void StampProp(TFormParseState& s);
   bool ParseInnerObject(const TSymbol& symbol);
   bool PassesPropertyCheck(const std::string& propName) const;
 
@@ -156,6 +159,11 @@ class TFormParser : public TLL1Parser {
   std::vector<ItemKind> kinds_;  // by symbol id, filled once the grammar is prepared
   std::unordered_map<int, InnerObject> innerObjects_;
   bool parsed_ = false;  // the last parse succeeded
+  std::uint64_t stamps_ = 0;  // the last stamp given to one of this parser's states
+  // The class of NewClassName, as last looked up.
+  mutable std::string newClassName_;
+  mutable const rtl::TClassInfo* newClass_ = nullptr;
+  mutable std::uint64_t newClassVersion_ = 0;
 };
 
 class TFormParserUtils {

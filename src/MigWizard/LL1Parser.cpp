@@ -194,6 +194,7 @@ struct TLL1Parser::TGrammar {
   };
   struct CompiledAlt {
     int first, count;
+    int shared;  // leading items the next alternative of the rule has too
   };
   struct CompiledRule {
     int firstAlt, altCount;
@@ -207,6 +208,8 @@ struct TLL1Parser::TGrammar {
   // reference without a rule or an unknown built-in may start it, which must raise when met).
   std::vector<TCharSet> first;
   std::vector<char> firstUnknown;
+  std::vector<TCharSet> altFirst;  // the same by alternative
+  std::vector<char> altFirstUnknown;
   std::vector<TBuiltin> builtins;
   std::vector<CompiledRule> compiledRules;
   std::vector<CompiledAlt> alts;
@@ -340,9 +343,85 @@ thread_local TLL1Parser::TParseStack* TLL1Parser::TParseStack::entering_ = nullp
 #endif
 
 // ---------------------------------------------------------------------------------------------
+// The outcomes of position-only nonterminals in one parse: open addressing, emptied in O(1) by a
+// new generation, since a form's objects are parsed one by one and most parses are short.
+
+class TLL1Parser::TOutcomes {
+ public:
+  TOutcomes() { slots_.resize(kInitial); }
+
+  // The remembered end, or nullptr.
+  const int* Find(std::uint64_t key) const {
+    for (size_t i = Hash(key) & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      const Slot& s = slots_[i];
+      if (s.generation != generation_) return nullptr;
+      if (s.key == key) return &s.end;
+    }
+  }
+  void Put(std::uint64_t key, int end) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    Insert(key, end);
+  }
+  void Clear() {
+    used_ = 0;
+    if (slots_.size() > kKeep) {
+      std::vector<Slot>(kInitial).swap(slots_);
+      generation_ = 1;
+    } else if (++generation_ == 0) {  // wrapped: stale slots could pass as current
+      std::fill(slots_.begin(), slots_.end(), Slot{});
+      generation_ = 1;
+    }
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t key = 0;
+    int end = 0;
+    std::uint32_t generation = 0;
+  };
+  static constexpr size_t kInitial = 1024;
+  static constexpr size_t kKeep = size_t(1) << 16;
+
+  static size_t Hash(std::uint64_t key) {
+    key *= 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(key >> 20);
+  }
+  void Insert(std::uint64_t key, int end) {
+    for (size_t i = Hash(key) & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      Slot& s = slots_[i];
+      if (s.generation != generation_) {
+        s = Slot{key, end, generation_};
+        ++used_;
+        return;
+      }
+      if (s.key == key) {
+        s.end = end;
+        return;
+      }
+    }
+  }
+  void Grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::uint32_t live = generation_;
+    generation_ = 1;
+    used_ = 0;
+    for (const Slot& s : old)
+      if (s.generation == live) Insert(s.key, s.end);
+  }
+
+  std::vector<Slot> slots_;
+  std::uint32_t generation_ = 1;
+  size_t used_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
 
 TLL1Parser::TLL1Parser(TParseStateClass stateClass)
-    : stateClass_(stateClass), state_(stateClass(this)), grammar_(std::make_unique<TGrammar>()) {}
+    : stateClass_(stateClass),
+      state_(stateClass(this)),
+      grammar_(std::make_unique<TGrammar>()),
+      outcomes_(std::make_unique<TOutcomes>()) {}
 
 TLL1Parser::~TLL1Parser() = default;
 
@@ -472,10 +551,31 @@ void TLL1Parser::Compile(TGrammar& g) {
           g.items.push_back({TGrammar::kNonterminal, it->second, 0});
         }
       }
-      g.alts.push_back({first, static_cast<int>(g.items.size()) - first});
+      g.alts.push_back({first, static_cast<int>(g.items.size()) - first, 0});
     }
   }
+  for (const TGrammar::CompiledRule& rule : g.compiledRules)
+    for (int a = rule.firstAlt; a + 1 < rule.firstAlt + rule.altCount; ++a)
+      g.alts[size_t(a)].shared = SharedItems(g, a, a + 1);
   ComputeFirstSets(g);
+}
+
+int TLL1Parser::SharedItems(const TGrammar& g, int first, int second) {
+  const TGrammar::CompiledAlt& a = g.alts[size_t(first)];
+  const TGrammar::CompiledAlt& b = g.alts[size_t(second)];
+  int n = 0;
+  while (n < a.count && n < b.count) {
+    const TGrammar::Item& x = g.items[size_t(a.first + n)];
+    const TGrammar::Item& y = g.items[size_t(b.first + n)];
+    if (x.kind != y.kind || x.len != y.len) break;
+    if (x.kind == TGrammar::kTerminals
+            ? g.terminals.compare(size_t(x.arg), size_t(x.len), g.terminals, size_t(y.arg),
+                                  size_t(y.len)) != 0
+            : x.arg != y.arg)
+      break;
+    ++n;
+  }
+  return n;
 }
 
 void TLL1Parser::ComputeFirstSets(TGrammar& g) {
@@ -484,7 +584,26 @@ void TLL1Parser::ComputeFirstSets(TGrammar& g) {
   g.firstUnknown.assign(n, 0);
   for (size_t s = 0; s < n; ++s)
     if (g.symbols[s].Rule < 0) g.firstUnknown[s] = 1;
-  // No alternative is empty any more, so only first items count; iterate to the fixed point.
+  // What the first item of an alternative can start with; no alternative is empty any more.
+  auto firstOfAlt = [&g](const TGrammar::CompiledAlt& alt, TCharSet& set, char& unknown) {
+    if (alt.count == 0) return;
+    const TGrammar::Item& item = g.items[static_cast<size_t>(alt.first)];
+    if (item.kind == TGrammar::kTerminals) {
+      const auto c = static_cast<unsigned char>(g.terminals[static_cast<size_t>(item.arg)]);
+      for (int t = 0; t < 256; ++t)
+        if (kLower.map[t] == c) set.set(static_cast<size_t>(t));
+    } else if (item.kind == TGrammar::kBuiltin) {
+      const TBuiltin& b = g.builtins[static_cast<size_t>(item.arg)];
+      if (b.Known)
+        set |= b.Chars;
+      else
+        unknown = 1;
+    } else {
+      set |= g.first[static_cast<size_t>(item.arg)];
+      unknown |= g.firstUnknown[static_cast<size_t>(item.arg)];
+    }
+  };
+  // Iterated to the fixed point.
   for (bool changed = true; changed;) {
     changed = false;
     for (size_t s = 0; s < n; ++s) {
@@ -492,25 +611,8 @@ void TLL1Parser::ComputeFirstSets(TGrammar& g) {
       const TGrammar::CompiledRule& rule = g.compiledRules[static_cast<size_t>(g.symbols[s].Rule)];
       TCharSet set = g.first[s];
       char unknown = g.firstUnknown[s];
-      for (int a = rule.firstAlt; a < rule.firstAlt + rule.altCount; ++a) {
-        const TGrammar::CompiledAlt& alt = g.alts[static_cast<size_t>(a)];
-        if (alt.count == 0) continue;
-        const TGrammar::Item& item = g.items[static_cast<size_t>(alt.first)];
-        if (item.kind == TGrammar::kTerminals) {
-          const auto c = static_cast<unsigned char>(g.terminals[static_cast<size_t>(item.arg)]);
-          for (int t = 0; t < 256; ++t)
-            if (kLower.map[t] == c) set.set(static_cast<size_t>(t));
-        } else if (item.kind == TGrammar::kBuiltin) {
-          const TBuiltin& b = g.builtins[static_cast<size_t>(item.arg)];
-          if (b.Known)
-            set |= b.Chars;
-          else
-            unknown = 1;
-        } else {
-          set |= g.first[static_cast<size_t>(item.arg)];
-          unknown |= g.firstUnknown[static_cast<size_t>(item.arg)];
-        }
-      }
+      for (int a = rule.firstAlt; a < rule.firstAlt + rule.altCount; ++a)
+        firstOfAlt(g.alts[static_cast<size_t>(a)], set, unknown);
       if (set != g.first[s] || unknown != g.firstUnknown[s]) {
         g.first[s] = set;
         g.firstUnknown[s] = unknown;
@@ -518,6 +620,10 @@ void TLL1Parser::ComputeFirstSets(TGrammar& g) {
       }
     }
   }
+  g.altFirst.assign(g.alts.size(), TCharSet());
+  g.altFirstUnknown.assign(g.alts.size(), 0);
+  for (size_t a = 0; a < g.alts.size(); ++a)
+    firstOfAlt(g.alts[a], g.altFirst[a], g.altFirstUnknown[a]);
 }
 
 std::vector<std::string> TLL1Parser::Alternatives(std::string_view name) const {
@@ -563,7 +669,7 @@ bool TLL1Parser::Parse(std::string_view text, std::string_view start, int& pos) 
   text_ = text;
   state_->Position = pos;
   depth_ = 0;
-  outcomes_.clear();
+  outcomes_->Clear();
   positionOnly_.assign(static_cast<size_t>(SymbolCount()), 0);
   for (const std::string& name : positionOnlyNames_)
     if (const int id = SymbolId(name); id >= 0) positionOnly_[static_cast<size_t>(id)] = 1;
@@ -605,10 +711,7 @@ bool TLL1Parser::ParseOnStack(const TSymbol& start) {
 
 void TLL1Parser::ReleaseDeepMemory() {
   constexpr size_t kKeep = 4096;
-  if (outcomes_.bucket_count() > 16 * kKeep)
-    std::unordered_map<std::uint64_t, int>().swap(outcomes_);
-  else
-    outcomes_.clear();
+  outcomes_->Clear();
   if (snapshots_.size() > kKeep) {
     snapshots_.resize(kKeep);
     snapshots_.shrink_to_fit();
@@ -617,20 +720,32 @@ void TLL1Parser::ReleaseDeepMemory() {
   stackLowest_ = 0;
 }
 
-void TLL1Parser::CheckDepth() {
+inline bool TLL1Parser::CannotStart(int alt, int pos) const {
+  const TGrammar& g = *grammar_;
+  if (!predictive_ || g.altFirstUnknown[static_cast<size_t>(alt)]) return false;
+  if (pos < 1 || static_cast<size_t>(pos) > text_.size()) return true;
+  return !g.altFirst[static_cast<size_t>(alt)]
+                    [static_cast<unsigned char>(text_[static_cast<size_t>(pos) - 1])];
+}
+
+inline void TLL1Parser::CheckDepth() {
   char probe = 0;
   const auto sp = reinterpret_cast<std::uintptr_t>(&probe);
   if (sp < stackLowest_) stackLowest_ = sp;
+  if (depth_ > maxDepth_ || sp < stackLimit_) TooDeep(sp);
+}
+
+void TLL1Parser::TooDeep(std::uintptr_t sp) const {
   if (depth_ > maxDepth_)
     throw EGrammarError(
         rtl::Format("Cannot parse: the text is nested too deeply (more than %d levels).",
                     {std::int64_t(maxDepth_)}));
-  if (sp < stackLimit_)
-    throw EGrammarError("Cannot parse: the text is nested too deeply for the parse stack.");
+  (void)sp;  // below stackLimit_
+  throw EGrammarError("Cannot parse: the text is nested too deeply for the parse stack.");
 }
 
-TParseState& TLL1Parser::Snapshot() {
-  const auto d = static_cast<size_t>(depth_);
+TParseState& TLL1Parser::Snapshot(int slot) {
+  const auto d = 2 * static_cast<size_t>(depth_) + static_cast<size_t>(slot);
   if (snapshots_.size() <= d) snapshots_.resize(d + 1);
   std::unique_ptr<TParseState>& s = snapshots_[d];
   if (!s) s = stateClass_(this);
@@ -646,18 +761,16 @@ bool TLL1Parser::ParseNonterminal(const TSymbol& symbol) {
   if (symbol.Id < 0 || static_cast<size_t>(symbol.Id) >= positionOnly_.size() ||
       !positionOnly_[static_cast<size_t>(symbol.Id)])
     return ParseRule(symbol);
-  const std::uint64_t key =
-      (std::uint64_t(std::uint32_t(symbol.Id)) << 32) | std::uint32_t(state_->Position);
-  if (auto known = outcomes_.find(key); known != outcomes_.end()) {
-    if (known->second < 0) return false;
-    state_->Position = known->second;
-    return true;
-  }
-  const bool matched = ParseRule(symbol);
-  outcomes_[key] = matched ? state_->Position : -1;
-  return matched;
+  const int end = MatchPositionOnly(symbol, state_->Position);
+  if (end < 0) return false;
+  state_->Position = end;
+  return true;
 }
 
+// Ordered choice, where an alternative that begins with the items of the one before it goes on
+// from the state those items left (kept in a second snapshot) instead of parsing them again: the
+// same items from the same state parse the same way. A list rule such as
+// "<item><list>|<item>" so parses its last item once, not twice at every level.
 bool TLL1Parser::ParseRule(const TSymbol& symbol) {
   if (symbol.Rule < 0) throw EGrammarError("Unknown nonterminal: " + symbol.Name);
   struct DepthScope {
@@ -678,12 +791,17 @@ bool TLL1Parser::ParseRule(const TSymbol& symbol) {
       return false;
   }
   const TGrammar::CompiledRule& rule = g.compiledRules[static_cast<size_t>(symbol.Rule)];
-  TParseState* snapshot = nullptr;
+  TParseState* snapshot = nullptr;  // the state at the rule's start
+  TParseState* shared = nullptr;    // the state after the items the next alternative shares
+  int resume = 0;                   // items of this alternative the one before already parsed
   for (int a = rule.firstAlt, end = rule.firstAlt + rule.altCount; a < end; ++a) {
     const TGrammar::CompiledAlt& alt = g.alts[static_cast<size_t>(a)];
-    int from = 0;
-    int advance = 0;
-    if (alt.count > 0) {
+    int from = resume;
+    if (resume > 0) {
+      state_->Assign(*shared);
+    } else if (CannotStart(a, state_->Position)) {
+      continue;  // it would fail on its first item, changing nothing
+    } else if (alt.count > 0) {
       // A leading terminal run is checked before anything is saved: most alternatives fail
       // there, and such a failure changes nothing.
       const TGrammar::Item& first = g.items[static_cast<size_t>(alt.first)];
@@ -696,23 +814,39 @@ bool TLL1Parser::ParseRule(const TSymbol& symbol) {
                                     static_cast<unsigned char>(t[k]))
           ++k;
         if (k < first.len) continue;
+        if (!snapshot) snapshot = &Snapshot(0);
+        state_->Position += first.len;
         from = 1;
-        advance = first.len;
       }
     }
-    if (!snapshot) snapshot = &Snapshot();
-    state_->Position += advance;
-    if (WalkAlternative(a, from)) return true;
-    state_->Assign(*snapshot);
+    if (!snapshot) snapshot = &Snapshot(0);
+    // The shared state already held serves the next alternative too when it shares as much.
+    const int keepAt = alt.shared > 0 && alt.shared >= from && alt.shared != resume ? alt.shared : -1;
+    bool kept = false;
+    if (WalkAlternative(a, from, keepAt, kept)) return true;
+    if (alt.shared > 0 && alt.shared == resume) {
+      // shared still holds the state after those items
+    } else if (kept) {
+      shared = snapshots_[2 * static_cast<size_t>(depth_) + 1].get();
+      resume = alt.shared;
+      continue;
+    } else {
+      resume = 0;
+    }
+    if (resume == 0) state_->Assign(*snapshot);
   }
   return false;
 }
 
-bool TLL1Parser::WalkAlternative(int a, int fromItem) {
+bool TLL1Parser::WalkAlternative(int a, int fromItem, int keepAt, bool& kept) {
   const TGrammar& g = *grammar_;
   const TGrammar::CompiledAlt& alt = g.alts[static_cast<size_t>(a)];
   const auto size = static_cast<std::int64_t>(text_.size());
   for (int i = fromItem; i < alt.count; ++i) {
+    if (i == keepAt) {
+      Snapshot(1);
+      kept = true;
+    }
     const TGrammar::Item& item = g.items[static_cast<size_t>(alt.first + i)];
     switch (item.kind) {
       case TGrammar::kTerminals: {
@@ -735,6 +869,81 @@ bool TLL1Parser::WalkAlternative(int a, int fromItem) {
     }
   }
   return true;
+}
+
+// A position-only nonterminal changes nothing but the position, and nothing below it does more:
+// it is matched on positions alone, without snapshots or hooks, and its outcome is remembered.
+int TLL1Parser::MatchPositionOnly(const TSymbol& symbol, int pos) {
+  const bool remembered = symbol.Id >= 0 && static_cast<size_t>(symbol.Id) < positionOnly_.size() &&
+                          positionOnly_[static_cast<size_t>(symbol.Id)];
+  const std::uint64_t key = (std::uint64_t(std::uint32_t(symbol.Id)) << 32) | std::uint32_t(pos);
+  if (remembered)
+    if (const int* known = outcomes_->Find(key)) return *known;
+  if (symbol.Rule < 0) throw EGrammarError("Unknown nonterminal: " + symbol.Name);
+  struct DepthScope {
+    int& depth;
+    explicit DepthScope(int& d) : depth(d) { ++depth; }
+    ~DepthScope() { --depth; }
+  } scope(depth_);
+  CheckDepth();
+
+  const TGrammar& g = *grammar_;
+  const char* const text = text_.data();
+  const auto size = static_cast<std::int64_t>(text_.size());
+  int result = -1;
+  if (predictive_ && !g.firstUnknown[static_cast<size_t>(symbol.Id)] &&
+      (pos < 1 || pos > size ||
+       !g.first[static_cast<size_t>(symbol.Id)][static_cast<unsigned char>(text[pos - 1])])) {
+    if (remembered) outcomes_->Put(key, -1);
+    return -1;
+  }
+  const TGrammar::CompiledRule& rule = g.compiledRules[static_cast<size_t>(symbol.Rule)];
+  int resume = 0, resumePos = pos;
+  for (int a = rule.firstAlt, end = rule.firstAlt + rule.altCount; a < end && result < 0; ++a) {
+    const TGrammar::CompiledAlt& alt = g.alts[static_cast<size_t>(a)];
+    if (resume == 0 && CannotStart(a, pos)) continue;
+    int p = resume > 0 ? resumePos : pos;
+    int keptPos = -1;
+    int i = resume;
+    for (; i < alt.count; ++i) {
+      if (i == alt.shared) keptPos = p;
+      const TGrammar::Item& item = g.items[static_cast<size_t>(alt.first + i)];
+      if (item.kind == TGrammar::kTerminals) {
+        const std::int64_t q = std::int64_t(p) - 1;
+        if (q < 0 || q + item.len > size) break;
+        const char* t = g.terminals.data() + item.arg;
+        int k = 0;
+        while (k < item.len &&
+               kLower.map[static_cast<unsigned char>(text[q + k])] == static_cast<unsigned char>(t[k]))
+          ++k;
+        if (k < item.len) break;
+        p += item.len;
+      } else if (item.kind == TGrammar::kBuiltin) {
+        const TBuiltin& b = g.builtins[static_cast<size_t>(item.arg)];
+        if (!b.Known)
+          throw rtl::EAssertionFailed("Assertion failed: unknown built-in class " + b.Name);
+        std::int64_t q = std::int64_t(p) - 1;
+        if (q < 0 || q >= size || !b.Has[static_cast<unsigned char>(text[q])]) break;
+        ++q;
+        if (!b.Single)
+          while (q < size && b.Has[static_cast<unsigned char>(text[q])]) ++q;
+        p = static_cast<int>(q + 1);
+      } else {
+        p = MatchPositionOnly(g.symbols[static_cast<size_t>(item.arg)], p);
+        if (p < 0) break;
+      }
+    }
+    if (i == alt.count) {
+      result = p;
+    } else if (alt.shared > 0 && (keptPos >= 0 || alt.shared == resume)) {
+      if (keptPos >= 0) resumePos = keptPos;
+      resume = alt.shared;
+    } else {
+      resume = 0;
+    }
+  }
+  if (remembered) outcomes_->Put(key, result);
+  return result;
 }
 
 bool TLL1Parser::ParseBuiltin(const TBuiltin& builtin) {

@@ -7,7 +7,9 @@
 // does no name lookups. A nonterminal tries its alternatives in order and returns on the first
 // that matches; the parse state is snapshotted around the alternatives and restored after each
 // failed one, so a failed alternative leaves no trace in the state (nor in what a descendant's
-// Assign takes back).
+// Assign takes back). An alternative that begins with the same items as the one that just failed
+// goes on from the state those items left rather than parsing them again, so overrides must
+// be deterministic: the same state and text give the same outcome.
 //
 // Lists in a grammar are usually right-recursive, so recursion grows with the input. Every parse
 // runs on a stack of its own, reserved large and touched only as far as used, and past
@@ -123,38 +125,49 @@ class TLL1Parser {
   std::string_view Text() const { return text_; }
 
   // With prediction on, a nonterminal fails at once when the character at the position cannot
-  // start any of its alternatives, instead of trying them all; the call itself still comes
-  // through ParseNonterminal. This is only sound while no override makes a nonterminal or a
+  // start any of its alternatives, instead of trying them all (the call itself still comes
+  // through ParseNonterminal), and an alternative whose first item cannot start there is not
+  // tried. This is only sound while no override makes a nonterminal or a
   // built-in match a text its rules and GetBuiltinSet would not, so it is off by default.
   void SetPredictive(bool on) { predictive_ = on; }
-  // The named nonterminal's outcome at a position is remembered for the rest of a parse and
-  // replayed when the grammar asks for it there again (ordered choice often does). Sound only
-  // while no override below it does more than its rules, so that parsing it changes the position
-  // and nothing else; off for every name by default.
+  // The named nonterminal changes the position and nothing else, and nothing below it does more
+  // than its rules: it is matched on positions alone, calling no hook below it, and its outcome
+  // at a position is remembered for the rest of a parse and replayed when the grammar asks for
+  // it there again (ordered choice often does). Off for every name by default.
   void SetPositionOnly(std::string_view name);
 
  private:
   struct TGrammar;
   class TParseStack;
+  class TOutcomes;
 
   bool ParseOnStack(const TSymbol& start);
   void CheckDepth();
-  TParseState& Snapshot();
+  [[noreturn]] void TooDeep(std::uintptr_t sp) const;
+  // The state saved in the open nonterminal's slot: 0 its start, 1 after shared items.
+  TParseState& Snapshot(int slot);
   bool ParseRule(const TSymbol& symbol);
-  bool WalkAlternative(int alt, int fromItem);
+  // Walks the alternative from the item; before item keepAt it saves the state in slot 1.
+  bool WalkAlternative(int alt, int fromItem, int keepAt, bool& kept);
+  // With prediction on: whether the alternative fails on its first item at pos.
+  bool CannotStart(int alt, int pos) const;
+  // The end of a match of a position-only nonterminal at pos, or -1.
+  int MatchPositionOnly(const TSymbol& symbol, int pos);
   void ReleaseDeepMemory();
   void Compile(TGrammar& grammar);
   static void ComputeFirstSets(TGrammar& grammar);
+  // How many leading items two alternatives have in common.
+  static int SharedItems(const TGrammar& grammar, int first, int second);
 
   TParseStateClass stateClass_;
   std::unique_ptr<TParseState> state_;
   std::unique_ptr<TGrammar> grammar_;
   std::unique_ptr<TParseStack> stack_;
-  std::vector<std::unique_ptr<TParseState>> snapshots_;  // one per open nonterminal, reused
+  std::vector<std::unique_ptr<TParseState>> snapshots_;  // two per open nonterminal, reused
   std::string_view text_;
   std::vector<std::string> positionOnlyNames_;
   std::vector<char> positionOnly_;                   // by symbol id, resolved when a parse starts
-  std::unordered_map<std::uint64_t, int> outcomes_;  // (symbol, position) -> end, -1: failed
+  std::unique_ptr<TOutcomes> outcomes_;  // (symbol, position) -> end, -1: failed
   bool prepared_ = false;
   bool parsing_ = false;
   bool predictive_ = false;

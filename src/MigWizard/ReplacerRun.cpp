@@ -1,5 +1,6 @@
 // The replace run and the restore from an undo file.
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <deque>
 #include <filesystem>
@@ -106,6 +107,11 @@ namespace {
 // upper-cased; first[c] tells whether some word starts with the letter c.
 bool ContainsAnyNoCase(std::string_view bytes, const std::vector<std::string>& words,
                        const bool (&first)[256]) {
+  static const auto upper = [] {
+    std::array<unsigned char, 256> t{};
+    for (int c = 0; c < 256; ++c) t[size_t(c)] = c >= 'a' && c <= 'z' ? c - 32 : c;
+    return t;
+  }();
   const size_t n = bytes.size();
   for (size_t i = 0; i < n; ++i) {
     const auto c = static_cast<unsigned char>(bytes[i]);
@@ -113,8 +119,8 @@ bool ContainsAnyNoCase(std::string_view bytes, const std::vector<std::string>& w
     for (const std::string& w : words) {
       if (w.size() > n - i) continue;
       size_t k = 0;
-      while (k < w.size() && std::toupper(static_cast<unsigned char>(bytes[i + k])) ==
-                                 static_cast<unsigned char>(w[k]))
+      while (k < w.size() &&
+             upper[static_cast<unsigned char>(bytes[i + k])] == static_cast<unsigned char>(w[k]))
         ++k;
       if (k == w.size()) return true;
     }

@@ -35,9 +35,18 @@ bool TClassInfo::HasPublishedProperty(std::string_view propName) const {
   return it != published_.end() && SameText(*it, propName);
 }
 
+namespace {
+std::uint64_t registryVersion = 1;
+}  // namespace
+
+std::uint64_t RegistryVersion() {
+  return registryVersion;
+}
+
 void RegisterClass(const TClassInfo& info) {
   if (GetClass(info.ClassName())) return;
   Registry().push_back(std::make_unique<TClassInfo>(info));
+  ++registryVersion;
 }
 
 const TClassInfo* GetClass(std::string_view className) {
@@ -52,6 +61,7 @@ void UnRegisterClass(std::string_view className) {
       std::remove_if(registry.begin(), registry.end(),
                      [&](const auto& info) { return SameText(info->ClassName(), className); }),
       registry.end());
+  ++registryVersion;
 }
 
 }  // namespace rtl

@@ -2,6 +2,8 @@
 // and which published properties it has.
 #pragma once
 
+#include <cstdint>
+
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -30,5 +32,7 @@ void RegisterClass(const TClassInfo& info);
 const TClassInfo* GetClass(std::string_view className);
 // Forgets one registration; for tests and unloading.
 void UnRegisterClass(std::string_view className);
+// Changes whenever a class is registered or unregistered, so a lookup can be kept until then.
+std::uint64_t RegistryVersion();
 
 }  // namespace rtl
