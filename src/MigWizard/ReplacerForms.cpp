@@ -39,11 +39,16 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
     return line;
   };
   int changeCount = 0;
-  size_t savedOutput = 0;
   int keywordOffset = 0;
   int depth = -1;
+  // The tokens tile the text: what lies between two changes is copied as one piece.
   std::string out;
-  out.reserve(text.size() + text.size() / 8);
+  size_t copied = 0;  // current before this is in out
+  auto copyUpTo = [&](size_t offset) {
+    if (out.empty()) out.reserve(text.size() + text.size() / 8);
+    out.append(current, copied, offset - copied);
+    copied = offset;
+  };
   std::string_view lexeme;
   std::string rebuilt;
   while (true) {
@@ -52,7 +57,6 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
     switch (headers.Feed(code, lexeme, current, static_cast<size_t>(parser.PrevPos()))) {
       case TObjectHeaderScanner::TStep::Keyword:
         keywordOffset = parser.PrevPos();
-        savedOutput = out.size();
         ++depth;
         names.resize(static_cast<size_t>(depth) + 1);
         names.back().clear();
@@ -72,7 +76,7 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
           formParser.BuildObjectText(depth, rebuilt);
           // The rebuilt text brings its own indentation and line break: drop the blanks that
           // indented the keyword, and keep those that indent the line after the object.
-          out.resize(savedOutput);
+          copyUpTo(static_cast<size_t>(keywordOffset));
           size_t lineStart = out.size();
           while (lineStart > 0 && IsIndent(out[lineStart - 1])) --lineStart;
           if (lineStart == 0 || IsLineBreak(out[lineStart - 1])) out.resize(lineStart);
@@ -86,10 +90,13 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
             lineOffset = 0;
           }
           current = current.substr(resume);
+          copied = 0;
           parser.SetText(current);
           --depth;
         } else {
+          copyUpTo(static_cast<size_t>(lexeme.data() - current.data()));
           out += *target;
+          copied += lexeme.size();
         }
         continue;
       }
@@ -100,8 +107,8 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
           ++depth;
         break;
     }
-    out += lexeme;
   }
+  copyUpTo(current.size());
   NoteLine(ChangeCountText(changeCount));
   if (fileReport) {
     fileReport->Form = true;

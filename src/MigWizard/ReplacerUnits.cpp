@@ -30,17 +30,27 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
   bool unchanged = true;
   bool inUses = false;
   // The output is built in memory and written only when the unit changed, so an unchanged unit
-  // never leaves a file behind and a failure never leaves half a file.
+  // never leaves a file behind and a failure never leaves half a file. The tokens tile the text:
+  // what lies between two changes is copied as one piece.
   std::string out;
-  out.reserve(text.size() + text.size() / 16);
+  size_t copied = 0;  // text before this is in out
+  auto replace = [&](std::string_view lexeme, std::string_view by) {
+    const auto at = static_cast<size_t>(lexeme.data() - text.data());
+    if (out.empty()) out.reserve(text.size() + text.size() / 16);
+    out.append(text, copied, at - copied);
+    out += by;
+    copied = at + lexeme.size();
+  };
   std::string_view lexeme;
   for (int code = parser.GetNext(lexeme); code != tkEOF; code = parser.GetNext(lexeme)) {
     switch (code) {
       case tkComment: {
         std::string replaced = ProcessComment(lexeme, unitPath, changeCount);
-        if (replaced != lexeme) unchanged = false;
-        out += replaced;
-        continue;
+        if (replaced != lexeme) {
+          unchanged = false;
+          replace(lexeme, replaced);
+        }
+        break;
       }
       case tkSemicolon:
         inUses = false;
@@ -50,30 +60,29 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
         break;
       case tkIdent: {
         if (inUses && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit)) {
-          out += lexeme;
           // A clause converted before already names the addition: adding it again would
           // break the unit.
           const size_t after = static_cast<size_t>(lexeme.data() + lexeme.size() - text.data());
           if (!AdditionFollows(text.substr(after))) {
-            out += UsesAddition;
+            replace(lexeme, std::string(lexeme) + UsesAddition);
             ++changeCount;
             if (!UsesAddition.empty()) unchanged = false;
           }
-          continue;
+          break;
         }
         if (const std::string* target = FindReplacement(lexeme)) {
           std::string replaced = AdjustName(lexeme, *target);
           ++changeCount;
-          if (replaced != lexeme) unchanged = false;
-          out += replaced;
-          continue;
+          if (replaced != lexeme) {
+            unchanged = false;
+            replace(lexeme, replaced);
+          }
         }
         break;
       }
       default:
         break;
     }
-    out += lexeme;
   }
   NoteLine(ChangeCountText(changeCount));
   if (TFileReport* report = CurrentReport()) {
@@ -82,7 +91,9 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
                                                         : "8bit";
     report->Changes = changeCount;
   }
-  if (!unchanged) NoteOutput(outputPath, EncodeSourceText(out, encoding, unitPath));
+  if (unchanged) return;
+  out.append(text, copied, std::string_view::npos);
+  NoteOutput(outputPath, EncodeSourceText(out, encoding, unitPath));
 }
 
 std::vector<std::string> UsesAdditionTokens(std::string_view addition) {

@@ -1,6 +1,7 @@
 #include "zel/XnParser.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -69,7 +70,8 @@ struct TParserLookup {
   int symbolCode[256] = {};         // one-byte symbols; 0 = none
   std::vector<Symbol> longSymbols;  // symbols of two bytes or more, longest first
   std::vector<Comment> comments;    // longest begin delimiter first
-  std::vector<std::vector<Keyword>> keywordsByLength;
+  // By length and upper-cased first letter.
+  std::vector<std::array<std::vector<Keyword>, 256>> keywordsByLength;
 };
 
 TLookupShare::TLookupShare(const std::type_info& owner) : owner_(owner) {}
@@ -233,8 +235,9 @@ std::unique_ptr<const TParserLookup> TParser::BuildLookup() const {
       const std::string& k = (*keywords_)[i];
       if (k.empty()) continue;
       if (t->keywordsByLength.size() <= k.size()) t->keywordsByLength.resize(k.size() + 1);
-      t->keywordsByLength[k.size()].push_back(
-          {rtl::UpperCase(k), static_cast<int>(keywords_->Integers(i))});
+      const std::string upper = rtl::UpperCase(k);
+      t->keywordsByLength[k.size()][Byte(upper[0])].push_back(
+          {upper, static_cast<int>(keywords_->Integers(i))});
     }
   }
   return t;
@@ -339,8 +342,8 @@ int TParser::GetNext(std::string_view& lexeme) {
           code = tkIdent;
           const size_t len = e - p;
           if (len < t.keywordsByLength.size()) {
-            for (const auto& kw : t.keywordsByLength[len]) {
-              size_t i = 0;
+            for (const auto& kw : t.keywordsByLength[len][Byte(UpperAscii(s[p]))]) {
+              size_t i = 1;
               while (i < len && UpperAscii(s[p + i]) == kw.upper[i]) ++i;
               if (i == len) {
                 code = kw.code;
