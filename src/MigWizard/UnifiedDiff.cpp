@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <unordered_map>
+#include <functional>
 #include <vector>
 
 namespace migwiz {
@@ -42,7 +42,9 @@ void DiffStretch(const std::vector<std::string_view>& a, size_t a0, size_t a1,
   while (a0 < a1 - tail && b0 < b1 - tail && a[a1 - 1 - tail] == b[b1 - 1 - tail]) ++tail;
   a1 -= tail;
   b1 -= tail;
-  if (a0 == a1 || b0 == b1) {
+  // One line for one (they differ, the head stopped there) is what most stretches of a
+  // conversion are: no search needed.
+  if (a0 == a1 || b0 == b1 || (a1 - a0 == 1 && b1 - b0 == 1)) {
     ops.insert(ops.end(), a1 - a0, kDel);
     ops.insert(ops.end(), b1 - b0, kAdd);
   } else {
@@ -67,21 +69,43 @@ void DiffStretch(const std::vector<std::string_view>& a, size_t a0, size_t a1,
 // stays linear where one search over the whole file would grow with changes times lines.
 std::vector<std::pair<size_t, size_t>> Anchors(const std::vector<std::string_view>& a,
                                                const std::vector<std::string_view>& b) {
+  // Counted in a flat table (a node per distinct line would be one allocation per line).
   struct Seen {
-    size_t inA = 0, inB = 0, posB = 0;
+    std::string_view line;
+    size_t hash = 0;
+    std::uint32_t inA = 0, inB = 0;
+    size_t posB = 0;
   };
-  std::unordered_map<std::string_view, Seen> seen;
-  seen.reserve(a.size());
-  for (std::string_view line : a) ++seen[line].inA;
+  size_t capacity = 16;
+  while (capacity < 2 * a.size() + 2) capacity *= 2;
+  std::vector<Seen> table(capacity);
+  const std::hash<std::string_view> hasher;
+  auto slot = [&](std::string_view line, size_t hash) -> Seen& {
+    for (size_t i = hash & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
+      Seen& s = table[i];
+      if (s.inA == 0 || (s.hash == hash && s.line == line)) return s;
+    }
+  };
+  std::vector<Seen*> ofA(a.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    const size_t hash = hasher(a[i]);
+    Seen& s = slot(a[i], hash);
+    if (s.inA == 0) {
+      s.line = a[i];
+      s.hash = hash;
+    }
+    ++s.inA;
+    ofA[i] = &s;
+  }
   for (size_t j = 0; j < b.size(); ++j) {
-    auto it = seen.find(b[j]);
-    if (it == seen.end()) continue;
-    ++it->second.inB;
-    it->second.posB = j;
+    Seen& s = slot(b[j], hasher(b[j]));
+    if (s.inA == 0) continue;  // not in a
+    ++s.inB;
+    s.posB = j;
   }
   std::vector<std::pair<size_t, size_t>> unique;
   for (size_t i = 0; i < a.size(); ++i) {
-    const Seen& s = seen[a[i]];
+    const Seen& s = *ofA[i];
     if (s.inA == 1 && s.inB == 1) unique.emplace_back(i, s.posB);
   }
   // Longest increasing run by position in b (patience sorting with back links).

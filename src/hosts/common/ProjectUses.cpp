@@ -72,6 +72,11 @@ TUsesClause ReadUsesClause(std::string_view text) {
 }
 
 std::string FormOfUnit(std::string_view text, const std::string& unitPath) {
+  // A unit without "$R" in any letter case has no resource directive to read.
+  bool mark = false;
+  for (size_t at = text.find('$'); at != std::string_view::npos && !mark; at = text.find('$', at + 1))
+    mark = at + 1 < text.size() && (text[at + 1] == 'R' || text[at + 1] == 'r');
+  if (!mark) return {};
   TPasParser parser(text);
   std::string_view lexeme;
   for (int code = parser.GetNext(lexeme); code != migwiz::tkEOF; code = parser.GetNext(lexeme)) {

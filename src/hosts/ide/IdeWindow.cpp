@@ -131,7 +131,10 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
                                 "Form", "Line"});
   reportView_->setRootIsDecorated(false);
   reportView_->setAlternatingRowColors(true);
-  reportView_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  // Columns are fitted once per run, to the first rows: fitting thousands of rows to their
+  // contents on every change takes longer than the run.
+  reportView_->setUniformRowHeights(true);
+  reportView_->header()->setResizeContentsPrecision(200);
   connect(reportView_, &QTreeWidget::itemActivated, this,
           [this](QTreeWidgetItem* row) { OpenReportRow(row); });
   reportSummary_ = new QLabel;
@@ -153,6 +156,7 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
   // a time, picked from the list of changed files.
   changedFiles_ = new QListWidget;
   changedFiles_->setObjectName("ChangedFiles");
+  changedFiles_->setUniformItemSizes(true);
   connect(changedFiles_, &QListWidget::currentRowChanged, this, [this](int row) {
     changesView_->setPlainText(row >= 0 && row < static_cast<int>(diffs_.size())
                                    ? Q(diffs_[static_cast<size_t>(row)].Text)
@@ -199,6 +203,7 @@ void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report,
                                 const std::vector<migwiz::TFileDiff>& diffs) {
   reportView_->clear();
   reportSummary_->setText(Q(report.Summary()));
+  QList<QTreeWidgetItem*> rows;
   for (const migwiz::TFileReport& file : report.Files) {
     if (!file.Changed) continue;
     for (const migwiz::TConvertedObject& object : file.Objects) {
@@ -206,7 +211,7 @@ void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report,
       QStringList dropped;
       for (const migwiz::TDroppedProperty& d : object.Dropped) dropped << Q(d.Property);
       auto* row = new QTreeWidgetItem(
-          reportView_, {Q(object.Path), Q(object.OldClass + " -> " + object.NewClass),
+          QStringList{Q(object.Path), Q(object.OldClass + " -> " + object.NewClass),
                         dropped.join(", "), Q(object.UnresolvedAlias.value_or("")), Q(file.Rel),
                         QString::number(object.Line)});
       QStringList values;
@@ -215,8 +220,11 @@ void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report,
       row->setToolTip(2, values.join("\n"));
       row->setData(0, kFileRole, Q(file.Path));
       row->setData(0, kLineRole, object.Line);
+      rows << row;
     }
   }
+  reportView_->addTopLevelItems(rows);
+  for (int c = 0; c < reportView_->columnCount(); ++c) reportView_->resizeColumnToContents(c);
   diffs_ = diffs;
   changedFiles_->clear();
   for (const migwiz::TFileDiff& d : diffs_) changedFiles_->addItem(Q(d.Rel));
