@@ -634,21 +634,15 @@ std::string RelativeTo(const std::string& path, const std::string& base) {
 
 // The text of a changed file the diff compares, and the note that says how it is shown.
 std::string DiffText(const std::string& path, bool unit, std::string& note) {
-  rtl::TFileStream in(path, rtl::TFileStream::Mode::OpenRead);
-  if (unit) {
-    TSourceText source = ReadSourceText(in, path);
-    if (source.Encoding != TTextEncoding::UTF16LE) return rtl::ReadFileBytes(path);
-    note = "# UTF-16 file, shown as UTF-8\n";
-    return std::move(source.Text);
-  }
-  TFormSource form = ReadForm(in, path);
-  if (form.Binary)
-    note = "# binary form, shown as text\n";
-  else if (form.Encoding == TTextEncoding::UTF16LE)
-    note = "# UTF-16 file, shown as UTF-8\n";
-  else
-    return rtl::ReadFileBytes(path);
-  return std::move(form.Text);
+  // Read once; only UTF-16 files and binary forms are decoded.
+  std::string bytes = rtl::ReadFileBytes(path);
+  const bool utf16 = bytes.size() > 1 && StartsWith(bytes, "\xFF\xFE");
+  const bool binary = !unit && StartsWith(bytes, std::string_view("\xFF\x0A\x00", 3));
+  if (!utf16 && !binary) return bytes;
+  note = binary ? "# binary form, shown as text\n" : "# UTF-16 file, shown as UTF-8\n";
+  rtl::TMemoryStream in(std::move(bytes));
+  if (unit) return std::move(ReadSourceText(in, path).Text);
+  return std::move(ReadForm(in, path).Text);
 }
 
 }  // namespace

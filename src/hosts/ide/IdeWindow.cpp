@@ -454,7 +454,15 @@ void TIdeWindow::ShowEditor(TDiskEditor& editor) {
     if (module->Editors()[static_cast<size_t>(e)].get() == &editor) frontEditor_[module.get()] = e;
   if (auto view = views_.find(module.get()); view != views_.end())
     view->second->setCurrentIndex(frontEditor_[module.get()]);
-  moduleList_->setCurrentRow(row->second);
+  // Selected once the events run: a plug-in that puts hundreds of modules in front one after the
+  // other selects the last one once, not every one.
+  pendingSelect_ = row->second;
+  if (selectPending_) return;
+  selectPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    selectPending_ = false;
+    if (pendingSelect_ < moduleList_->count()) moduleList_->setCurrentRow(pendingSelect_);
+  });
 }
 
 bool TIdeWindow::OpenProject(const std::string& fileName, bool reportError) {

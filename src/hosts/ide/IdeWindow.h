@@ -77,6 +77,8 @@ class TIdeWindow : public QMainWindow {
   std::unordered_map<TDiskModule*, int> frontEditor_;  // the tab a module shows in front
   int pendingRow_ = -1;
   bool showPending_ = false;
+  int pendingSelect_ = -1;     // the module list's row to select once the events run
+  bool selectPending_ = false;
   bool menuRebuildPending_ = false;
 };
 
