@@ -6,6 +6,7 @@
 
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/Replacer.h"
+#include "MigWizard/WorkPool.h"
 #include "hosts/common/ProjectUses.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
@@ -225,6 +226,14 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
 
   std::vector<std::shared_ptr<TDiskModule>> units;
   std::unordered_set<std::string> named;  // the units' files, links resolved
+  struct TUnitRead {
+    std::shared_ptr<TDiskModule> unit;
+    std::shared_ptr<TSourceEditor> source;
+    std::string unitPath;
+    size_t problemAt;
+    std::string problem, form;
+  };
+  std::vector<TUnitRead> reads;
   for (const TUsesEntry& entry : uses.Entries) {
     if (entry.InPath.empty()) continue;
     const std::string written = migwiz::HasDrivePart(NativeSeparators(entry.InPath))
@@ -246,17 +255,40 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     auto unit = std::make_shared<TDiskModule>(unitPath, this);
     unit->owner_ = project;
     auto source = std::make_shared<TSourceEditor>(unitPath);
-    // Read to find its form and its problems, and let go: the host reads it again when shown.
-    std::string text;
-    if (!source->Peek(text)) problems.push_back(source->LoadError());
     unit->editors_.push_back(source);
-    if (std::string form = FormOfUnit(text, unitPath); !form.empty()) {
-      // The form is read when shown; a damaged one says so then, and in a run.
-      auto formEditor = std::make_shared<TFormEditor>(form);
-      unit->editors_.push_back(formEditor);
-    }
+    // Its read problem, if any, goes here once the units are read.
+    reads.push_back({unit, source, unitPath, problems.size(), {}, {}});
+    problems.emplace_back();
     units.push_back(unit);
   }
+  // Each unit is read to find its form and its problems, and let go: the host reads it again
+  // when shown. The units are read on the machine's cores.
+  auto read = [&reads](size_t from, size_t to) {
+    for (size_t k = from; k < to; ++k) {
+      TUnitRead& r = reads[k];
+      std::string text;
+      if (!r.source->Peek(text)) r.problem = r.source->LoadError();
+      r.form = FormOfUnit(text, r.unitPath);
+    }
+  };
+  const size_t threads = static_cast<size_t>(migwiz::RunThreadCount());
+  if (threads > 1 && reads.size() >= 64) {
+    migwiz::TWorkPool pool(static_cast<int>(threads));
+    std::vector<std::future<void>> done;
+    for (size_t t = 0; t < threads; ++t)
+      done.push_back(pool.Submit([&read, &reads, t, threads](int) {
+        read(reads.size() * t / threads, reads.size() * (t + 1) / threads);
+      }));
+    for (auto& d : done) d.get();
+  } else {
+    read(0, reads.size());
+  }
+  for (TUnitRead& r : reads) {
+    problems[r.problemAt] = std::move(r.problem);
+    // The form is read when shown; a damaged one says so then, and in a run.
+    if (!r.form.empty()) r.unit->editors_.push_back(std::make_shared<TFormEditor>(r.form));
+  }
+  problems.erase(std::remove(problems.begin(), problems.end(), std::string()), problems.end());
 
   // Only now that the new project is read does the open one go.
   for (const auto& module : modules_) module->services_ = nullptr;

@@ -213,6 +213,9 @@ void TUiScript::Tick() {
     ++next_;
     waitingFor_.clear();
     stepStarted_ = std::chrono::steady_clock::now();
+    // The next step is tried as soon as the events this one caused are handled; only a step
+    // that waits for something polls.
+    QTimer::singleShot(0, this, [this] { Tick(); });
     return;
   }
   if (std::chrono::steady_clock::now() - stepStarted_ > timeout_)
