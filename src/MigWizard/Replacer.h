@@ -124,6 +124,14 @@ class TComponentReplacer {
                  bool binary, const TRCData& rcData);
   // Adds the TDatabase aliases of a form file to DatabaseAliases.
   void ScanDatabaseAliases(const std::string& path);
+  // An alias a form's database defines; Own: an "object", not an inherited or inline one.
+  struct TAliasDefinition {
+    std::string Alias, Connection;
+    bool Own;
+  };
+  // The aliases the form defines, in its order; reads nothing of the run, so any thread may.
+  std::vector<TAliasDefinition> ReadAliasDefinitions(const std::string& path) const;
+  void AddAliases(const std::vector<TAliasDefinition>& definitions);
   // The form parser's question: the connection that stands for a DatabaseName alias.
   void ResolveDatabaseName(const std::string& propName, const std::string& value,
                            std::string& newValue);

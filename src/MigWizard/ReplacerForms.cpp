@@ -146,7 +146,9 @@ void TComponentReplacer::WriteForm(const std::string& outputPath, std::string_vi
   NoteOutput(outputPath, FormFileBytes(output, encoding, binary, rcData, outputPath));
 }
 
-void TComponentReplacer::ScanDatabaseAliases(const std::string& path) {
+std::vector<TComponentReplacer::TAliasDefinition> TComponentReplacer::ReadAliasDefinitions(
+    const std::string& path) const {
+  std::vector<TAliasDefinition> found;
   std::string bytes = rtl::ReadFileBytes(path);
   // A form that names no database class defines no alias. A text form, 8-bit or UTF-8, and a
   // binary form hold the class name as its bytes; UTF-16 is read in full.
@@ -156,7 +158,7 @@ void TComponentReplacer::ScanDatabaseAliases(const std::string& path) {
                              FormParser->ClassRoles.Databases.end(), [&](const std::string& cls) {
                                return bytes.find(cls) != std::string::npos;
                              }))
-    return;
+    return found;
   TFormSource form;
   {
     rtl::TMemoryStream in(std::move(bytes));
@@ -184,19 +186,30 @@ void TComponentReplacer::ScanDatabaseAliases(const std::string& path) {
         headers.ObjectEnded();
         break;
       case tkString:
-        // An unnamed database is no component a connection could name. An inherited or inline
-        // one stands for the ancestor's or the frame's, whose own form defines the alias: it
-        // only fills in while none is known.
+        // An unnamed database is no component a connection could name.
         if (TClassRoles::Has(FormParser->ClassRoles.Databases, headers.ClassName()) &&
-            lastIdent == "DatabaseName" && !headers.Name().empty() &&
-            (headers.Keyword() == tkObject || DatabaseAliases.IndexOfName(lexeme) < 0))
-          DatabaseAliases.SetValue(lexeme, formName.empty() ? headers.Name()
-                                                            : formName + "." + headers.Name());
+            lastIdent == "DatabaseName" && !headers.Name().empty())
+          found.push_back({std::string(lexeme),
+                           formName.empty() ? headers.Name() : formName + "." + headers.Name(),
+                           headers.Keyword() == tkObject});
         break;
       default:
         break;
     }
   }
+  return found;
+}
+
+void TComponentReplacer::AddAliases(const std::vector<TAliasDefinition>& definitions) {
+  // An inherited or inline database stands for the ancestor's or the frame's, whose own form
+  // defines the alias: it only fills in while none is known.
+  for (const TAliasDefinition& d : definitions)
+    if (d.Own || DatabaseAliases.IndexOfName(d.Alias) < 0)
+      DatabaseAliases.SetValue(d.Alias, d.Connection);
+}
+
+void TComponentReplacer::ScanDatabaseAliases(const std::string& path) {
+  AddAliases(ReadAliasDefinitions(path));
 }
 
 void TComponentReplacer::ResolveDatabaseName(const std::string& propName, const std::string& value,

@@ -548,19 +548,49 @@ void TComponentReplacer::ProcessUnits(TRunState& run) {
 void TComponentReplacer::RewriteForms(TRunState& run) {
   const int count = FileList.Count();
   if (run.scanAliases) {
+    // The forms are read on the pool; what they define is taken in the file list's order.
+    struct TRead {
+      std::vector<TAliasDefinition> definitions;
+      std::exception_ptr error;
+    };
+    std::vector<TRead> reads(static_cast<size_t>(std::max(0, count - run.unitCount)));
+    auto read = [&](int from, int to) {
+      for (int i = from; i < to; ++i) {
+        TRead& r = reads[static_cast<size_t>(i - run.unitCount)];
+        try {
+          r.definitions = ReadAliasDefinitions(FileList[i]);
+        } catch (...) {
+          r.error = std::current_exception();
+        }
+      }
+    };
+    if (pool_) {
+      std::vector<std::future<void>> done;
+      const int threads = pool_->Threads(), forms = count - run.unitCount;
+      for (int t = 0; t < threads; ++t)
+        done.push_back(pool_->Submit([&read, &run, t, threads, forms](int) {
+          read(run.unitCount + forms * t / threads, run.unitCount + forms * (t + 1) / threads);
+        }));
+      for (auto& d : done) d.get();
+    } else {
+      read(run.unitCount, count);
+    }
     for (int i = run.unitCount; i < count; ++i) {
       if (run.At(i).Skipped) continue;
-      const std::string before = Options->KeepGoing ? DatabaseAliases.Text() : std::string();
-      try {
-        ScanDatabaseAliases(FileList[i]);
-      } catch (const rtl::EAssertionFailed&) {
-        throw;
-      } catch (const std::exception& e) {
-        if (!Options->KeepGoing) throw;
-        DatabaseAliases.SetText(before);
-        SkipGroup(run, i, e.what());
-        continue;
+      TRead& r = reads[static_cast<size_t>(i - run.unitCount)];
+      if (r.error) {
+        try {
+          std::rethrow_exception(r.error);
+        } catch (const rtl::EAssertionFailed&) {
+          throw;
+        } catch (const std::exception& e) {
+          if (!Options->KeepGoing) throw;
+          SkipGroup(run, i, e.what());
+          continue;
+        }
       }
+      const std::string before = Options->KeepGoing ? DatabaseAliases.Text() : std::string();
+      AddAliases(r.definitions);
       run.At(i).Scanned = true;
       run.At(i).GaveAliases = Options->KeepGoing && DatabaseAliases.Text() != before;
     }
