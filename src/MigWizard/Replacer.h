@@ -211,8 +211,15 @@ class TComponentReplacer {
   // The words whose absence from a file's bytes means the file has no work, made at a run's start.
   void PrepareQuickChecks();
   bool quickChecks_ = false;
-  std::vector<std::string> formWords_, unitWords_;
-  bool formFirst_[256] = {}, unitFirst_[256] = {};
+  // Words whose presence in a file's bytes means it may change, upper-cased, with the pairs of
+  // bytes (either case) they start with.
+  struct TWordSearch {
+    std::vector<std::string> Words;
+    std::vector<bool> Starts = std::vector<bool>(256 * 256);
+    void Prepare();
+    bool FoundIn(std::string_view bytes) const;
+  };
+  TWordSearch formWords_, unitWords_;
 };
 
 // The identifiers and symbols of a uses addition, in order.

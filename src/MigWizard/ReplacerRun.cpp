@@ -103,24 +103,56 @@ void TComponentReplacer::BuildFileList() {
 
 namespace {
 
-// Whether bytes hold one of the words, compared without regard to letter case. The words are
-// upper-cased; first[c] tells whether some word starts with the letter c.
-bool ContainsAnyNoCase(std::string_view bytes, const std::vector<std::string>& words,
-                       const bool (&first)[256]) {
-  static const auto upper = [] {
-    std::array<unsigned char, 256> t{};
-    for (int c = 0; c < 256; ++c) t[size_t(c)] = c >= 'a' && c <= 'z' ? c - 32 : c;
-    return t;
-  }();
+bool StartsWith(std::string_view bytes, std::string_view mark) {
+  return bytes.substr(0, mark.size()) == mark;
+}
+
+}  // namespace
+
+namespace {
+
+unsigned char UpperAscii(unsigned char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
+}
+
+unsigned char LowerAscii(unsigned char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c;
+}
+
+}  // namespace
+
+void TComponentReplacer::TWordSearch::Prepare() {
+  Starts.assign(256 * 256, false);
+  for (const std::string& w : Words) {
+    if (w.empty()) {  // found anywhere: nothing is passed
+      Starts.assign(256 * 256, true);
+      return;
+    }
+    if (w.size() < 2) {  // every pair starting with its letter
+      for (unsigned char c : {UpperAscii(w[0]), LowerAscii(w[0])})
+        for (int d = 0; d < 256; ++d) Starts[c * 256u + static_cast<unsigned>(d)] = true;
+      continue;
+    }
+    const auto c0 = static_cast<unsigned char>(w[0]), c1 = static_cast<unsigned char>(w[1]);
+    for (unsigned char x : {UpperAscii(c0), LowerAscii(c0)})
+      for (unsigned char y : {UpperAscii(c1), LowerAscii(c1)}) Starts[x * 256u + y] = true;
+  }
+}
+
+// Compared without regard to letter case; a pair of bytes no word starts with is passed at once.
+bool TComponentReplacer::TWordSearch::FoundIn(std::string_view bytes) const {
   const size_t n = bytes.size();
+  for (const std::string& w : Words)
+    if (w.empty()) return true;
   for (size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (!first[c]) continue;
-    for (const std::string& w : words) {
+    const auto c0 = static_cast<unsigned char>(bytes[i]);
+    const auto c1 = i + 1 < n ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+    if (!Starts[c0 * 256u + c1]) continue;
+    for (const std::string& w : Words) {
       if (w.size() > n - i) continue;
       size_t k = 0;
       while (k < w.size() &&
-             upper[static_cast<unsigned char>(bytes[i + k])] == static_cast<unsigned char>(w[k]))
+             UpperAscii(static_cast<unsigned char>(bytes[i + k])) == static_cast<unsigned char>(w[k]))
         ++k;
       if (k == w.size()) return true;
     }
@@ -128,27 +160,15 @@ bool ContainsAnyNoCase(std::string_view bytes, const std::vector<std::string>& w
   return false;
 }
 
-bool StartsWith(std::string_view bytes, std::string_view mark) {
-  return bytes.substr(0, mark.size()) == mark;
-}
-
-}  // namespace
-
 void TComponentReplacer::PrepareQuickChecks() {
-  formWords_.clear();
-  for (int i = 0; i < SourceClasses.Count(); ++i) formWords_.push_back(rtl::UpperCase(SourceClasses[i]));
-  unitWords_ = formWords_;
-  unitWords_.push_back(UsesUnit);
-  unitWords_.push_back("$R");  // a resource directive names the unit's form
-  for (bool& b : formFirst_) b = false;
-  for (bool& b : unitFirst_) b = false;
-  for (const std::string& w : formWords_)
-    for (int c : {std::toupper(static_cast<unsigned char>(w[0])), std::tolower(static_cast<unsigned char>(w[0]))})
-      formFirst_[c] = true;
-  for (const std::string& w : unitWords_)
-    if (!w.empty())
-      for (int c : {std::toupper(static_cast<unsigned char>(w[0])), std::tolower(static_cast<unsigned char>(w[0]))})
-        unitFirst_[c] = true;
+  formWords_.Words.clear();
+  for (int i = 0; i < SourceClasses.Count(); ++i)
+    formWords_.Words.push_back(rtl::UpperCase(SourceClasses[i]));
+  unitWords_.Words = formWords_.Words;
+  unitWords_.Words.push_back(UsesUnit);
+  unitWords_.Words.push_back("$R");  // a resource directive names the unit's form
+  formWords_.Prepare();
+  unitWords_.Prepare();
   quickChecks_ = true;
 }
 
@@ -173,7 +193,7 @@ void TComponentReplacer::ProcessFile(const std::string& path, const std::string&
     }
   };
   if (IsUnit(path)) {
-    if (quickChecks_ && !utf16 && !ContainsAnyNoCase(bytes, unitWords_, unitFirst_))
+    if (quickChecks_ && !utf16 && !unitWords_.FoundIn(bytes))
       return unchanged(false, StartsWith(bytes, "\xEF\xBB\xBF") ? "utf8" : "8bit");
     rtl::TMemoryStream in(std::move(bytes));
     TSourceText source = ReadSourceText(in, path);
@@ -181,7 +201,7 @@ void TComponentReplacer::ProcessFile(const std::string& path, const std::string&
     return;
   }
   const bool binary = StartsWith(bytes, std::string_view("\xFF\x0A\x00", 3));
-  const bool hasWords = !quickChecks_ || utf16 || ContainsAnyNoCase(bytes, formWords_, formFirst_);
+  const bool hasWords = !quickChecks_ || utf16 || formWords_.FoundIn(bytes);
   // A text form is only checked for the zero byte reading it would reject; a binary form is
   // still read, which checks its stream.
   if (!hasWords && !binary && bytes.find('\0') == std::string::npos) return unchanged(true, "text");
