@@ -111,6 +111,8 @@ class TComponentReplacer {
   std::vector<std::string> ChangedUnits;
   // What the last run converted; filled once every file is converted.
   TRunReport Report;
+  // Whether Report keeps every rebuilt object (for a report or a results view), or counts only.
+  bool KeepReportDetail = true;
   // When set, called with the unified diff of each file the run changes, in the run's order,
   // before any original is replaced: rel is the path below the folder or the project's folder,
   // which the diff names with "a/" and "b/" before it.

@@ -138,7 +138,11 @@ void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int
     for (int k = c.FirstEmitted; k < c.EmittedEnd; ++k)
       if (Parser().Properties[k] != c.Name) o.Renamed.push_back({c.Name, Parser().Properties[k]});
   }
-  CurrentReport()->Objects.push_back(std::move(o));
+  TFileReport& file = *CurrentReport();
+  ++file.ObjectCount;
+  file.DroppedCount += static_cast<int>(o.Dropped.size());
+  file.UnresolvedCount += o.UnresolvedAlias ? 1 : 0;
+  if (KeepReportDetail) file.Objects.push_back(std::move(o));
 }
 
 void TComponentReplacer::WriteForm(const std::string& outputPath, std::string_view output,

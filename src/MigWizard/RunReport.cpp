@@ -9,11 +9,9 @@ TReportTotals TRunReport::Totals() const {
   for (const TFileReport& f : Files) {
     if (!f.Changed) continue;
     ++(f.Form ? t.FormsChanged : t.UnitsChanged);
-    t.ObjectsConverted += static_cast<int>(f.Objects.size());
-    for (const TConvertedObject& o : f.Objects) {
-      t.PropertiesDropped += static_cast<int>(o.Dropped.size());
-      t.UnresolvedAliases += o.UnresolvedAlias ? 1 : 0;
-    }
+    t.ObjectsConverted += f.ObjectCount;
+    t.PropertiesDropped += f.DroppedCount;
+    t.UnresolvedAliases += f.UnresolvedCount;
   }
   return t;
 }

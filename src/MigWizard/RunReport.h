@@ -35,6 +35,9 @@ struct TFileReport {
   std::string Format;  // forms "text" or "binary"; units "utf8", "utf16" or "8bit"
   int Changes = 0;
   bool Changed = false;  // the file is rewritten
+  // What was rebuilt, counted always; Objects holds the details only where they are wanted
+  // (a run keeps them for a report, so its memory need not grow with the tree otherwise).
+  int ObjectCount = 0, DroppedCount = 0, UnresolvedCount = 0;
   std::vector<TConvertedObject> Objects;
 };
 

@@ -120,6 +120,8 @@ int RunReplace(const ReplaceArgs& args) {
   options.KeepGoing = args.keepGoing;
   options.ScanAliases = args.scanAliases;
   options.DryRun = args.dryRun;
+  // The objects' details are only kept for a report file.
+  replacer->KeepReportDetail = !args.report.empty();
 
 #ifdef _WIN32
   Progress progress(_isatty(_fileno(stderr)));
