@@ -235,6 +235,28 @@ TEST(LL1Parse, RestoringASnapshotTakesBackWhatAFailedAlternativeCollected) {
   EXPECT_EQ(Match(p, "aax", "<s>"), -1);
 }
 
+TEST(LL1Parse, AlternativesGoOnFromTheItemsTheyShareAndKeepTheirState) {
+  // After "c": "<a>x", then "<a>b<a>" and "<a><a>y" go on from the one <a> each shares with the
+  // one before (the state kept after it serves both), "<a><a><a>z" from two; each failure
+  // leaves only the hits of the items that are kept.
+  TCountParser p;
+  Grammar(p, {"<s>-<a><a><a>z|<a><a>y|<a>b<a>|<a>x|c", "<a>-a"});
+  p.Prepare();
+  ASSERT_EQ(p.Alternatives("<s>"), (Strings{"c", "<a>x", "<a>b<a>", "<a><a>y", "<a><a><a>z"}));
+  EXPECT_EQ(Match(p, "aaaz", "<s>"), 5);
+  EXPECT_EQ(p.Count().Hits, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(Match(p, "aay", "<s>"), 4);
+  EXPECT_EQ(p.Count().Hits, (std::vector<int>{1, 2}));
+  EXPECT_EQ(Match(p, "aba", "<s>"), 4);
+  EXPECT_EQ(p.Count().Hits, (std::vector<int>{1, 3}));
+  EXPECT_EQ(Match(p, "ax", "<s>"), 3);
+  EXPECT_EQ(p.Count().Hits, std::vector<int>{1});
+  EXPECT_EQ(Match(p, "aaaq", "<s>"), -1);
+  EXPECT_TRUE(p.Count().Hits.empty());
+  EXPECT_EQ(Match(p, "c", "<s>"), 2);
+  EXPECT_TRUE(p.Count().Hits.empty());
+}
+
 TEST(LL1Parse, PositionOnlyNonterminalsAreMatchedWithoutHooksBelowThem) {
   TCountParser p;
   Grammar(p, {"<s>-<w>x|<w>y", "<w>-<c><c>", "<c>-a|b"});
