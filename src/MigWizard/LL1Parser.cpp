@@ -180,6 +180,13 @@ const LowerTable kLower;
 
 constexpr std::size_t kStackMargin = std::size_t(1) << 20;  // for hooks and unwinding
 
+// One more open nonterminal while it lives.
+struct TDepthScope {
+  int& depth;
+  explicit TDepthScope(int& d) : depth(d) { ++depth; }
+  ~TDepthScope() { --depth; }
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -720,6 +727,14 @@ void TLL1Parser::ReleaseDeepMemory() {
   stackLowest_ = 0;
 }
 
+inline bool TLL1Parser::RuleCannotStart(const TSymbol& symbol, int pos) const {
+  const TGrammar& g = *grammar_;
+  if (!predictive_ || g.firstUnknown[static_cast<size_t>(symbol.Id)]) return false;
+  if (pos < 1 || static_cast<size_t>(pos) > text_.size()) return true;
+  return !g.first[static_cast<size_t>(symbol.Id)]
+                 [static_cast<unsigned char>(text_[static_cast<size_t>(pos) - 1])];
+}
+
 inline bool TLL1Parser::CannotStart(int alt, int pos) const {
   const TGrammar& g = *grammar_;
   if (!predictive_ || g.altFirstUnknown[static_cast<size_t>(alt)]) return false;
@@ -773,23 +788,13 @@ bool TLL1Parser::ParseNonterminal(const TSymbol& symbol) {
 // "<item><list>|<item>" so parses its last item once, not twice at every level.
 bool TLL1Parser::ParseRule(const TSymbol& symbol) {
   if (symbol.Rule < 0) throw EGrammarError("Unknown nonterminal: " + symbol.Name);
-  struct DepthScope {
-    int& depth;
-    explicit DepthScope(int& d) : depth(d) { ++depth; }
-    ~DepthScope() { --depth; }
-  } scope(depth_);
+  const TDepthScope scope(depth_);
   CheckDepth();
 
   const TGrammar& g = *grammar_;
   const auto size = static_cast<std::int64_t>(text_.size());
-  if (predictive_ && !g.firstUnknown[static_cast<size_t>(symbol.Id)]) {
-    // Every alternative would fail on its first item and leave the state as it is.
-    const std::int64_t p = std::int64_t(state_->Position) - 1;
-    if (p < 0 || p >= size ||
-        !g.first[static_cast<size_t>(symbol.Id)]
-                [static_cast<unsigned char>(text_[static_cast<size_t>(p)])])
-      return false;
-  }
+  // Every alternative would fail on its first item and leave the state as it is.
+  if (RuleCannotStart(symbol, state_->Position)) return false;
   const TGrammar::CompiledRule& rule = g.compiledRules[static_cast<size_t>(symbol.Rule)];
   TParseState* snapshot = nullptr;  // the state at the rule's start
   TParseState* shared = nullptr;    // the state after the items the next alternative shares
@@ -880,20 +885,14 @@ int TLL1Parser::MatchPositionOnly(const TSymbol& symbol, int pos) {
   if (remembered)
     if (const int* known = outcomes_->Find(key)) return *known;
   if (symbol.Rule < 0) throw EGrammarError("Unknown nonterminal: " + symbol.Name);
-  struct DepthScope {
-    int& depth;
-    explicit DepthScope(int& d) : depth(d) { ++depth; }
-    ~DepthScope() { --depth; }
-  } scope(depth_);
+  const TDepthScope scope(depth_);
   CheckDepth();
 
   const TGrammar& g = *grammar_;
   const char* const text = text_.data();
   const auto size = static_cast<std::int64_t>(text_.size());
   int result = -1;
-  if (predictive_ && !g.firstUnknown[static_cast<size_t>(symbol.Id)] &&
-      (pos < 1 || pos > size ||
-       !g.first[static_cast<size_t>(symbol.Id)][static_cast<unsigned char>(text[pos - 1])])) {
+  if (RuleCannotStart(symbol, pos)) {
     if (remembered) outcomes_->Put(key, -1);
     return -1;
   }

@@ -149,6 +149,8 @@ class TLL1Parser {
   bool ParseRule(const TSymbol& symbol);
   // Walks the alternative from the item; before item keepAt it saves the state in slot 1.
   bool WalkAlternative(int alt, int fromItem, int keepAt, bool& kept);
+  // With prediction on: whether every alternative of the rule fails on its first item at pos.
+  bool RuleCannotStart(const TSymbol& symbol, int pos) const;
   // With prediction on: whether the alternative fails on its first item at pos.
   bool CannotStart(int alt, int pos) const;
   // The end of a match of a position-only nonterminal at pos, or -1.
