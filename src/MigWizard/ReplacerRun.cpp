@@ -1,7 +1,5 @@
 // The replace run and the restore from an undo file.
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <deque>
 #include <filesystem>
 #include <future>
@@ -107,10 +105,6 @@ bool StartsWith(std::string_view bytes, std::string_view mark) {
   return bytes.substr(0, mark.size()) == mark;
 }
 
-}  // namespace
-
-namespace {
-
 unsigned char UpperAscii(unsigned char c) {
   return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
 }
@@ -124,10 +118,7 @@ unsigned char LowerAscii(unsigned char c) {
 void TComponentReplacer::TWordSearch::Prepare() {
   Starts.assign(256 * 256, false);
   for (const std::string& w : Words) {
-    if (w.empty()) {  // found anywhere: nothing is passed
-      Starts.assign(256 * 256, true);
-      return;
-    }
+    if (w.empty()) continue;  // FoundIn passes nothing then
     if (w.size() < 2) {  // every pair starting with its letter
       for (unsigned char c : {UpperAscii(w[0]), LowerAscii(w[0])})
         for (int d = 0; d < 256; ++d) Starts[c * 256u + static_cast<unsigned>(d)] = true;
@@ -574,27 +565,19 @@ void TComponentReplacer::RewriteForms(TRunState& run) {
       std::exception_ptr error;
     };
     std::vector<TRead> reads(static_cast<size_t>(std::max(0, count - run.unitCount)));
-    auto read = [&](int from, int to) {
-      for (int i = from; i < to; ++i) {
-        TRead& r = reads[static_cast<size_t>(i - run.unitCount)];
+    auto read = [&](size_t from, size_t to) {
+      for (size_t k = from; k < to; ++k) {
         try {
-          r.definitions = ReadAliasDefinitions(FileList[i]);
+          reads[k].definitions = ReadAliasDefinitions(FileList[run.unitCount + static_cast<int>(k)]);
         } catch (...) {
-          r.error = std::current_exception();
+          reads[k].error = std::current_exception();
         }
       }
     };
-    if (pool_) {
-      std::vector<std::future<void>> done;
-      const int threads = pool_->Threads(), forms = count - run.unitCount;
-      for (int t = 0; t < threads; ++t)
-        done.push_back(pool_->Submit([&read, &run, t, threads, forms](int) {
-          read(run.unitCount + forms * t / threads, run.unitCount + forms * (t + 1) / threads);
-        }));
-      for (auto& d : done) d.get();
-    } else {
-      read(run.unitCount, count);
-    }
+    if (pool_)
+      pool_->ForEachRange(reads.size(), read);
+    else
+      read(0, reads.size());
     for (int i = run.unitCount; i < count; ++i) {
       if (run.At(i).Skipped) continue;
       TRead& r = reads[static_cast<size_t>(i - run.unitCount)];

@@ -28,6 +28,17 @@ TWorkPool::~TWorkPool() {
   for (std::thread& t : threads_) t.join();
 }
 
+void TWorkPool::ForEachRange(size_t count, const std::function<void(size_t, size_t)>& fn) {
+  const auto threads = static_cast<size_t>(Threads());
+  std::vector<std::future<void>> done;
+  for (size_t t = 0; t < threads; ++t)
+    done.push_back(Submit([&fn, count, t, threads](int) {
+      fn(count * t / threads, count * (t + 1) / threads);
+    }));
+  for (auto& d : done) d.wait();
+  for (auto& d : done) d.get();
+}
+
 std::future<void> TWorkPool::Submit(std::function<void(int worker)> job) {
   std::packaged_task<void(int)> task(std::move(job));
   std::future<void> done = task.get_future();

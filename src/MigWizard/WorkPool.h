@@ -25,6 +25,9 @@ class TWorkPool {
   int Threads() const { return static_cast<int>(threads_.size()); }
   // Runs job(worker) on one of the threads, worker being its number (0 .. Threads() - 1).
   std::future<void> Submit(std::function<void(int worker)> job);
+  // Runs fn(from, to) over [0, count) cut into one range per thread, and waits for all of them;
+  // the first range's error in order is raised.
+  void ForEachRange(size_t count, const std::function<void(size_t from, size_t to)>& fn);
 
  private:
   void Work(int worker);

@@ -271,18 +271,10 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
       r.form = FormOfUnit(text, r.unitPath);
     }
   };
-  const size_t threads = static_cast<size_t>(migwiz::RunThreadCount());
-  if (threads > 1 && reads.size() >= 64) {
-    migwiz::TWorkPool pool(static_cast<int>(threads));
-    std::vector<std::future<void>> done;
-    for (size_t t = 0; t < threads; ++t)
-      done.push_back(pool.Submit([&read, &reads, t, threads](int) {
-        read(reads.size() * t / threads, reads.size() * (t + 1) / threads);
-      }));
-    for (auto& d : done) d.get();
-  } else {
+  if (const int threads = migwiz::RunThreadCount(); threads > 1 && reads.size() >= 64)
+    migwiz::TWorkPool(threads).ForEachRange(reads.size(), read);
+  else
     read(0, reads.size());
-  }
   for (TUnitRead& r : reads) {
     problems[r.problemAt] = std::move(r.problem);
     // The form is read when shown; a damaged one says so then, and in a run.
