@@ -792,6 +792,9 @@ TEST(ResolvePathNoCase, WindowsSeparatorsFromProjectFiles) {
   EXPECT_EQ(ResolvePathNoCase(".\\src\\forms\\..\\Forms\\MAIN.DFM"),
             "./Src/Forms/../Forms/Main.dfm");
   EXPECT_EQ(ResolvePathNoCase(tmp.path() + "\\SRC\\Forms\\Main.DFM"), tmp / "Src/Forms/Main.dfm");
+  // Found as written but for its separators, doubled ones too: the same path as the walk finds.
+  EXPECT_EQ(ResolvePathNoCase("Src\\\\Forms\\Main.dfm"), "Src/Forms/Main.dfm");
+  EXPECT_EQ(ResolvePathNoCase("Src\\Forms\\"), "Src/Forms/");
 }
 
 TEST(ResolvePathNoCase, NameWithBackslashThatExistsIsKept) {

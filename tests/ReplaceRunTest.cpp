@@ -272,6 +272,29 @@ TEST_F(ReplaceRun, RestoreChecksEveryCopyBeforeCopyingAny) {
   EXPECT_EQ(replacer->FileList.Count(), 0);
 }
 
+// Many copies go on several threads; the copy named is still the first in the undo file's order
+// that failed, with every file before it restored.
+TEST_F(ReplaceRun, RestoreOnSeveralThreadsNamesTheFirstFailedCopy) {
+  std::string undoText;
+  for (int i = 0; i < 300; ++i) {
+    const std::string n = std::to_string(i);
+    // Two originals whose folder is gone cannot be copied back.
+    const std::string original = i == 120 || i == 250 ? dir / ("gone/" + n + ".pas") : dir / (n + ".pas");
+    if (i != 120 && i != 250) WriteFile(original, "new " + n);
+    WriteFile(dir / ("bk/" + n + ".~pas"), "old " + n);
+    undoText += original + "=" + dir / ("bk/" + n + ".~pas") + "\r\n";
+  }
+  WriteFile(dir / "bk/ROvorad.reu", undoText);
+  setenv("MIGWIZ_THREADS", "4", 1);
+  const bool restored = replacer->Restore(dir / "bk/ROvorad.reu");
+  unsetenv("MIGWIZ_THREADS");
+  EXPECT_FALSE(restored);
+  EXPECT_EQ(replacer->RestoreError,
+            "Cannot copy \"" + dir / "bk/120.~pas" + "\" to \"" + dir / "gone/120.pas" + "\".");
+  for (int i = 0; i < 120; ++i)
+    EXPECT_EQ(ReadFile(dir / (std::to_string(i) + ".pas")), "old " + std::to_string(i));
+}
+
 // A cancel while files are converted ends the run with every original untouched, no backup, no
 // undo file and no work folder; the log says so. Once the replacing begins it is too late.
 TEST_F(ReplaceRun, ACancelBeforeTheReplacingTouchesNothing) {

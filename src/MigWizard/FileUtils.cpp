@@ -437,6 +437,19 @@ std::string ResolvePathNoCase(const std::string& path) {
   std::error_code ec;
   if (fs::exists(FsPath(path), ec)) return path;
   auto isSep = [](char c) { return c == '/' || c == '\\'; };
+#ifndef _WIN32
+  // A project names its units with backslashes: where the path exists as written but for its
+  // separators, one status call finds it, not one per folder from the root. The walk below
+  // would come to the same path.
+  std::string native;
+  native.reserve(path.size());
+  for (char c : path)
+    if (!isSep(c))
+      native += c;
+    else if (native.empty() || native.back() != PathDelim)
+      native += PathDelim;
+  if (native != path && fs::exists(FsPath(native), ec)) return native;
+#endif
   std::string result;
   size_t i = 0;
 #ifdef _WIN32

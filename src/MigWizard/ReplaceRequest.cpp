@@ -41,9 +41,9 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
   std::vector<TFileDiff> diffs;
   auto hostDiff = replacer.OnDiff;
   if (resultsView)
-    replacer.OnDiff = [&diffs, &hostDiff](const std::string& rel, const std::string& section) {
-      diffs.push_back({rel, section});
+    replacer.OnDiff = [&diffs, &hostDiff](const std::string& rel, std::string section) {
       if (hostDiff) hostDiff(rel, section);
+      diffs.push_back({rel, std::move(section)});
     };
   bool ok;
   try {
@@ -63,7 +63,7 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
     for (const std::string& unit : ProjectUnitFiles())
       if (changed.count(rtl::UpperCase(unit))) TIDEUtils::ReloadFile(unit);
   }
-  if (resultsView) resultsView->ShowRunResults(replacer.Report, diffs);
+  if (resultsView) resultsView->ShowRunResults(replacer.Report, std::move(diffs));
   return TReplaceOutcome::Succeeded;
 }
 

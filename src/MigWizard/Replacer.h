@@ -116,7 +116,7 @@ class TComponentReplacer {
   // When set, called with the unified diff of each file the run changes, in the run's order,
   // before any original is replaced: rel is the path below the folder or the project's folder,
   // which the diff names with "a/" and "b/" before it.
-  std::function<void(const std::string& rel, const std::string& diff)> OnDiff;
+  std::function<void(const std::string& rel, std::string diff)> OnDiff;
 
   // Rewrites every replaceable object of a form text into outputPath when at least one object
   // was rebuilt; logs the count line.

@@ -1,5 +1,6 @@
 // The replace run and the restore from an undo file.
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <future>
@@ -716,7 +717,7 @@ void TComponentReplacer::EmitDiffs(TRunState& run) {
   auto emit = [&] {
     TDiffJob& job = jobs.front();
     if (job.done.valid()) job.done.get();
-    if (job.section.size() > job.noteSize) OnDiff(job.rel, job.section);
+    if (job.section.size() > job.noteSize) OnDiff(job.rel, std::move(job.section));
     jobs.pop_front();
   };
   TFinally wait([&jobs] {
@@ -834,18 +835,37 @@ bool TComponentReplacer::Restore(const std::string& undoFile) {
       return false;
     }
   }
-  int copied = 0;
-  for (int i = 0; i < FileList.Count(); ++i) {
-    const std::string original = FileList.Names(i);
-    const std::string backup = FileList.ValueFromIndex(i);
-    if (!rtl::CopyFile(backup, original)) {
-      RestoreError = "Cannot copy \"" + backup + "\" to \"" + original + "\".";
-      return false;
-    }
-    ++copied;
+  const size_t count = static_cast<size_t>(FileList.Count());
+  if (count == 0) {
+    RestoreError = "The undo file \"" + undoFile + "\" names no file.";
+    return false;
   }
-  if (copied == 0) RestoreError = "The undo file \"" + undoFile + "\" names no file.";
-  return copied > 0;
+  std::vector<std::pair<std::string, std::string>> copies;  // original, backup
+  copies.reserve(count);
+  for (int i = 0; i < FileList.Count(); ++i)
+    copies.emplace_back(FileList.Names(i), FileList.ValueFromIndex(i));
+  // The copies go on the machine's cores; the copy named is the first in the undo file's order
+  // that failed, and every file before it is restored, as when copied one by one.
+  std::atomic<size_t> failed{count};
+  auto copyRange = [&copies, &failed](size_t from, size_t to) {
+    for (size_t i = from; i < to && i < failed.load(); ++i) {
+      if (rtl::CopyFile(copies[i].second, copies[i].first)) continue;
+      size_t seen = failed.load();
+      while (i < seen && !failed.compare_exchange_weak(seen, i)) {
+      }
+      return;
+    }
+  };
+  constexpr size_t kCopiesPerThread = 64;
+  const int threads = std::min<int>(RunThreadCount(), static_cast<int>(count / kCopiesPerThread));
+  if (threads > 1)
+    TWorkPool(threads).ForEachRange(count, copyRange);
+  else
+    copyRange(0, count);
+  if (failed.load() == count) return true;
+  const auto& [original, backup] = copies[failed.load()];
+  RestoreError = "Cannot copy \"" + backup + "\" to \"" + original + "\".";
+  return false;
 }
 
 EReplaceCancelled::EReplaceCancelled() : rtl::Exception(res::sReplaceCancelled) {}

@@ -16,6 +16,7 @@ constexpr size_t kContext = 3;
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
   std::vector<std::string_view> lines;
+  lines.reserve(text.size() / 32 + 16);
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -85,42 +86,45 @@ void DiffStretch(const std::vector<std::string_view>& a, size_t a0, size_t a1,
 // stays linear where one search over the whole file would grow with changes times lines.
 std::vector<std::pair<size_t, size_t>> Anchors(const std::vector<std::string_view>& a,
                                                const std::vector<std::string_view>& b) {
-  // Counted in a flat table (a node per distinct line would be one allocation per line).
+  // Counted in a flat table kept by the thread from file to file: a node per distinct line
+  // would be one allocation per line, and a fresh table per file is all page faults. An entry
+  // is empty unless it carries this use's stamp.
   struct Seen {
-    std::string_view line;
-    size_t hash = 0;
-    std::uint32_t inA = 0, inB = 0;
-    size_t posB = 0;
+    std::uint32_t stamp, hash, lineA, inA, inB, posB;
   };
+  thread_local std::vector<Seen> table;
+  thread_local std::vector<std::uint32_t> ofA;
+  thread_local std::uint32_t stamp = 0;
   size_t capacity = 16;
   while (capacity < 2 * a.size() + 2) capacity *= 2;
-  std::vector<Seen> table(capacity);
-  auto slot = [&](std::string_view line, size_t hash) -> Seen& {
-    for (size_t i = hash & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
+  if (table.size() < capacity || ++stamp == 0) {
+    table.assign(std::max(capacity, table.size()), Seen{});
+    stamp = 1;
+  }
+  const size_t mask = capacity - 1;
+  auto slot = [&](std::string_view line, std::uint32_t hash) -> Seen& {
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
       Seen& s = table[i];
-      if (s.inA == 0 || (s.hash == hash && s.line == line)) return s;
+      if (s.stamp != stamp || (s.hash == hash && a[s.lineA] == line)) return s;
     }
   };
-  std::vector<Seen*> ofA(a.size());
+  ofA.resize(a.size());
   for (size_t i = 0; i < a.size(); ++i) {
-    const size_t hash = LineHash(a[i]);
+    const auto hash = static_cast<std::uint32_t>(LineHash(a[i]));
     Seen& s = slot(a[i], hash);
-    if (s.inA == 0) {
-      s.line = a[i];
-      s.hash = hash;
-    }
+    if (s.stamp != stamp) s = {stamp, hash, static_cast<std::uint32_t>(i), 0, 0, 0};
     ++s.inA;
-    ofA[i] = &s;
+    ofA[i] = static_cast<std::uint32_t>(&s - table.data());
   }
   for (size_t j = 0; j < b.size(); ++j) {
-    Seen& s = slot(b[j], LineHash(b[j]));
-    if (s.inA == 0) continue;  // not in a
+    Seen& s = slot(b[j], static_cast<std::uint32_t>(LineHash(b[j])));
+    if (s.stamp != stamp) continue;  // not in a
     ++s.inB;
-    s.posB = j;
+    s.posB = static_cast<std::uint32_t>(j);
   }
   std::vector<std::pair<size_t, size_t>> unique;
   for (size_t i = 0; i < a.size(); ++i) {
-    const Seen& s = *ofA[i];
+    const Seen& s = table[ofA[i]];
     if (s.inA == 1 && s.inB == 1) unique.emplace_back(i, s.posB);
   }
   // Longest increasing run by position in b (patience sorting with back links).

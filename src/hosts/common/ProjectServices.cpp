@@ -1,6 +1,7 @@
 #include "hosts/common/ProjectServices.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 #include <filesystem>
 
@@ -39,6 +40,28 @@ std::string CanonicalPath(const std::string& path) {
   std::filesystem::path canonical = std::filesystem::weakly_canonical(rtl::FsPath(path), ec);
   return ec ? AbsolutePath(path) : rtl::FsUtf8(canonical);
 }
+
+// Canonical paths of many files in a few folders: each folder's links are resolved once, and
+// a file costs one status call (is it a link itself?), where the whole path costs one per part.
+class TCanonicalPaths {
+ public:
+  std::string Of(const std::string& path) {
+    const std::string absolute = AbsolutePath(path);
+    const std::string dir = migwiz::ExtractFileDir(absolute);
+    const std::string name = migwiz::ExtractFileName(absolute);
+    if (dir.empty() || name.empty() || name == "." || name == "..") return CanonicalPath(absolute);
+    auto known = dirs_.find(dir);
+    if (known == dirs_.end()) known = dirs_.emplace(dir, CanonicalPath(dir)).first;
+    std::string joined = migwiz::JoinPath(known->second, name);
+    std::error_code ec;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(rtl::FsPath(joined), ec)))
+      return CanonicalPath(joined);
+    return joined;
+  }
+
+ private:
+  std::unordered_map<std::string, std::string> dirs_;
+};
 
 std::string NativeSeparators(std::string path) {
   std::replace(path.begin(), path.end(), '\\', migwiz::PathDelim);
@@ -190,8 +213,8 @@ ota::IInterface* TProjectServices::QueryInterface(const ota::TGUID& iid) {
 }
 
 void TProjectServices::ShowRunResults(const migwiz::TRunReport& report,
-                                      const std::vector<migwiz::TFileDiff>& diffs) {
-  if (OnRunResults) OnRunResults(report, diffs);
+                                      std::vector<migwiz::TFileDiff> diffs) {
+  if (OnRunResults) OnRunResults(report, std::move(diffs));
 }
 
 std::shared_ptr<ota::IOTAModule> TProjectServices::Modules(int index) {
@@ -226,6 +249,7 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
 
   std::vector<std::shared_ptr<TDiskModule>> units;
   std::unordered_set<std::string> named;  // the units' files, links resolved
+  TCanonicalPaths canonical;
   struct TUnitRead {
     std::shared_ptr<TDiskModule> unit;
     std::shared_ptr<TSourceEditor> source;
@@ -242,7 +266,7 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     std::string unitPath = migwiz::ResolvePathNoCase(written);
     const bool exists = !unitPath.empty() && rtl::FileExists(unitPath);
     unitPath = AbsolutePath(exists ? unitPath : NativeSeparators(written));
-    if (!named.insert(CanonicalPath(unitPath)).second) {
+    if (!named.insert(canonical.Of(unitPath)).second) {
       problems.push_back(rtl::Format("\"%s\": unit file \"%s\" is named twice", {path, unitPath}));
       continue;
     }
@@ -333,10 +357,12 @@ std::shared_ptr<TDiskModule> TProjectServices::FindModule(const std::string& fil
   if (hit != byPath_.end()) return hit->second;
   // Another spelling of a module's file (through a link): the file system is asked, once for
   // the modules and once for the name.
-  if (byCanonicalPath_.empty())
+  if (byCanonicalPath_.empty()) {
+    TCanonicalPaths canonical;
     for (const auto& module : modules_)
       for (const auto& editor : module->editors_)
-        byCanonicalPath_.emplace(CanonicalPath(editor->FileName()), module);
+        byCanonicalPath_.emplace(canonical.Of(editor->FileName()), module);
+  }
   auto found = byCanonicalPath_.find(CanonicalPath(fileName));
   return found == byCanonicalPath_.end() ? nullptr : found->second;
 }

@@ -208,9 +208,9 @@ class TProjectServices : public ota::IOTAModuleServices,
   std::function<void()> OnModulesChanged;
   // A desktop host that shows a run's results sets this; only then is IRunResultsView answered
   // (and a run's diff made).
-  std::function<void(const migwiz::TRunReport&, const std::vector<migwiz::TFileDiff>&)> OnRunResults;
+  std::function<void(const migwiz::TRunReport&, std::vector<migwiz::TFileDiff>)> OnRunResults;
   void ShowRunResults(const migwiz::TRunReport& report,
-                      const std::vector<migwiz::TFileDiff>& diffs) override;
+                      std::vector<migwiz::TFileDiff> diffs) override;
 
  private:
   friend class TDiskModule;

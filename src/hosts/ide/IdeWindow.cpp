@@ -174,8 +174,8 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
   reportDock_->hide();
   changesDock_->hide();
   services_->OnRunResults = [this](const migwiz::TRunReport& report,
-                                    const std::vector<migwiz::TFileDiff>& diffs) {
-    ShowRunResults(report, diffs);
+                                    std::vector<migwiz::TFileDiff> diffs) {
+    ShowRunResults(report, std::move(diffs));
   };
 
   services_->MainMenu()->OnChange = [this](ota::TMenuItem*, bool) { ScheduleMenuRebuild(); };
@@ -200,7 +200,7 @@ TIdeWindow::~TIdeWindow() {
 }
 
 void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report,
-                                const std::vector<migwiz::TFileDiff>& diffs) {
+                                std::vector<migwiz::TFileDiff> diffs) {
   reportView_->clear();
   reportSummary_->setText(Q(report.Summary()));
   QList<QTreeWidgetItem*> rows;
@@ -225,7 +225,7 @@ void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report,
   }
   reportView_->addTopLevelItems(rows);
   for (int c = 0; c < reportView_->columnCount(); ++c) reportView_->resizeColumnToContents(c);
-  diffs_ = diffs;
+  diffs_ = std::move(diffs);
   changedFiles_->clear();
   for (const migwiz::TFileDiff& d : diffs_) changedFiles_->addItem(Q(d.Rel));
   changedFiles_->setCurrentRow(diffs_.empty() ? -1 : 0);

@@ -59,7 +59,7 @@ class TIdeWindow : public QMainWindow {
   // The tabbed view of a row's module, made when first asked for.
   QTabWidget* ViewOfRow(int row);
   void ShowRow(int row);
-  void ShowRunResults(const migwiz::TRunReport& report, const std::vector<migwiz::TFileDiff>& diffs);
+  void ShowRunResults(const migwiz::TRunReport& report, std::vector<migwiz::TFileDiff> diffs);
 
   std::shared_ptr<TProjectServices> services_;
   QListWidget* moduleList_;
