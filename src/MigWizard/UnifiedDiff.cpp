@@ -130,8 +130,11 @@ std::vector<std::pair<size_t, size_t>> Anchors(const std::vector<std::string_vie
   // Longest increasing run by position in b (patience sorting with back links).
   std::vector<size_t> tops, back(unique.size());
   for (size_t k = 0; k < unique.size(); ++k) {
-    auto pos = std::lower_bound(tops.begin(), tops.end(), unique[k].second,
-                                [&](size_t t, size_t value) { return unique[t].second < value; });
+    // Most lines keep their order: the search is over when the run just grows by one.
+    auto pos = !tops.empty() && unique[tops.back()].second < unique[k].second
+                   ? tops.end()
+                   : std::lower_bound(tops.begin(), tops.end(), unique[k].second,
+                                      [&](size_t t, size_t value) { return unique[t].second < value; });
     back[k] = pos == tops.begin() ? SIZE_MAX : *(pos - 1);
     if (pos == tops.end())
       tops.push_back(k);
