@@ -272,6 +272,43 @@ TEST_F(ReplaceRun, RestoreChecksEveryCopyBeforeCopyingAny) {
   EXPECT_EQ(replacer->FileList.Count(), 0);
 }
 
+// A file the run backs up is diffed later, from its backup, with the text a diff made during the
+// run has; a file an earlier run backed up is diffed during the run, against what it was then.
+TEST_F(ReplaceRun, DiffsLeftForLaterComeFromTheBackupsWithTheSameText) {
+  MakeTree();
+  fs::copy(src, dir / "copy", fs::copy_options::recursive);
+  using TDiffs = std::vector<std::pair<std::string, std::string>>;
+  TDiffs during, later;
+  replacer->OnDiff = [&](const std::string& rel, std::string diff) {
+    during.emplace_back(rel, std::move(diff));
+  };
+  replacer->OnDeferredDiff = [&](const std::string& rel, const std::string& backup,
+                                 const std::string& file, bool unit) {
+    later.emplace_back(rel, migwiz::FileDiff(backup, file, unit, rel));
+  };
+  ASSERT_TRUE(replacer->Execute());
+  EXPECT_TRUE(during.empty());
+  ASSERT_EQ(later.size(), 3u);  // U.pas, U.dfm, Sub/V.pas
+
+  // The same tree without backups: every diff is made during the run.
+  const TDiffs first = std::exchange(later, {});
+  options.Directory = dir / "copy";
+  options.MakeBackup = false;
+  ASSERT_TRUE(replacer->Execute());
+  EXPECT_TRUE(later.empty());
+  EXPECT_EQ(during, first);
+
+  during.clear();
+  options.Directory = src;
+  options.MakeBackup = true;
+  WriteFile(src + "/Sub/V.pas", "var T: TTable;\r\n");
+  ASSERT_TRUE(replacer->Execute());
+  EXPECT_TRUE(later.empty());
+  ASSERT_EQ(during.size(), 1u);
+  EXPECT_EQ(during[0].first, "Sub/V.pas");
+  EXPECT_NE(during[0].second.find("\n-var T: TTable;"), std::string::npos) << during[0].second;
+}
+
 // Many copies go on several threads; the copy named is still the first in the undo file's order
 // that failed, with every file before it restored.
 TEST_F(ReplaceRun, RestoreOnSeveralThreadsNamesTheFirstFailedCopy) {

@@ -38,24 +38,35 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
   }
   // The diff is only made when someone will look at it.
   auto resultsView = ota::Supports<IRunResultsView>(ota::BorlandIDEServices);
-  std::vector<TFileDiff> diffs;
+  std::vector<TFileDiff> diffs, later;
   auto hostDiff = replacer.OnDiff;
-  if (resultsView)
+  if (resultsView) {
     replacer.OnDiff = [&diffs, &hostDiff](const std::string& rel, std::string section) {
       if (hostDiff) hostDiff(rel, section);
-      diffs.push_back({rel, std::move(section)});
+      diffs.push_back({rel, std::move(section), {}, {}, true});
     };
+    // The files backed up are diffed when the view shows them, not all in the run.
+    if (!hostDiff)
+      replacer.OnDeferredDiff = [&later](const std::string& rel, const std::string& backup,
+                                         const std::string& file, bool unit) {
+        later.push_back({rel, {}, backup, file, unit});
+      };
+  }
+
   bool ok;
   try {
     ok = replacer.Execute();
   } catch (const EReplaceCancelled&) {
     replacer.OnDiff = hostDiff;
+    replacer.OnDeferredDiff = nullptr;
     return TReplaceOutcome::Cancelled;
   } catch (...) {
     replacer.OnDiff = hostDiff;
+    replacer.OnDeferredDiff = nullptr;
     throw;
   }
   replacer.OnDiff = hostDiff;
+  replacer.OnDeferredDiff = nullptr;
   if (!ok) return TReplaceOutcome::Failed;
   if (projectMode) {
     std::unordered_set<std::string> changed;
@@ -63,8 +74,30 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
     for (const std::string& unit : ProjectUnitFiles())
       if (changed.count(rtl::UpperCase(unit))) TIDEUtils::ReloadFile(unit);
   }
-  if (resultsView) resultsView->ShowRunResults(replacer.Report, std::move(diffs));
+  if (resultsView) {
+    // Both lists are in the run's order, which the report's files have too.
+    std::vector<TFileDiff> all;
+    size_t now = 0, next = 0;
+    for (const TFileReport& file : replacer.Report.Files) {
+      if (now < diffs.size() && diffs[now].Rel == file.Rel)
+        all.push_back(std::move(diffs[now++]));
+      else if (next < later.size() && later[next].Rel == file.Rel)
+        all.push_back(std::move(later[next++]));
+    }
+    resultsView->ShowRunResults(replacer.Report, std::move(all));
+  }
   return TReplaceOutcome::Succeeded;
+}
+
+const std::string& DiffTextOf(TFileDiff& diff) {
+  if (diff.Backup.empty()) return diff.Text;
+  try {
+    diff.Text = FileDiff(diff.Backup, diff.File, diff.Unit, diff.Rel);
+  } catch (const std::exception& e) {
+    diff.Text = std::string("# ") + e.what() + "\n";
+  }
+  diff.Backup.clear();
+  return diff.Text;
 }
 
 }  // namespace migwiz

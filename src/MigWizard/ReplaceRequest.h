@@ -21,12 +21,21 @@ std::vector<std::string> ProjectUnitFiles();
 std::string UnitListText(const std::vector<std::string>& units);
 
 // A host that shows what a run converted answers this from BorlandIDEServices: after every run
-// that went through it is handed the run's report and the diff of every file it changed.
+// that went through it is handed the run's report and the diff of every file it changed (those
+// of the files the run backed up are made from the backups when asked for: DiffTextOf).
 // One changed file's part of a run's diff.
 struct TFileDiff {
   std::string Rel;   // below the folder or the project's folder
-  std::string Text;  // its unified diff
+  std::string Text;  // its unified diff; made by DiffTextOf where Backup is named
+  // The run left the diff to be made when shown: from the backup it made of the original and
+  // the converted file (File), a unit or a form.
+  std::string Backup, File;
+  bool Unit = true;
 };
+
+// The file's diff, made from its backup the first time it is asked for; a backup or file that
+// cannot be read says so in the text.
+const std::string& DiffTextOf(TFileDiff& diff);
 
 class IRunResultsView : public virtual ota::IInterface {
  public:

@@ -113,10 +113,16 @@ class TComponentReplacer {
   TRunReport Report;
   // Whether Report keeps every rebuilt object (for a report or a results view), or counts only.
   bool KeepReportDetail = true;
-  // When set, called with the unified diff of each file the run changes, in the run's order,
-  // before any original is replaced: rel is the path below the folder or the project's folder,
+  // When set, called with the unified diff of each file the run changes (but those left to
+  // OnDeferredDiff), in the run's order, before any original is replaced: rel is the path below the folder or the project's folder,
   // which the diff names with "a/" and "b/" before it.
   std::function<void(const std::string& rel, std::string diff)> OnDiff;
+  // When set too, a file whose original this run backs up is not diffed during the run: once
+  // the originals are replaced, this names the backup (the original as it was) and the file (as
+  // converted), in the run's order, so that FileDiff makes its diff when someone looks at it.
+  std::function<void(const std::string& rel, const std::string& backup, const std::string& file,
+                     bool unit)>
+      OnDeferredDiff;
 
   // Rewrites every replaceable object of a form text into outputPath when at least one object
   // was rebuilt; logs the count line.
@@ -199,6 +205,7 @@ class TComponentReplacer {
   // Adds the object the form parser just parsed to the file's report.
   void ReportObject(const std::vector<std::string>& names, int line);
   void EmitDiffs(TRunState& run);
+  void EmitDeferredDiffs(TRunState& run);
 
   // Cheap pre-check before the binary search, filled by AddReplacement: most identifiers of
   // a unit are no class names, and their length or first letter tells so at once.
@@ -235,5 +242,11 @@ class EReplaceCancelled : public rtl::Exception {
 
 // Count line of a processed file: "3 change(s)" or "No changes".
 std::string ChangeCountText(int changes);
+
+// The diff a run gives for one changed file (OnDiff), from the original's path and the converted
+// file's: binary forms as text and UTF-16 files as UTF-8, each with a note line saying so, named
+// "a/" and "b/" rel. Empty when the two show the same text.
+std::string FileDiff(const std::string& original, const std::string& converted, bool unit,
+                     const std::string& rel);
 
 }  // namespace migwiz

@@ -218,6 +218,9 @@ struct TFileState {
   bool GaveAliases = false;  // and it defined or replaced one
   std::vector<int> Partners;  // units and the forms they name
   TFileReport Report;
+  std::string Backup;    // the copy of the original this run made
+  bool DiffLater = false;  // its diff is made from that copy when asked for (OnDeferredDiff)
+  bool Unit = false;
 };
 
 struct TComponentReplacer::TRunState {
@@ -240,6 +243,11 @@ struct TComponentReplacer::TRunState {
 
   void MakeFolder(const std::string& folder) {
     if (madeFolders.insert(folder).second) CreateDirPath(folder);
+  }
+  // Backed up by an earlier run: that copy is the oldest state and stays.
+  bool KeptFromEarlierRun(const std::string& key) const {
+    auto known = backupIndex.find(key);
+    return known != backupIndex.end() && known->second < earlierLines;
   }
   TFileState& At(int i) {
     if (files.size() <= static_cast<size_t>(i)) files.resize(static_cast<size_t>(i) + 1);
@@ -386,6 +394,7 @@ bool TComponentReplacer::RunSteps() {
   if (Options->MakeBackup) rtl::WriteFileAtomic(undoFile, BackupList.Text());
 
   bool result = ReplaceOriginals(temp, run.outputs);
+  if (result && OnDiff && OnDeferredDiff) EmitDeferredDiffs(run);
   if (Options->MakeBackup) Log.WriteLine(rtl::Format(res::sBackupFile, {undoFile}));
   Log.WriteLine(res::sRemovingTempFolder);
   DeleteDirTree(temp);
@@ -681,6 +690,17 @@ std::string DiffText(const std::string& path, bool unit, std::string& note) {
 
 }  // namespace
 
+std::string FileDiff(const std::string& original, const std::string& converted, bool unit,
+                     const std::string& rel) {
+  std::string note, sameNote;
+  const std::string before = DiffText(original, unit, note);
+  const std::string after = DiffText(converted, unit, sameNote);
+  std::string section = note;
+  AppendUnifiedDiff(before, after, "a/" + rel, "b/" + rel, section);
+  if (section.size() == note.size()) section.clear();  // the same text
+  return section;
+}
+
 void TComponentReplacer::BuildReport(TRunState& run) {
   Report.FolderMode = run.folderMode;
   Report.DryRun = Options->DryRun;
@@ -701,23 +721,17 @@ void TComponentReplacer::EmitDiffs(TRunState& run) {
   const std::string base = run.folderMode ? Options->Directory : LogFolder();
   struct TDiffJob {
     std::string rel, section;
-    size_t noteSize = 0;
     std::future<void> done;
   };
   auto make = [](const std::string& original, const std::string& work, bool unit, TDiffJob& job) {
-    std::string note, sameNote;
-    const std::string before = DiffText(original, unit, note);
-    const std::string after = DiffText(work, unit, sameNote);
-    job.section = note;
-    job.noteSize = note.size();
-    AppendUnifiedDiff(before, after, "a/" + job.rel, "b/" + job.rel, job.section);
+    job.section = FileDiff(original, work, unit, job.rel);
   };
   // Made on the pool a few at a time, handed out in the run's order.
   std::deque<TDiffJob> jobs;
   auto emit = [&] {
     TDiffJob& job = jobs.front();
     if (job.done.valid()) job.done.get();
-    if (job.section.size() > job.noteSize) OnDiff(job.rel, std::move(job.section));
+    if (!job.section.empty()) OnDiff(job.rel, std::move(job.section));
     jobs.pop_front();
   };
   TFinally wait([&jobs] {
@@ -725,12 +739,19 @@ void TComponentReplacer::EmitDiffs(TRunState& run) {
       if (job.done.valid()) job.done.wait();
   });
   const size_t window = pool_ ? static_cast<size_t>(pool_->Threads()) * 3 : 1;
+  // A file this run backs up can be diffed later from that copy, when someone looks at it.
+  const bool later = OnDeferredDiff && Options->MakeBackup && !Options->DryRun;
   for (int i = 0; i < FileList.Count(); ++i) {
-    const TFileState& f = run.At(i);
+    TFileState& f = run.At(i);
     if (!f.Processed || f.Skipped || !f.Changed) continue;
-    jobs.push_back({RelativeTo(FileList[i], base), {}, 0, {}});
-    TDiffJob& job = jobs.back();
     const bool unit = !f.Report.Form;
+    if (later && !run.KeptFromEarlierRun(rtl::UpperCase(FileList[i]))) {
+      f.DiffLater = true;
+      f.Unit = unit;
+      continue;
+    }
+    jobs.push_back({RelativeTo(FileList[i], base), {}, {}});
+    TDiffJob& job = jobs.back();
     if (pool_)
       job.done = pool_->Submit([&job, &make, original = FileList[i], work = f.Output, unit](int) {
         make(original, work, unit, job);
@@ -742,16 +763,24 @@ void TComponentReplacer::EmitDiffs(TRunState& run) {
   while (!jobs.empty()) emit();
 }
 
+void TComponentReplacer::EmitDeferredDiffs(TRunState& run) {
+  const std::string base = run.folderMode ? Options->Directory : LogFolder();
+  for (int i = 0; i < FileList.Count(); ++i) {
+    const TFileState& f = run.At(i);
+    if (f.DiffLater && !f.Backup.empty())
+      OnDeferredDiff(RelativeTo(FileList[i], base), f.Backup, FileList[i], f.Unit);
+  }
+}
+
 void TComponentReplacer::CommitBackups(TRunState& run) {
   if (!Options->MakeBackup) return;
   for (int i = 0; i < FileList.Count(); ++i) {
-    const TFileState& f = run.At(i);
+    TFileState& f = run.At(i);
     if (!f.Changed || f.Skipped) continue;
     const std::string& entry = FileList[i];
     const std::string key = rtl::UpperCase(entry);
+    if (run.KeptFromEarlierRun(key)) continue;
     auto known = run.backupIndex.find(key);
-    // Backed up by an earlier run: that copy is the oldest state and stays.
-    if (known != run.backupIndex.end() && known->second < run.earlierLines) continue;
     std::string backup;
     if (run.folderMode) {
       run.MakeFolder(JoinPath(Options->BackupDir, f.RelFolder));
@@ -771,6 +800,7 @@ void TComponentReplacer::CommitBackups(TRunState& run) {
     if (!rtl::LinkOrCopyFile(entry, backup))
       throw rtl::EFCreateError("Cannot make the backup copy \"" + backup + "\" of \"" + entry +
                                "\".");
+    f.Backup = backup;
     // As BackupList.SetValue, without searching the whole list for every file.
     const std::string line = entry + "=" + backup;
     if (known == run.backupIndex.end()) {

@@ -159,7 +159,7 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
   changedFiles_->setUniformItemSizes(true);
   connect(changedFiles_, &QListWidget::currentRowChanged, this, [this](int row) {
     changesView_->setPlainText(row >= 0 && row < static_cast<int>(diffs_.size())
-                                   ? Q(diffs_[static_cast<size_t>(row)].Text)
+                                   ? Q(migwiz::DiffTextOf(diffs_[static_cast<size_t>(row)]))
                                    : QString());
   });
   auto* changesPane = new QSplitter;
@@ -238,9 +238,9 @@ void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report,
   }
 }
 
-bool TIdeWindow::ChangesHold(const std::string& text) const {
-  for (const migwiz::TFileDiff& d : diffs_)
-    if (d.Text.find(text) != std::string::npos) return true;
+bool TIdeWindow::ChangesHold(const std::string& text) {
+  for (migwiz::TFileDiff& d : diffs_)
+    if (migwiz::DiffTextOf(d).find(text) != std::string::npos) return true;
   return false;
 }
 

@@ -42,7 +42,7 @@ class TIdeWindow : public QMainWindow {
   QTreeWidget* ReportView() const { return reportView_; }
   QPlainTextEdit* ChangesView() const { return changesView_; }
   // Whether the diff of some changed file holds text.
-  bool ChangesHold(const std::string& text) const;
+  bool ChangesHold(const std::string& text);
   // Opens the form a report row names with the cursor at the object's line; false when the row
   // names none or its form is no open module.
   bool OpenReportRow(QTreeWidgetItem* row);
