@@ -218,9 +218,7 @@ struct TFileState {
   bool GaveAliases = false;  // and it defined or replaced one
   std::vector<int> Partners;  // units and the forms they name
   TFileReport Report;
-  std::string Backup;    // the copy of the original this run made
-  bool DiffLater = false;  // its diff is made from that copy when asked for (OnDeferredDiff)
-  bool Unit = false;
+  std::string Backup;  // the copy of the original this run made
 };
 
 struct TComponentReplacer::TRunState {
@@ -742,14 +740,11 @@ void TComponentReplacer::EmitDiffs(TRunState& run) {
   // A file this run backs up can be diffed later from that copy, when someone looks at it.
   const bool later = OnDeferredDiff && Options->MakeBackup && !Options->DryRun;
   for (int i = 0; i < FileList.Count(); ++i) {
-    TFileState& f = run.At(i);
+    const TFileState& f = run.At(i);
     if (!f.Processed || f.Skipped || !f.Changed) continue;
+    // Left to EmitDeferredDiffs: CommitBackups backs it up.
+    if (later && !run.KeptFromEarlierRun(rtl::UpperCase(FileList[i]))) continue;
     const bool unit = !f.Report.Form;
-    if (later && !run.KeptFromEarlierRun(rtl::UpperCase(FileList[i]))) {
-      f.DiffLater = true;
-      f.Unit = unit;
-      continue;
-    }
     jobs.push_back({RelativeTo(FileList[i], base), {}, {}});
     TDiffJob& job = jobs.back();
     if (pool_)
@@ -767,8 +762,9 @@ void TComponentReplacer::EmitDeferredDiffs(TRunState& run) {
   const std::string base = run.folderMode ? Options->Directory : LogFolder();
   for (int i = 0; i < FileList.Count(); ++i) {
     const TFileState& f = run.At(i);
-    if (f.DiffLater && !f.Backup.empty())
-      OnDeferredDiff(RelativeTo(FileList[i], base), f.Backup, FileList[i], f.Unit);
+    // The files EmitDiffs left out are those backed up in this run.
+    if (!f.Backup.empty())
+      OnDeferredDiff(RelativeTo(FileList[i], base), f.Backup, FileList[i], IsUnit(FileList[i]));
   }
 }
 
