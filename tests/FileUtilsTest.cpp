@@ -436,31 +436,40 @@ TEST(CopyFile, LinkAsTargetReplacesTheLinkedFile) {
 // rtl::MoveFileOver, rtl::LinkOrCopyFile: the run's replacements and backups
 
 TEST(MoveFileOver, RenamesIntoPlaceKeepingTheTargetsPermissions) {
-  TempDir tmp;
-  WriteFile(tmp / "work", "converted");
-  WriteFile(tmp / "unit.pas", "original");
-  fs::permissions(tmp / "unit.pas", fs::perms::owner_read | fs::perms::owner_write,
-                  fs::perm_options::replace);
-  fs::create_hard_link(tmp / "unit.pas", tmp / "witness");
-  ASSERT_TRUE(rtl::MoveFileOver(tmp / "work", tmp / "unit.pas"));
-  EXPECT_EQ(ReadFile(tmp / "unit.pas"), "converted");
-  EXPECT_EQ(ReadFile(tmp / "witness"), "original");  // replaced, never written in place
-  EXPECT_EQ(fs::status(tmp / "unit.pas").permissions(),
-            fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_FALSE(Exists(tmp / "work"));
+  // onDisk takes another way (no flush, the file never opened) to the same result.
+  for (const bool onDisk : {false, true}) {
+    TempDir tmp;
+    WriteFile(tmp / "work", "converted");
+    WriteFile(tmp / "unit.pas", "original");
+    fs::permissions(tmp / "unit.pas", fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
+    fs::create_hard_link(tmp / "unit.pas", tmp / "witness");
+    ASSERT_TRUE(rtl::MoveFileOver(tmp / "work", tmp / "unit.pas", onDisk));
+    EXPECT_EQ(ReadFile(tmp / "unit.pas"), "converted");
+    EXPECT_EQ(ReadFile(tmp / "witness"), "original");  // replaced, never written in place
+    EXPECT_EQ(fs::status(tmp / "unit.pas").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_FALSE(Exists(tmp / "work"));
 
-  // Through a link, the file it points to is replaced and the link stays.
-  WriteFile(tmp / "work", "again");
-  fs::create_symlink(tmp / "unit.pas", tmp / "link");
-  ASSERT_TRUE(rtl::MoveFileOver(tmp / "work", tmp / "link"));
-  EXPECT_TRUE(IsLink(tmp / "link"));
-  EXPECT_EQ(ReadFile(tmp / "unit.pas"), "again");
+    // Through a link, the file it points to is replaced and the link stays.
+    WriteFile(tmp / "work", "again");
+    fs::create_symlink(tmp / "unit.pas", tmp / "link");
+    ASSERT_TRUE(rtl::MoveFileOver(tmp / "work", tmp / "link", onDisk));
+    EXPECT_TRUE(IsLink(tmp / "link"));
+    EXPECT_EQ(ReadFile(tmp / "unit.pas"), "again");
 
-  // What cannot be moved leaves the target alone.
-  EXPECT_FALSE(rtl::MoveFileOver(tmp / "missing", tmp / "unit.pas"));
-  fs::create_directory(tmp / "dir");
-  EXPECT_FALSE(rtl::MoveFileOver(tmp / "dir", tmp / "unit.pas"));
-  EXPECT_EQ(ReadFile(tmp / "unit.pas"), "again");
+    // What cannot be moved leaves the target alone.
+    EXPECT_FALSE(rtl::MoveFileOver(tmp / "missing", tmp / "unit.pas", onDisk));
+    fs::create_directory(tmp / "dir");
+    EXPECT_FALSE(rtl::MoveFileOver(tmp / "dir", tmp / "unit.pas", onDisk));
+    EXPECT_EQ(ReadFile(tmp / "unit.pas"), "again");
+
+    // A new name gets the work file's own permissions.
+    WriteFile(tmp / "work", "new");
+    fs::permissions(tmp / "work", fs::perms::owner_read, fs::perm_options::replace);
+    ASSERT_TRUE(rtl::MoveFileOver(tmp / "work", tmp / "fresh.pas", onDisk));
+    EXPECT_EQ(fs::status(tmp / "fresh.pas").permissions(), fs::perms::owner_read);
+  }
 }
 
 TEST(MoveFileOver, AcrossFileSystemsCopies) {
@@ -808,7 +817,8 @@ TEST(ResolvePathNoCase, NameWithBackslashThatExistsIsKept) {
 // Drive letters, network paths, the backslash and a file system that ignores case.
 TEST(WindowsPaths, DrivesNetworkNamesAndTheBackslash) {
   EXPECT_EQ(PathDelim, '\\');
-  for (const char* p : {"C:", "C:\\x", "c:x", "\\\\server\\share\\a"}) EXPECT_TRUE(HasDrivePart(p)) << p;
+  for (const char* p : {"C:", "C:\\x", "c:x", "\\\\server\\share\\a"})
+    EXPECT_TRUE(HasDrivePart(p)) << p;
   for (const char* p : {"\\x", "x\\y", "\\\\\\x", "/x", ""}) EXPECT_FALSE(HasDrivePart(p)) << p;
   EXPECT_EQ(JoinPath("C:\\a", "b.pas"), "C:\\a\\b.pas");
   EXPECT_EQ(JoinPath("C:\\", "\\b"), "C:\\b");

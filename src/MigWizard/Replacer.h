@@ -7,15 +7,16 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/FormFile.h"
-#include "MigWizard/SourceText.h"
 #include "MigWizard/FormParser.h"
 #include "MigWizard/RunReport.h"
+#include "MigWizard/SourceText.h"
 #include "rtl/Classes.h"
 #include "rtl/FileIO.h"
 #include "rtl/Settings.h"
@@ -85,10 +86,10 @@ class TComponentReplacer {
   // Rewrites one unit into outputPath when anything changed; logs the count line.
   void ProcessUnit(std::string_view text, const std::string& unitPath, TTextEncoding encoding,
                    const std::string& outputPath);
-  // The new text of one comment lexeme; adds replaced class names to changeCount and the forms
-  // named by a resource directive to FileList.
-  std::string ProcessComment(std::string_view comment, const std::string& unitPath,
-                             int& changeCount);
+  // The comment lexeme with old class names replaced, nothing when none was; adds the names
+  // replaced to changeCount and the form named by a resource directive to FileList.
+  std::optional<std::string> ProcessComment(std::string_view comment, const std::string& unitPath,
+                                            int& changeCount);
 
   // The replace run: true when every changed file replaced its original.
   bool Execute();
@@ -114,8 +115,8 @@ class TComponentReplacer {
   // Whether Report keeps every rebuilt object (for a report or a results view), or counts only.
   bool KeepReportDetail = true;
   // When set, called with the unified diff of each file the run changes (but those left to
-  // OnDeferredDiff), in the run's order, before any original is replaced: rel is the path below the folder or the project's folder,
-  // which the diff names with "a/" and "b/" before it.
+  // OnDeferredDiff), in the run's order, before any original is replaced: rel is the path below the
+  // folder or the project's folder, which the diff names with "a/" and "b/" before it.
   std::function<void(const std::string& rel, std::string diff)> OnDiff;
   // When set too, a file whose original this run backs up is not diffed during the run: once
   // the originals are replaced, this names the backup (the original as it was) and the file (as
@@ -215,7 +216,7 @@ class TComponentReplacer {
   TFormParserClass formParserClass_;
   class TWorkPool* pool_ = nullptr;  // set while a run converts on several threads
   std::vector<std::unique_ptr<TFormParser>> workerParsers_;
-  bool writeFailed_ = false;                // a work file could not be written: no file to skip
+  bool writeFailed_ = false;                 // a work file could not be written: no file to skip
   std::vector<std::string> additionTokens_;  // UsesAddition's identifiers and symbols
   // The words whose absence from a file's bytes means the file has no work, made at a run's start.
   void PrepareQuickChecks();

@@ -1,4 +1,5 @@
 // Rewriting of Pascal units and project files.
+#include <optional>
 #include <vector>
 
 #include "MigWizard/FileUtils.h"
@@ -45,10 +46,10 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
   for (int code = parser.GetNext(lexeme); code != tkEOF; code = parser.GetNext(lexeme)) {
     switch (code) {
       case tkComment: {
-        std::string replaced = ProcessComment(lexeme, unitPath, changeCount);
-        if (replaced != lexeme) {
+        std::optional<std::string> replaced = ProcessComment(lexeme, unitPath, changeCount);
+        if (replaced && *replaced != lexeme) {
           unchanged = false;
-          replace(lexeme, replaced);
+          replace(lexeme, *replaced);
         }
         break;
       }
@@ -113,29 +114,35 @@ bool TComponentReplacer::AdditionFollows(std::string_view rest) const {
   return true;
 }
 
-std::string TComponentReplacer::ProcessComment(std::string_view comment,
-                                               const std::string& unitPath, int& changeCount) {
+std::optional<std::string> TComponentReplacer::ProcessComment(std::string_view comment,
+                                                              const std::string& unitPath,
+                                                              int& changeCount) {
   if (IsResourceDirective(comment)) {
     // On a case-sensitive file system the form is found without regard to case.
     const std::string form = FindFileNoCase(FormOfDirective(comment, unitPath));
     if (!form.empty()) NoteForm(form);
-    return std::string(comment);
+    return std::nullopt;
   }
-  if (comment.empty()) return std::string();
-  std::string result(1, comment[0]);
+  // Most comments name no old class at all: their bytes are searched before they are tokenized.
+  if (comment.empty() || (quickChecks_ && !formWords_.FoundIn(comment.substr(1))))
+    return std::nullopt;
   std::string_view rest = comment.substr(1);
   TPasParser parser(rest);
   std::string_view lexeme;
+  std::optional<std::string> result;
+  size_t copied = 0;  // rest before this is in result
   for (int code = parser.GetNext(lexeme); code != tkEOF; code = parser.GetNext(lexeme)) {
-    if (code == tkIdent) {
-      if (const std::string* target = FindReplacement(lexeme)) {
-        result += *target;
-        ++changeCount;
-        continue;
-      }
-    }
-    result += lexeme;
+    if (code != tkIdent) continue;
+    const std::string* target = FindReplacement(lexeme);
+    if (!target) continue;
+    if (!result) result.emplace(1, comment[0]);
+    const auto at = static_cast<size_t>(lexeme.data() - rest.data());
+    result->append(rest, copied, at - copied);
+    *result += *target;
+    copied = at + lexeme.size();
+    ++changeCount;
   }
+  if (result) result->append(rest, copied, std::string_view::npos);
   return result;
 }
 

@@ -273,15 +273,31 @@ std::string FreeSiblingName(const std::string& target) {
 }  // namespace
 
 bool MoveFileOver(const std::string& from, const std::string& to, bool onDisk) {
+  struct stat own, old;
+  // The replaced file keeps its permissions; a new one gets the source's.
+  auto targetMode = [&](const std::string& target, mode_t fallback) {
+    return ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : fallback;
+  };
+  if (onDisk) {
+    // Nothing to flush: three status calls and a rename, the file itself never opened.
+    if (::lstat(from.c_str(), &own) != 0 || !S_ISREG(own.st_mode)) return false;
+    std::string target = to;
+    mode_t mode;
+    if (::lstat(to.c_str(), &old) == 0 && !S_ISLNK(old.st_mode))
+      mode = old.st_mode & 07777;
+    else
+      mode = targetMode(target = RealFile(to), own.st_mode & 0777);
+    if ((own.st_mode & 07777) != mode && ::chmod(from.c_str(), mode) != 0) return false;
+    BeforeMutation();
+    if (::rename(from.c_str(), target.c_str()) == 0) return true;
+    return (errno == EXDEV || errno == EPERM || errno == ENOTSUP) && CopyFile(from, to);
+  }
   const std::string target = RealFile(to);
   int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
-  struct stat own, old;
   bool ok = ::fstat(fd, &own) == 0 && S_ISREG(own.st_mode);
-  // The replaced file keeps its permissions; a new one gets the source's.
-  const mode_t mode =
-      ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : (own.st_mode & 0777);
-  ok = ok && ::fchmod(fd, mode) == 0 && (onDisk || ::fsync(fd) == 0);
+  const mode_t mode = targetMode(target, own.st_mode & 0777);
+  ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
   ::close(fd);
   if (!ok) return false;
   BeforeMutation();
@@ -291,9 +307,18 @@ bool MoveFileOver(const std::string& from, const std::string& to, bool onDisk) {
 }
 
 bool LinkOrCopyFile(const std::string& from, const std::string& to) {
-  const std::string source = RealFile(from);
   struct stat st;
-  if (::stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::string source = from;
+  if (::lstat(from.c_str(), &st) != 0) return false;
+  if (S_ISLNK(st.st_mode)) {
+    source = RealFile(from);
+    if (::stat(source.c_str(), &st) != 0) return false;
+  }
+  if (!S_ISREG(st.st_mode)) return false;
+  // Where no file has the name yet the link is made there at once; link never replaces one.
+  BeforeMutation();
+  if (::link(source.c_str(), to.c_str()) == 0) return true;
+  if (errno != EEXIST) return CopyFile(from, to);
   const std::string sibling = FreeSiblingName(RealFile(to));
   BeforeMutation();
   if (::link(source.c_str(), sibling.c_str()) != 0) return CopyFile(from, to);
