@@ -133,9 +133,9 @@ TEST_F(ReplaceRun, FolderModeWithSubfoldersConvertsBacksUpAndLogs) {
   EXPECT_EQ(replacer->FileList.Count(), 0);
   EXPECT_TRUE(opened.empty());
   // Each file before it is converted (the form once its unit named it), then the end.
-  EXPECT_EQ(progress, (std::vector<std::string>{"0/3 " + src + "/Plain.pas", "1/3 " + src + "/Sub/V.pas",
-                                                "2/3 " + src + "/U.pas", "3/4 " + src + "/U.dfm",
-                                                "4/4 "}));
+  EXPECT_EQ(progress,
+            (std::vector<std::string>{"0/3 " + src + "/Plain.pas", "1/3 " + src + "/Sub/V.pas",
+                                      "2/3 " + src + "/U.pas", "3/4 " + src + "/U.dfm", "4/4 "}));
 
   // The restore gives every original back, byte for byte, and can be repeated.
   ASSERT_TRUE(replacer->Restore(src + "/RBackup/ROvorad.reu"));
@@ -316,7 +316,8 @@ TEST_F(ReplaceRun, RestoreOnSeveralThreadsNamesTheFirstFailedCopy) {
   for (int i = 0; i < 300; ++i) {
     const std::string n = std::to_string(i);
     // Two originals whose folder is gone cannot be copied back.
-    const std::string original = i == 120 || i == 250 ? dir / ("gone/" + n + ".pas") : dir / (n + ".pas");
+    const std::string original =
+        i == 120 || i == 250 ? dir / ("gone/" + n + ".pas") : dir / (n + ".pas");
     if (i != 120 && i != 250) WriteFile(original, "new " + n);
     WriteFile(dir / ("bk/" + n + ".~pas"), "old " + n);
     undoText += original + "=" + dir / ("bk/" + n + ".~pas") + "\r\n";
@@ -356,4 +357,39 @@ TEST_F(ReplaceRun, ACancelBeforeTheReplacingTouchesNothing) {
   ASSERT_TRUE(replacer->Execute());
   EXPECT_TRUE(replacing);
   EXPECT_NE(ReadFile(src + "/U.pas"), before["U.pas"]);
+}
+
+// A file is converted only when its bytes name an old class: the search over them must find a
+// name wherever it stands (sixteen bytes are looked at together), in any case, and a comment
+// is tokenized only when it names one.
+TEST_F(ReplaceRun, FilesAreSkippedOnlyWhenTheyNameNoOldClass) {
+  const std::string spellings[] = {"TQuery", "tquery", "TQUERY", "TTable", "TStoredProc"};
+  for (int at = 0; at < 40; ++at) {
+    const std::string& cls = spellings[static_cast<size_t>(at) % 5];
+    const std::string pad(static_cast<size_t>(at), ' ');
+    const std::string name = "/U" + std::to_string(at);
+    // The class name as the unit's last bytes, after at blanks; and in a comment.
+    WriteFile(src + name + ".pas", "unit U;\r\nvar A:" + pad + cls);
+    WriteFile(src + name + "c.pas", "unit U;" + pad + "{ a " + cls + " }\r\nend.");
+    // A form, named by a unit of its own.
+    WriteFile(src + name + "f.pas", "unit F;{$R *.dfm}end.");
+    WriteFile(src + name + "f.dfm",
+              "object F: TF\r\n  object Q:" + pad + cls + "\r\n  end\r\nend\r\n");
+  }
+  // Near misses: part of a longer word, a number word, a string.
+  WriteFile(src + "/Near.pas",
+            "unit N;\r\nvar A: XTQuery; B: TQuery1; C = $TQuery; D = 'TQuery';\r\n");
+  WriteFile(src + "/Plain.pas", "unit P; { no class here, only T and Q } end.");
+  options.MakeBackup = false;
+  options.WriteLog = false;
+  ASSERT_TRUE(replacer->Execute());
+  for (int at = 0; at < 40; ++at) {
+    const std::string name = src + "/U" + std::to_string(at);
+    EXPECT_NE(ReadFile(name + ".pas").find("TKy"), std::string::npos) << at;
+    EXPECT_NE(ReadFile(name + "c.pas").find("TKy"), std::string::npos) << at;
+    EXPECT_NE(ReadFile(name + "f.dfm").find("TKy"), std::string::npos) << at;
+  }
+  EXPECT_EQ(ReadFile(src + "/Near.pas"),
+            "unit N;\r\nvar A: XTQuery; B: TQuery1; C = $TQuery; D = 'TQuery';\r\n");
+  EXPECT_EQ(ReadFile(src + "/Plain.pas"), "unit P; { no class here, only T and Q } end.");
 }

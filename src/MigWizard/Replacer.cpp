@@ -1,5 +1,7 @@
 #include "MigWizard/Replacer.h"
 
+#include <algorithm>
+
 #include "MigWizard/ROvoradRes.h"
 #include "rtl/SysUtils.h"
 
@@ -69,17 +71,48 @@ void TComponentReplacer::AddReplacement(const std::string& oldClass, const std::
     firstLetter_[static_cast<unsigned char>(rtl::UpCase(oldClass[0]))] = true;
     firstLetter_[static_cast<unsigned char>(rtl::LoCase(oldClass[0]))] = true;
   }
+  for (std::vector<TClassEntry>& bucket : classTable_) bucket.clear();
+  for (int i = 0; i < SourceClasses.Count(); ++i) {
+    const std::string upper = rtl::UpperCase(SourceClasses[i]);
+    std::vector<TClassEntry>& bucket = classTable_[ClassBucket(upper)];
+    if (std::any_of(bucket.begin(), bucket.end(),
+                    [&](const TClassEntry& e) { return e.Upper == upper; }))
+      continue;
+    int index;
+    if (SourceClasses.Find(upper, index))
+      bucket.push_back({upper, static_cast<int>(SourceClasses.Integers(index))});
+  }
+}
+
+namespace {
+
+inline unsigned char Up(char c) {
+  return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+}
+
+}  // namespace
+
+unsigned TComponentReplacer::ClassBucket(std::string_view identifier) {
+  if (identifier.empty()) return 0;
+  return (static_cast<unsigned>(identifier.size()) * 61u +
+          Up(identifier[1 % identifier.size()]) * 7u + Up(identifier.back())) &
+         255u;
 }
 
 const std::string* TComponentReplacer::FindReplacement(std::string_view identifier) const {
   if (identifier.empty() || !firstLetter_[static_cast<unsigned char>(identifier[0])])
     return nullptr;
-  std::uint64_t bit =
+  const std::uint64_t bit =
       identifier.size() < 63 ? std::uint64_t{1} << identifier.size() : std::uint64_t{1} << 63;
   if (!(lengthMask_ & bit)) return nullptr;
-  int index;
-  if (!SourceClasses.Find(identifier, index)) return nullptr;
-  return &TargetClasses[static_cast<int>(SourceClasses.Integers(index))];
+  for (const TClassEntry& e : classTable_[ClassBucket(identifier)]) {
+    if (e.Upper.size() != identifier.size()) continue;
+    size_t k = 0;
+    while (k < identifier.size() && Up(identifier[k]) == static_cast<unsigned char>(e.Upper[k]))
+      ++k;
+    if (k == identifier.size()) return &TargetClasses[e.Target];
+  }
+  return nullptr;
 }
 
 std::string TComponentReplacer::AdjustName(std::string_view /*identifier*/,

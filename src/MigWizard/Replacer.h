@@ -1,6 +1,7 @@
 // The replacement engine: the options of a run and the replacer with its rule table.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -208,8 +209,15 @@ class TComponentReplacer {
   void EmitDiffs(TRunState& run);
   void EmitDeferredDiffs(TRunState& run);
 
-  // Cheap pre-check before the binary search, filled by AddReplacement: most identifiers of
-  // a unit are no class names, and their length or first letter tells so at once.
+  // The old class names hashed without regard to case, filled by AddReplacement with what
+  // SourceClasses.Find answers for each: a unit's identifiers are looked up without a search.
+  struct TClassEntry {
+    std::string Upper;
+    int Target;
+  };
+  std::array<std::vector<TClassEntry>, 256> classTable_;
+  static unsigned ClassBucket(std::string_view identifier);
+  // Most identifiers of a unit are no class names, and their length or first letter tells so.
   std::uint64_t lengthMask_ = 0;
   bool firstLetter_[256] = {};
   class TOutputWriter* writer_ = nullptr;  // set while a run rewrites its files
@@ -224,10 +232,18 @@ class TComponentReplacer {
   // Words whose presence in a file's bytes means it may change, upper-cased, with the pairs of
   // bytes (either case) they start with.
   struct TWordSearch {
-    std::vector<std::string> Words;
-    std::vector<bool> Starts = std::vector<bool>(256 * 256);
+    std::vector<std::string> Words;  // upper case
     void Prepare();
     bool FoundIn(std::string_view bytes) const;
+
+   private:
+    std::array<std::uint64_t, 1024> pairs_{};  // a bit for each pair of bytes a word starts with
+    std::vector<std::uint16_t> pairBucket_;    // by pair of bytes: 1 + index in buckets_
+    std::vector<std::vector<int>> buckets_;    // the words starting with a pair
+    std::vector<unsigned char> firsts_;        // the bytes a word starts with, in either case
+    static constexpr size_t kMaxVectorFirsts = 16;
+    bool anyEmpty_ = false;
+    bool WordAt(const unsigned char* p, size_t i, size_t n) const;
   };
   TWordSearch formWords_, unitWords_;
 };

@@ -9,6 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/IDEUtils.h"
 #include "MigWizard/OutputWriter.h"
@@ -117,38 +121,83 @@ unsigned char LowerAscii(unsigned char c) {
 }  // namespace
 
 void TComponentReplacer::TWordSearch::Prepare() {
-  Starts.assign(256 * 256, false);
-  for (const std::string& w : Words) {
-    if (w.empty()) continue;  // FoundIn passes nothing then
-    if (w.size() < 2) {  // every pair starting with its letter
-      for (unsigned char c : {UpperAscii(w[0]), LowerAscii(w[0])})
-        for (int d = 0; d < 256; ++d) Starts[c * 256u + static_cast<unsigned>(d)] = true;
+  pairs_.fill(0);
+  pairBucket_.assign(256 * 256, 0);
+  buckets_.clear();
+  firsts_.clear();
+  anyEmpty_ = false;
+  auto add = [this](unsigned c0, unsigned c1, int word) {
+    const unsigned pair = c0 * 256u + c1;
+    pairs_[pair / 64] |= std::uint64_t{1} << (pair % 64);
+    if (pairBucket_[pair] == 0) {
+      buckets_.emplace_back();
+      pairBucket_[pair] = static_cast<std::uint16_t>(buckets_.size());
+    }
+    std::vector<int>& bucket = buckets_[pairBucket_[pair] - 1u];
+    if (bucket.empty() || bucket.back() != word) bucket.push_back(word);
+  };
+  for (size_t k = 0; k < Words.size(); ++k) {
+    const std::string& w = Words[k];
+    if (w.empty()) {
+      anyEmpty_ = true;  // every text holds it
       continue;
     }
-    const auto c0 = static_cast<unsigned char>(w[0]), c1 = static_cast<unsigned char>(w[1]);
+    const auto word = static_cast<int>(k);
+    const auto c0 = static_cast<unsigned char>(w[0]);
     for (unsigned char x : {UpperAscii(c0), LowerAscii(c0)})
-      for (unsigned char y : {UpperAscii(c1), LowerAscii(c1)}) Starts[x * 256u + y] = true;
+      if (std::find(firsts_.begin(), firsts_.end(), x) == firsts_.end()) firsts_.push_back(x);
+    for (unsigned char x : {UpperAscii(c0), LowerAscii(c0)}) {
+      if (w.size() < 2) {  // every pair starting with its letter
+        for (unsigned d = 0; d < 256; ++d) add(x, d, word);
+        continue;
+      }
+      const auto c1 = static_cast<unsigned char>(w[1]);
+      for (unsigned char y : {UpperAscii(c1), LowerAscii(c1)}) add(x, y, word);
+    }
   }
 }
 
-// Compared without regard to letter case; a pair of bytes no word starts with is passed at once.
+// Compared without regard to letter case; a pair of bytes no word starts with is passed at once,
+// and at a pair only the words starting with it are compared.
+bool TComponentReplacer::TWordSearch::WordAt(const unsigned char* p, size_t i, size_t n) const {
+  const unsigned pair = p[i] * 256u + (i + 1 < n ? p[i + 1] : 0u);
+  if (!((pairs_[pair / 64] >> (pair % 64)) & 1)) return false;
+  for (int k : buckets_[pairBucket_[pair] - 1u]) {
+    const std::string& w = Words[static_cast<size_t>(k)];
+    if (w.size() > n - i) continue;
+    size_t j = 1;
+    while (j < w.size() && UpperAscii(p[i + j]) == static_cast<unsigned char>(w[j])) ++j;
+    if (j == w.size()) return true;
+  }
+  return false;
+}
+
 bool TComponentReplacer::TWordSearch::FoundIn(std::string_view bytes) const {
+  if (anyEmpty_) return true;
+  if (pairBucket_.empty()) return false;
+  const auto* const p = reinterpret_cast<const unsigned char*>(bytes.data());
   const size_t n = bytes.size();
-  for (const std::string& w : Words)
-    if (w.empty()) return true;
-  for (size_t i = 0; i < n; ++i) {
-    const auto c0 = static_cast<unsigned char>(bytes[i]);
-    const auto c1 = i + 1 < n ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-    if (!Starts[c0 * 256u + c1]) continue;
-    for (const std::string& w : Words) {
-      if (w.size() > n - i) continue;
-      size_t k = 0;
-      while (k < w.size() &&
-             UpperAscii(static_cast<unsigned char>(bytes[i + k])) == static_cast<unsigned char>(w[k]))
-        ++k;
-      if (k == w.size()) return true;
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time are compared with every byte a word may start with; only where one
+  // of them stands is the pair looked at.
+  if (firsts_.size() <= kMaxVectorFirsts) {
+    __m128i wanted[kMaxVectorFirsts];
+    for (size_t f = 0; f < firsts_.size(); ++f)
+      wanted[f] = _mm_set1_epi8(static_cast<char>(firsts_[f]));
+    for (; i + 16 <= n; i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      __m128i hits = _mm_setzero_si128();
+      for (size_t f = 0; f < firsts_.size(); ++f)
+        hits = _mm_or_si128(hits, _mm_cmpeq_epi8(block, wanted[f]));
+      for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0;
+           mask &= mask - 1)
+        if (WordAt(p, i + static_cast<size_t>(__builtin_ctz(mask)), n)) return true;
     }
   }
+#endif
+  for (; i < n; ++i)
+    if (WordAt(p, i, n)) return true;
   return false;
 }
 
@@ -187,8 +236,7 @@ void TComponentReplacer::ProcessFile(const std::string& path, const std::string&
   if (IsUnit(path)) {
     if (quickChecks_ && !utf16 && !unitWords_.FoundIn(bytes))
       return unchanged(false, StartsWith(bytes, "\xEF\xBB\xBF") ? "utf8" : "8bit");
-    rtl::TMemoryStream in(std::move(bytes));
-    TSourceText source = ReadSourceText(in, path);
+    TSourceText source = ReadSourceText(std::move(bytes), path);
     ProcessUnit(source.Text, path, source.Encoding, output);
     return;
   }
@@ -214,8 +262,8 @@ struct TFileState {
   bool Processed = false;
   bool Changed = false;
   bool Skipped = false;
-  bool Scanned = false;      // its aliases were read
-  bool GaveAliases = false;  // and it defined or replaced one
+  bool Scanned = false;       // its aliases were read
+  bool GaveAliases = false;   // and it defined or replaced one
   std::vector<int> Partners;  // units and the forms they name
   TFileReport Report;
   std::string Backup;  // the copy of the original this run made
@@ -236,7 +284,7 @@ struct TComponentReplacer::TRunState {
   // Lines of an undo file an earlier run left in the backup folder: their copies are the oldest
   // state of those originals and are kept.
   int earlierLines = 0;
-  std::set<std::string> earlierBackups;  // upper-cased backup paths named there
+  std::set<std::string> earlierBackups;              // upper-cased backup paths named there
   std::unordered_map<std::string, int> backupIndex;  // upper-cased original -> BackupList line
 
   void MakeFolder(const std::string& folder) {
@@ -362,11 +410,14 @@ bool TComponentReplacer::RunSteps() {
   run.earlierLines = earlierUndo.Count();
 
   ProcessUnits(run);
+
   RewriteForms(run);
+
   if (OnProgress) OnProgress(FileList.Count(), FileList.Count(), std::string());
 
   // Every work file is complete before anything refers to it; those of skipped files go.
   writer.Drain();
+
   writer_ = nullptr;
   for (const TFileState& f : run.files)
     if (f.Skipped && f.Changed) ::remove(f.Output.c_str());
@@ -378,6 +429,7 @@ bool TComponentReplacer::RunSteps() {
   if (CancelRequested) throw EReplaceCancelled();
   if (OnReplacing) OnReplacing();
   CommitBackups(run);
+
   for (int i = 0; i < FileList.Count(); ++i) {
     const TFileState& f = run.At(i);
     if (!f.Changed || f.Skipped) continue;
@@ -392,6 +444,7 @@ bool TComponentReplacer::RunSteps() {
   if (Options->MakeBackup) rtl::WriteFileAtomic(undoFile, BackupList.Text());
 
   bool result = ReplaceOriginals(temp, run.outputs);
+
   if (result && OnDiff && OnDeferredDiff) EmitDeferredDiffs(run);
   if (Options->MakeBackup) Log.WriteLine(rtl::Format(res::sBackupFile, {undoFile}));
   Log.WriteLine(res::sRemovingTempFolder);
@@ -576,7 +629,8 @@ void TComponentReplacer::RewriteForms(TRunState& run) {
     auto read = [&](size_t from, size_t to) {
       for (size_t k = from; k < to; ++k) {
         try {
-          reads[k].definitions = ReadAliasDefinitions(FileList[run.unitCount + static_cast<int>(k)]);
+          reads[k].definitions =
+              ReadAliasDefinitions(FileList[run.unitCount + static_cast<int>(k)]);
         } catch (...) {
           reads[k].error = std::current_exception();
         }
@@ -610,13 +664,14 @@ void TComponentReplacer::RewriteForms(TRunState& run) {
     std::vector<int> forms;
     for (int i = run.unitCount; i < count; ++i) forms.push_back(i);
     int restartAt = -1;
-    const bool whole = ConvertInOrder(run, forms, [&](int i, const std::string& dest, TFileWork& work) {
-      // Only a run that may skip files needs to see whether a skip took aliases with it.
-      const std::string aliases = Options->KeepGoing ? DatabaseAliases.Text() : std::string();
-      if (Commit(run, i, dest, work) || DatabaseAliases.Text() == aliases) return true;
-      restartAt = i;
-      return false;
-    });
+    const bool whole =
+        ConvertInOrder(run, forms, [&](int i, const std::string& dest, TFileWork& work) {
+          // Only a run that may skip files needs to see whether a skip took aliases with it.
+          const std::string aliases = Options->KeepGoing ? DatabaseAliases.Text() : std::string();
+          if (Commit(run, i, dest, work) || DatabaseAliases.Text() == aliases) return true;
+          restartAt = i;
+          return false;
+        });
     if (whole) return;
     // A skipped form took aliases with it that forms before it were rewritten with: they are
     // rewritten again without them.
@@ -712,7 +767,8 @@ void TComponentReplacer::BuildReport(TRunState& run) {
     r.Changed = f.Changed;
     Report.Files.push_back(std::move(r));
   }
-  for (const TSkippedFile& s : Skipped) Report.Skipped.push_back({RelativeTo(s.Path, base), s.Reason});
+  for (const TSkippedFile& s : Skipped)
+    Report.Skipped.push_back({RelativeTo(s.Path, base), s.Reason});
 }
 
 void TComponentReplacer::EmitDiffs(TRunState& run) {

@@ -94,7 +94,7 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
   }
   if (unchanged) return;
   out.append(text, copied, std::string_view::npos);
-  NoteOutput(outputPath, EncodeSourceText(out, encoding, unitPath));
+  NoteOutput(outputPath, EncodeSourceText(std::move(out), encoding, unitPath));
 }
 
 std::vector<std::string> UsesAdditionTokens(std::string_view addition) {

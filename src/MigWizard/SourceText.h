@@ -20,7 +20,11 @@ struct TSourceText {
 // Reads everything from the stream's position to its end and decides the encoding by the
 // byte-order mark. UTF-16 that cannot be decoded raises rtl::EEncodingError naming `name`.
 TSourceText ReadSourceText(rtl::TStream& in, const std::string& name = std::string());
+// The same for bytes already read, taken over without a copy where they need no decoding.
+TSourceText ReadSourceText(std::string bytes, const std::string& name);
 // The bytes a text is written as: its byte-order mark and the text in its encoding.
+// A text given as an rvalue becomes the bytes itself where it needs no encoding.
+std::string EncodeSourceText(std::string&& text, TTextEncoding encoding, const std::string& name);
 std::string EncodeSourceText(std::string_view text, TTextEncoding encoding,
                              const std::string& name = std::string());
 
