@@ -44,6 +44,7 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
   TFormParser& formParser = Parser();
   TFileReport* const fileReport = CurrentReport();
   TPasParser parser(text);
+  parser.SetSkipping(true, true);   // object headers and ends are all that is looked for
   std::string_view current = text;  // the text the tokenizer runs over
   TObjectHeaderScanner headers;
   // For the report: the names of the objects around the parse position, and the line at

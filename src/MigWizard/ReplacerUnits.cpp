@@ -27,6 +27,7 @@ std::vector<std::string> SignificantTokens(std::string_view text) {
 void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& unitPath,
                                      TTextEncoding encoding, const std::string& outputPath) {
   TPasParser parser(text);
+  parser.SetSkipping(true, false);  // nothing here looks at blanks
   int changeCount = 0;
   bool unchanged = true;
   bool inUses = false;
@@ -128,6 +129,7 @@ std::optional<std::string> TComponentReplacer::ProcessComment(std::string_view c
     return std::nullopt;
   std::string_view rest = comment.substr(1);
   TPasParser parser(rest);
+  parser.SetSkipping(true, true);  // only identifiers are replaced
   std::string_view lexeme;
   std::optional<std::string> result;
   size_t copied = 0;  // rest before this is in result
