@@ -393,3 +393,23 @@ TEST_F(ReplaceRun, FilesAreSkippedOnlyWhenTheyNameNoOldClass) {
             "unit N;\r\nvar A: XTQuery; B: TQuery1; C = $TQuery; D = 'TQuery';\r\n");
   EXPECT_EQ(ReadFile(src + "/Plain.pas"), "unit P; { no class here, only T and Q } end.");
 }
+
+// The backups are made on several threads: the run ends naming the first in its order that
+// could not be made, before any original is replaced and without an undo file.
+TEST_F(ReplaceRun, BackupsOnSeveralThreadsNameTheFirstThatFailed) {
+  for (int i = 0; i < 300; ++i) WriteFile(src + "/U" + std::to_string(i) + ".pas", kUnit);
+  // A folder where two backups would go keeps them from being made.
+  for (int i : {120, 250})
+    fs::create_directories(src + "/RBackup/U" + std::to_string(i) + ".~pas/x");
+  testutil::ScopedEnv threads("MIGWIZ_THREADS", "4");
+  try {
+    replacer->Execute();
+    FAIL() << "the run went through";
+  } catch (const std::exception& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot make the backup copy \"" + src +
+                                         "/RBackup/U120.~pas\" of \"" + src + "/U120.pas\".");
+  }
+  for (int i = 0; i < 300; ++i) EXPECT_EQ(ReadFile(src + "/U" + std::to_string(i) + ".pas"), kUnit);
+  EXPECT_FALSE(Exists(src + "/RBackup/ROvorad.reu"));
+  EXPECT_TRUE(NoWorkFolderLeft());
+}

@@ -826,13 +826,16 @@ void TComponentReplacer::EmitDeferredDiffs(TRunState& run) {
 
 void TComponentReplacer::CommitBackups(TRunState& run) {
   if (!Options->MakeBackup) return;
+  struct TLink {
+    int index;
+    std::string backup;
+  };
+  std::vector<TLink> links;
   for (int i = 0; i < FileList.Count(); ++i) {
     TFileState& f = run.At(i);
     if (!f.Changed || f.Skipped) continue;
     const std::string& entry = FileList[i];
-    const std::string key = rtl::UpperCase(entry);
-    if (run.KeptFromEarlierRun(key)) continue;
-    auto known = run.backupIndex.find(key);
+    if (run.KeptFromEarlierRun(rtl::UpperCase(entry))) continue;
     std::string backup;
     if (run.folderMode) {
       run.MakeFolder(JoinPath(Options->BackupDir, f.RelFolder));
@@ -847,14 +850,37 @@ void TComponentReplacer::CommitBackups(TRunState& run) {
       run.MakeFolder(folder);
       backup = JoinPath(folder, ExtractFileName(backup));
     }
-    // The original is replaced only later, so a copy that cannot be made ends the run now,
-    // while every original is still as it was.
-    if (!rtl::LinkOrCopyFile(entry, backup))
+    links.push_back({i, std::move(backup)});
+  }
+  // The copies are made on the pool. The original is replaced only later, so a copy that cannot
+  // be made ends the run now, while every original is still as it was; the copy named is the
+  // first in the run's order that failed.
+  std::atomic<size_t> failed{links.size()};
+  auto linkRange = [&](size_t from, size_t to) {
+    for (size_t k = from; k < to && k < failed.load(); ++k) {
+      if (rtl::LinkOrCopyFile(FileList[links[k].index], links[k].backup)) continue;
+      size_t seen = failed.load();
+      while (k < seen && !failed.compare_exchange_weak(seen, k)) {
+      }
+      return;
+    }
+  };
+  constexpr size_t kLinksForThePool = 128;
+  if (pool_ && links.size() >= kLinksForThePool)
+    pool_->ForEachRange(links.size(), linkRange);
+  else
+    linkRange(0, links.size());
+  for (size_t k = 0; k < links.size(); ++k) {
+    const std::string& entry = FileList[links[k].index];
+    const std::string& backup = links[k].backup;
+    if (k == failed.load())
       throw rtl::EFCreateError("Cannot make the backup copy \"" + backup + "\" of \"" + entry +
                                "\".");
-    f.Backup = backup;
+    run.At(links[k].index).Backup = backup;
     // As BackupList.SetValue, without searching the whole list for every file.
+    const std::string key = rtl::UpperCase(entry);
     const std::string line = entry + "=" + backup;
+    auto known = run.backupIndex.find(key);
     if (known == run.backupIndex.end()) {
       run.backupIndex.emplace(key, BackupList.Count());
       BackupList.Add(line);
