@@ -231,10 +231,13 @@ TEST(PasParser, IdentifiersStayWholeWords) {
 
 TEST(PasParser, BytesFrom128AreNoLettersSoClassNamesBesideThemStayWords) {
   // UTF-8 full-width colon, then a class name, then a CJK character.
-  EXPECT_EQ(Solid("\xef\xbc\x9aTTable\xe5\x92\x8c"),
-            (Pairs{{migwiz::tkOther, "\xef"}, {migwiz::tkOther, "\xbc"}, {migwiz::tkOther, "\x9a"},
-                   {migwiz::tkIdent, "TTable"}, {migwiz::tkOther, "\xe5"}, {migwiz::tkOther, "\x92"},
-                   {migwiz::tkOther, "\x8c"}}));
+  EXPECT_EQ(Solid("\xef\xbc\x9aTTable\xe5\x92\x8c"), (Pairs{{migwiz::tkOther, "\xef"},
+                                                            {migwiz::tkOther, "\xbc"},
+                                                            {migwiz::tkOther, "\x9a"},
+                                                            {migwiz::tkIdent, "TTable"},
+                                                            {migwiz::tkOther, "\xe5"},
+                                                            {migwiz::tkOther, "\x92"},
+                                                            {migwiz::tkOther, "\x8c"}}));
   EXPECT_EQ(Solid("end\xe9"), (Pairs{{migwiz::tkEnd, "end"}, {migwiz::tkOther, "\xe9"}}));
 }
 
@@ -639,4 +642,36 @@ TEST(PasParserRoundTrip, LargeGeneratedUnitAndThroughput) {
   RecordProperty("MBps", static_cast<int>(mbs));
   std::printf("tokenized %zu tokens, %.1f MB at %.0f MB/s\n", tokens,
               static_cast<double>(text.size()) / (1 << 20), mbs);
+}
+
+// The scan a rewrite uses reports what GetNext returns for identifiers, keywords, comments and
+// semicolons, at the same places, on text made of the bytes where tokens begin and end.
+TEST(PasParser, TokenScanSeesWhatTheTokenizerReturns) {
+  const std::vector<std::string> pieces = {
+      "{",    "}",      "(",      "*",         ")",      "(*",   "*)",   "/",
+      "//",   "'",      "''",     "\r",        "\n",     " ",    "\t",   ";",
+      "$",    "_",      "0",      "9",         "x",      "Q",    "end",  "USES",
+      "Item", "object", "inline", "inherited", "TQuery", "\x80", "\xff", std::string(1, '\0'),
+      "#",    ".",      "e",      "$R"};
+  std::mt19937 rng(16);
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    const int count = static_cast<int>(rng() % 24);
+    for (int k = 0; k < count; ++k) text += pieces[rng() % pieces.size()];
+    std::vector<Token> expected;
+    for (const Token& t : Tokens(text))
+      if (t.code == migwiz::tkIdent || t.code == migwiz::tkComment ||
+          t.code == migwiz::tkSemicolon || (t.code >= migwiz::tkEnd && t.code <= migwiz::tkUses))
+        expected.push_back(t);
+    std::vector<Token> scanned;
+    migwiz::ScanPascalTokens(text, [&](int code, std::string_view lexeme) {
+      scanned.push_back({code, std::string(lexeme), static_cast<int>(lexeme.data() - text.data())});
+      return true;
+    });
+    ASSERT_EQ(scanned, expected) << testing::PrintToString(text);
+  }
+  // It stops when asked to.
+  int seen = 0;
+  migwiz::ScanPascalTokens("a b c", [&](int, std::string_view) { return ++seen < 2; });
+  EXPECT_EQ(seen, 2);
 }

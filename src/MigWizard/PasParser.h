@@ -6,8 +6,8 @@
 // while the parser and the lexeme views it handed out are in use (see zel/XnParser.h).
 //
 // Also "(* ... *)" and "//" comments (to the line break, not included) are comment
-// tokens too, so an apostrophe in them never opens a string; bytes from 128 on are letters, so a
-// word such as "TQueryé" stays one identifier.
+// tokens too, so an apostrophe in them never opens a string; bytes from 128 on are no letters, so
+// a class name beside them ("TQueryé") is still a word of its own.
 //
 // All instances share one prepared lookup, so a fresh parser per comment costs about 100 ns.
 // Note for re-tokenizing comment text: an apostrophe in prose ("don't") opens a string that runs
@@ -87,5 +87,143 @@ class TPasParser : public zel::TParser {
   // The single quote only.
   bool IsQuoteChar(char ch) const override;
 };
+
+// The tokens a rewrite looks at, found the way TPasParser finds them but without a call per
+// token: on(code, lexeme) is called, in order, for every identifier (tkIdent), keyword, comment
+// and semicolon, with the code and the exact text GetNext would return; blanks, strings,
+// numbers and the other symbols are passed over. on returns false to stop the scan.
+template <class OnToken>
+void ScanPascalTokens(std::string_view text, OnToken&& on);
+
+namespace pasdetail {
+
+enum : unsigned char { kSkip, kBlank, kLetter, kNumber, kQuote, kBrace, kParen, kSlash, kSemi };
+struct TClasses {
+  unsigned char start[256];
+  bool ident[256];   // continues an identifier: a letter, a digit, "_"
+  bool number[256];  // continues a number word: that or "$"
+};
+constexpr TClasses MakeClasses() {
+  TClasses t{};
+  for (int c = 0; c < 256; ++c) {
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    const bool digit = c >= '0' && c <= '9';
+    t.ident[c] = letter || digit;
+    t.number[c] = letter || digit || c == '$';
+    t.start[c] = c <= ' '    ? kBlank
+                 : letter    ? kLetter
+                 : digit     ? kNumber
+                 : c == '$'  ? kNumber
+                 : c == '\'' ? kQuote
+                 : c == '{'  ? kBrace
+                 : c == '('  ? kParen
+                 : c == '/'  ? kSlash
+                 : c == ';'  ? kSemi
+                             : kSkip;
+  }
+  return t;
+}
+inline constexpr TClasses kClasses = MakeClasses();
+
+// The keyword code of a word, tkIdent for any other.
+inline int WordCode(const char* p, size_t n) {
+  auto is = [p, n](const char* upper, size_t len) {
+    if (n != len) return false;
+    for (size_t i = 0; i < len; ++i) {
+      const char c = p[i];
+      if ((c >= 'a' && c <= 'z' ? char(c - 32) : c) != upper[i]) return false;
+    }
+    return true;
+  };
+  switch (n) {
+    case 3:
+      return is("END", 3) ? tkEnd : tkIdent;
+    case 4:
+      return is("USES", 4) ? tkUses : is("ITEM", 4) ? tkItem : tkIdent;
+    case 6:
+      return is("INLINE", 6) ? tkInline : is("OBJECT", 6) ? tkObject : tkIdent;
+    case 9:
+      return is("INHERITED", 9) ? tkInherited : tkIdent;
+    default:
+      return tkIdent;
+  }
+}
+
+}  // namespace pasdetail
+
+template <class OnToken>
+void ScanPascalTokens(std::string_view text, OnToken&& on) {
+  using namespace pasdetail;
+  const char* const s = text.data();
+  const size_t n = text.size();
+  const auto byte = [s](size_t i) { return static_cast<unsigned char>(s[i]); };
+  size_t i = 0;
+  while (i < n) {
+    const size_t p = i;
+    switch (kClasses.start[byte(i)]) {
+      case kBlank:
+        ++i;
+        while (i < n && byte(i) <= ' ') ++i;
+        break;
+      case kLetter: {
+        ++i;
+        while (i < n && kClasses.ident[byte(i)]) ++i;
+        if (!on(WordCode(s + p, i - p), text.substr(p, i - p))) return;
+        break;
+      }
+      case kNumber:
+        ++i;
+        while (i < n && kClasses.number[byte(i)]) ++i;
+        break;
+      case kQuote:
+        // To the closing quote (a doubled one stands for one inside), else to the line break.
+        for (++i; i < n; ++i) {
+          if (s[i] == '\'') {
+            if (i + 1 < n && s[i + 1] == '\'') {
+              ++i;
+              continue;
+            }
+            ++i;
+            break;
+          }
+          if (s[i] == '\r' || s[i] == '\n') break;
+        }
+        break;
+      case kBrace: {
+        const size_t end = text.find('}', i + 1);
+        i = end == std::string_view::npos ? n : end + 1;
+        if (!on(tkComment, text.substr(p, i - p))) return;
+        break;
+      }
+      case kParen: {
+        if (i + 1 >= n || s[i + 1] != '*') {
+          ++i;
+          break;
+        }
+        const size_t end = text.find("*)", i + 2);
+        i = end == std::string_view::npos ? n : end + 2;
+        if (!on(tkComment, text.substr(p, i - p))) return;
+        break;
+      }
+      case kSlash: {
+        if (i + 1 >= n || s[i + 1] != '/') {
+          ++i;
+          break;
+        }
+        i += 2;
+        while (i < n && s[i] != '\r' && s[i] != '\n') ++i;
+        if (!on(tkComment, text.substr(p, i - p))) return;
+        break;
+      }
+      case kSemi:
+        ++i;
+        if (!on(tkSemicolon, text.substr(p, 1))) return;
+        break;
+      default:
+        ++i;
+        break;
+    }
+  }
+}
 
 }  // namespace migwiz

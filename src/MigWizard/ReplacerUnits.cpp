@@ -26,8 +26,6 @@ std::vector<std::string> SignificantTokens(std::string_view text) {
 
 void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& unitPath,
                                      TTextEncoding encoding, const std::string& outputPath) {
-  TPasParser parser(text);
-  parser.SetSkipping(true, false);  // nothing here looks at blanks
   int changeCount = 0;
   bool unchanged = true;
   bool inUses = false;
@@ -43,8 +41,7 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
     out += by;
     copied = at + lexeme.size();
   };
-  std::string_view lexeme;
-  for (int code = parser.GetNext(lexeme); code != tkEOF; code = parser.GetNext(lexeme)) {
+  ScanPascalTokens(text, [&](int code, std::string_view lexeme) {
     switch (code) {
       case tkComment: {
         std::optional<std::string> replaced = ProcessComment(lexeme, unitPath, changeCount);
@@ -85,7 +82,8 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
       default:
         break;
     }
-  }
+    return true;
+  });
   NoteLine(ChangeCountText(changeCount));
   if (TFileReport* report = CurrentReport()) {
     report->Format = encoding == TTextEncoding::UTF16LE ? "utf16"
@@ -128,22 +126,19 @@ std::optional<std::string> TComponentReplacer::ProcessComment(std::string_view c
   if (comment.empty() || (quickChecks_ && !formWords_.FoundIn(comment.substr(1))))
     return std::nullopt;
   std::string_view rest = comment.substr(1);
-  TPasParser parser(rest);
-  parser.SetSkipping(true, true);  // only identifiers are replaced
-  std::string_view lexeme;
   std::optional<std::string> result;
   size_t copied = 0;  // rest before this is in result
-  for (int code = parser.GetNext(lexeme); code != tkEOF; code = parser.GetNext(lexeme)) {
-    if (code != tkIdent) continue;
-    const std::string* target = FindReplacement(lexeme);
-    if (!target) continue;
+  ScanPascalTokens(rest, [&](int code, std::string_view lexeme) {
+    const std::string* target = code == tkIdent ? FindReplacement(lexeme) : nullptr;
+    if (!target) return true;
     if (!result) result.emplace(1, comment[0]);
     const auto at = static_cast<size_t>(lexeme.data() - rest.data());
     result->append(rest, copied, at - copied);
     *result += *target;
     copied = at + lexeme.size();
     ++changeCount;
-  }
+    return true;
+  });
   if (result) result->append(rest, copied, std::string_view::npos);
   return result;
 }
