@@ -43,9 +43,7 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
                                      TTextEncoding encoding, bool binary, const TRCData& rcData) {
   TFormParser& formParser = Parser();
   TFileReport* const fileReport = CurrentReport();
-  TPasParser parser(text);
-  parser.SetSkipping(true, true);   // object headers and ends are all that is looked for
-  std::string_view current = text;  // the text the tokenizer runs over
+  std::string_view current = text;  // the text the tokens are read from
   TObjectHeaderScanner headers;
   // For the report: the names of the objects around the parse position, and the line at
   // lineOffset of current.
@@ -68,14 +66,16 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
     out.append(current, copied, offset - copied);
     copied = offset;
   };
-  std::string_view lexeme;
   std::string rebuilt;
-  while (true) {
-    int code = parser.GetNext(lexeme);
-    if (code == tkEOF) break;
-    switch (headers.Feed(code, lexeme, current, static_cast<size_t>(parser.PrevPos()))) {
+  // Object headers and ends are all that is looked for; after a rebuilt object the scan starts
+  // again on the text behind it.
+  bool again = true;
+  auto onToken = [&](int code, std::string_view lexeme) {
+    if (code == tkComment || code == tkSemicolon) return true;
+    const auto at = static_cast<size_t>(lexeme.data() - current.data());
+    switch (headers.Feed(code, lexeme, current, at)) {
       case TObjectHeaderScanner::TStep::Keyword:
-        keywordOffset = parser.PrevPos();
+        keywordOffset = static_cast<int>(at);
         ++depth;
         names.resize(static_cast<size_t>(depth) + 1);
         names.back().clear();
@@ -110,14 +110,14 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
           }
           current = current.substr(resume);
           copied = 0;
-          parser.SetText(current);
           --depth;
-        } else {
-          copyUpTo(static_cast<size_t>(lexeme.data() - current.data()));
-          out += *target;
-          copied += lexeme.size();
+          again = true;
+          return false;
         }
-        continue;
+        copyUpTo(at);
+        out += *target;
+        copied += lexeme.size();
+        break;
       }
       default:
         if (code == tkEnd)
@@ -126,6 +126,11 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
           ++depth;
         break;
     }
+    return true;
+  };
+  while (again) {
+    again = false;
+    ScanPascalTokens(current, onToken);
   }
   copyUpTo(current.size());
   NoteLine(ChangeCountText(changeCount));
