@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "MigWizard/LL1Parser.h"
@@ -255,6 +256,32 @@ TEST(LL1Parse, AlternativesGoOnFromTheItemsTheyShareAndKeepTheirState) {
   EXPECT_TRUE(p.Count().Hits.empty());
   EXPECT_EQ(Match(p, "c", "<s>"), 2);
   EXPECT_TRUE(p.Count().Hits.empty());
+}
+
+// An alternative that fails at a terminal or built-in inside the items the next ones share leaves
+// the state those items made: the next go on from there instead of parsing them again, and the
+// hits and the outcome are those of parsing every alternative from its start.
+TEST(LL1Parse, AFailureAtATerminalAmongTheSharedItemsIsWhereTheNextGoOn) {
+  TCountParser p;
+  Grammar(p, {"<s>-<a><*digits>b<a>c|<a><*digits>b<a>|<a><*digits>bd", "<a>-a"});
+  p.Prepare();
+  ASSERT_EQ(p.Alternatives("<s>"),
+            (Strings{"<a><*digits>bd", "<a><*digits>b<a>c", "<a><*digits>b<a>"}));
+  // text, end, attempts at <a>: the first two would make 3 and 2 if the alternatives after a
+  // failure at <*digits> or "b" began again
+  const std::vector<std::tuple<std::string, int, int>> cases = {{"ax", -1, 1},   {"a1x", -1, 1},
+                                                                {"a1bd", 5, 1},  {"a1ba", 5, 2},
+                                                                {"a1bac", 6, 2}, {"a12bq", -1, 4}};
+  for (const auto& [text, end, attempts] : cases) {
+    p.Seen.clear();
+    EXPECT_EQ(Match(p, text, "<s>"), end) << text;
+    EXPECT_EQ(std::count(p.Seen.begin(), p.Seen.end(), std::string("<a>")), attempts) << text;
+    if (end < 0) EXPECT_TRUE(p.Count().Hits.empty()) << text;
+  }
+  EXPECT_EQ(Match(p, "a1ba", "<s>"), 5);
+  EXPECT_EQ(p.Count().Hits, (std::vector<int>{1, 4}));
+  EXPECT_EQ(Match(p, "a1bd", "<s>"), 5);
+  EXPECT_EQ(p.Count().Hits, std::vector<int>{1});
 }
 
 TEST(LL1Parse, PositionOnlyNonterminalsAreMatchedWithoutHooksBelowThem) {

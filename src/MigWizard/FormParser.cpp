@@ -64,6 +64,30 @@ const char* const kFormRules[] = {
     "<hex_list>-<*hexs>|<*hexs><*delim><hex_list>|",
 };
 
+// <string> without the grammar: quoted parts ('...', or '' for none) and #nn bytes, as many as
+// follow one another, the way its rules match them.
+int MatchString(std::string_view text, int pos) {
+  if (pos < 1) return -1;
+  const size_t n = text.size();
+  const size_t start = static_cast<size_t>(pos) - 1;
+  size_t p = start;
+  while (p < n) {
+    size_t q = p + 1;
+    if (text[p] == '\'') {
+      while (q < n && text[q] != '\'' && text[q] != '\0') ++q;
+      if (q >= n || text[q] != '\'') break;
+      p = q + 1;
+    } else if (text[p] == '#') {
+      while (q < n && text[q] >= '0' && text[q] <= '9') ++q;
+      if (q == p + 1) break;
+      p = q;
+    } else {
+      break;
+    }
+  }
+  return p == start ? -1 : static_cast<int>(p + 1);
+}
+
 bool IsDelim(char c) {
   return c == '\t' || c == '\n' || c == '\r' || c == ' ';
 }
@@ -139,6 +163,7 @@ TFormParser::TFormParser(TParseStateClass stateClass) : TLL1Parser(stateClass) {
   // wherever the grammar tries them again.
   for (const char* name : {"<value>", "<string2>", "<string>", "<prop_name>"})
     SetPositionOnly(name);
+  SetNativeMatch("<string>", &MatchString);
   AddGrammar();
 }
 

@@ -680,6 +680,11 @@ bool TLL1Parser::Parse(std::string_view text, std::string_view start, int& pos) 
   positionOnly_.assign(static_cast<size_t>(SymbolCount()), 0);
   for (const std::string& name : positionOnlyNames_)
     if (const int id = SymbolId(name); id >= 0) positionOnly_[static_cast<size_t>(id)] = 1;
+  native_.assign(static_cast<size_t>(SymbolCount()), nullptr);
+  if (nativeOn_)
+    for (const auto& [name, match] : nativeNames_)
+      if (const int id = SymbolId(name); id >= 0 && positionOnly_[static_cast<size_t>(id)])
+        native_[static_cast<size_t>(id)] = match;
 
   bool success = false;
   try {
@@ -772,6 +777,10 @@ void TLL1Parser::SetPositionOnly(std::string_view name) {
   positionOnlyNames_.emplace_back(name);
 }
 
+void TLL1Parser::SetNativeMatch(std::string_view name, TNativeMatch match) {
+  nativeNames_.emplace_back(std::string(name), match);
+}
+
 bool TLL1Parser::ParseNonterminal(const TSymbol& symbol) {
   if (symbol.Id < 0 || static_cast<size_t>(symbol.Id) >= positionOnly_.size() ||
       !positionOnly_[static_cast<size_t>(symbol.Id)])
@@ -826,14 +835,23 @@ bool TLL1Parser::ParseRule(const TSymbol& symbol) {
     }
     if (!snapshot) snapshot = &Snapshot(0);
     // The shared state already held serves the next alternative too when it shares as much.
-    const int keepAt = alt.shared > 0 && alt.shared >= from && alt.shared != resume ? alt.shared : -1;
+    const int keepAt =
+        alt.shared > 0 && alt.shared >= from && alt.shared != resume ? alt.shared : -1;
     bool kept = false;
-    if (WalkAlternative(a, from, keepAt, kept)) return true;
+    int stoppedAt = -1;
+    if (WalkAlternative(a, from, keepAt, kept, stoppedAt)) return true;
     if (alt.shared > 0 && alt.shared == resume) {
       // shared still holds the state after those items
     } else if (kept) {
       shared = snapshots_[2 * static_cast<size_t>(depth_) + 1].get();
       resume = alt.shared;
+      continue;
+    } else if (stoppedAt > 0 && stoppedAt <= alt.shared) {
+      // The state is the one the items before the failed terminal left, and the next
+      // alternative begins with those items: it goes on from here. Failed where it went on,
+      // shared holds that state already.
+      if (stoppedAt != resume) shared = &Snapshot(1);
+      resume = stoppedAt;
       continue;
     } else {
       resume = 0;
@@ -843,7 +861,7 @@ bool TLL1Parser::ParseRule(const TSymbol& symbol) {
   return false;
 }
 
-bool TLL1Parser::WalkAlternative(int a, int fromItem, int keepAt, bool& kept) {
+bool TLL1Parser::WalkAlternative(int a, int fromItem, int keepAt, bool& kept, int& stoppedAt) {
   const TGrammar& g = *grammar_;
   const TGrammar::CompiledAlt& alt = g.alts[static_cast<size_t>(a)];
   const auto size = static_cast<std::int64_t>(text_.size());
@@ -856,12 +874,17 @@ bool TLL1Parser::WalkAlternative(int a, int fromItem, int keepAt, bool& kept) {
     switch (item.kind) {
       case TGrammar::kTerminals: {
         const std::int64_t p = std::int64_t(state_->Position) - 1;
-        if (p < 0 || p + item.len > size) return false;
+        if (p < 0 || p + item.len > size) {
+          stoppedAt = i;
+          return false;
+        }
         const char* t = g.terminals.data() + item.arg;
         for (int k = 0; k < item.len; ++k)
           if (kLower.map[static_cast<unsigned char>(text_[size_t(p) + k])] !=
-              static_cast<unsigned char>(t[k]))
+              static_cast<unsigned char>(t[k])) {
+            stoppedAt = i;
             return false;
+          }
         state_->Position += item.len;
         break;
       }
@@ -869,7 +892,10 @@ bool TLL1Parser::WalkAlternative(int a, int fromItem, int keepAt, bool& kept) {
         if (!ParseNonterminal(g.symbols[static_cast<size_t>(item.arg)])) return false;
         break;
       case TGrammar::kBuiltin:
-        if (!ParseBuiltin(g.builtins[static_cast<size_t>(item.arg)])) return false;
+        if (!ParseBuiltin(g.builtins[static_cast<size_t>(item.arg)])) {
+          stoppedAt = i;
+          return false;
+        }
         break;
     }
   }
@@ -882,8 +908,14 @@ int TLL1Parser::MatchPositionOnly(const TSymbol& symbol, int pos) {
   const bool remembered = symbol.Id >= 0 && static_cast<size_t>(symbol.Id) < positionOnly_.size() &&
                           positionOnly_[static_cast<size_t>(symbol.Id)];
   const std::uint64_t key = (std::uint64_t(std::uint32_t(symbol.Id)) << 32) | std::uint32_t(pos);
-  if (remembered)
+  if (remembered) {
     if (const int* known = outcomes_->Find(key)) return *known;
+    if (const TNativeMatch native = native_[static_cast<size_t>(symbol.Id)]) {
+      const int end = native(text_, pos);
+      outcomes_->Put(key, end);
+      return end;
+    }
+  }
   if (symbol.Rule < 0) throw EGrammarError("Unknown nonterminal: " + symbol.Name);
   const TDepthScope scope(depth_);
   CheckDepth();
@@ -912,8 +944,8 @@ int TLL1Parser::MatchPositionOnly(const TSymbol& symbol, int pos) {
         if (q < 0 || q + item.len > size) break;
         const char* t = g.terminals.data() + item.arg;
         int k = 0;
-        while (k < item.len &&
-               kLower.map[static_cast<unsigned char>(text[q + k])] == static_cast<unsigned char>(t[k]))
+        while (k < item.len && kLower.map[static_cast<unsigned char>(text[q + k])] ==
+                                   static_cast<unsigned char>(t[k]))
           ++k;
         if (k < item.len) break;
         p += item.len;

@@ -8,7 +8,8 @@
 // that matches; the parse state is snapshotted around the alternatives and restored after each
 // failed one, so a failed alternative leaves no trace in the state (nor in what a descendant's
 // Assign takes back). An alternative that begins with the same items as the one that just failed
-// goes on from the state those items left rather than parsing them again, so overrides must
+// goes on from the state those items left rather than parsing them again (also when the failed
+// one stopped at a terminal or built-in among them, which changes nothing), so overrides must
 // be deterministic: the same state and text give the same outcome.
 //
 // Lists in a grammar are usually right-recursive, so recursion grows with the input. Every parse
@@ -117,6 +118,7 @@ class TLL1Parser {
   virtual bool GetBuiltinSet(std::string_view name, TCharSet& chars, bool& single);
   // Every nonterminal reference, also from inside the engine, comes through here.
   virtual bool ParseNonterminal(const TSymbol& symbol);
+  // An override must leave the state as it was when it does not match, as the base does.
   virtual bool ParseBuiltin(const TBuiltin& builtin);
   virtual void BeforeParse() {}
   virtual void AfterParse(bool& success) { (void)success; }
@@ -135,7 +137,17 @@ class TLL1Parser {
   // at a position is remembered for the rest of a parse and replayed when the grammar asks for
   // it there again (ordered choice often does). Off for every name by default.
   void SetPositionOnly(std::string_view name);
+  // A matcher that gives, from the text and a 1-based position, the end the rules of a
+  // position-only nonterminal would match there (-1: none): the parse calls it instead of
+  // walking them. It must answer exactly as the rules do.
+  using TNativeMatch = int (*)(std::string_view text, int pos);
+  void SetNativeMatch(std::string_view name, TNativeMatch match);
 
+ public:
+  // Off: every nonterminal is walked by its rules, so a native matcher can be compared with them.
+  void SetNativeMatchers(bool on) { nativeOn_ = on; }
+
+ protected:
  private:
   struct TGrammar;
   class TParseStack;
@@ -147,8 +159,10 @@ class TLL1Parser {
   // The state saved in the open nonterminal's slot: 0 its start, 1 after shared items.
   TParseState& Snapshot(int slot);
   bool ParseRule(const TSymbol& symbol);
-  // Walks the alternative from the item; before item keepAt it saves the state in slot 1.
-  bool WalkAlternative(int alt, int fromItem, int keepAt, bool& kept);
+  // Walks the alternative from the item; before item keepAt it saves the state in slot 1. When a
+  // terminal or built-in fails, stoppedAt is its index (the state is that after the items before
+  // it), else -1.
+  bool WalkAlternative(int alt, int fromItem, int keepAt, bool& kept, int& stoppedAt);
   // With prediction on: whether every alternative of the rule fails on its first item at pos.
   bool RuleCannotStart(const TSymbol& symbol, int pos) const;
   // With prediction on: whether the alternative fails on its first item at pos.
@@ -168,7 +182,10 @@ class TLL1Parser {
   std::vector<std::unique_ptr<TParseState>> snapshots_;  // two per open nonterminal, reused
   std::string_view text_;
   std::vector<std::string> positionOnlyNames_;
-  std::vector<char> positionOnly_;                   // by symbol id, resolved when a parse starts
+  std::vector<char> positionOnly_;  // by symbol id, resolved when a parse starts
+  std::vector<std::pair<std::string, TNativeMatch>> nativeNames_;
+  std::vector<TNativeMatch> native_;  // by symbol id, resolved when a parse starts
+  bool nativeOn_ = true;
   std::unique_ptr<TOutcomes> outcomes_;  // (symbol, position) -> end, -1: failed
   bool prepared_ = false;
   bool parsing_ = false;
