@@ -960,8 +960,9 @@ int TLL1Parser::MatchPositionOnly(const TSymbol& symbol, int pos) {
           while (q < size && b.Has[static_cast<unsigned char>(text[q])]) ++q;
         p = static_cast<int>(q + 1);
       } else {
-        p = MatchPositionOnly(g.symbols[static_cast<size_t>(item.arg)], p);
-        if (p < 0) break;
+        const int end = MatchPositionOnly(g.symbols[static_cast<size_t>(item.arg)], p);
+        if (end < 0) break;
+        p = end;
       }
     }
     if (i == alt.count) {
@@ -969,6 +970,11 @@ int TLL1Parser::MatchPositionOnly(const TSymbol& symbol, int pos) {
     } else if (alt.shared > 0 && (keptPos >= 0 || alt.shared == resume)) {
       if (keptPos >= 0) resumePos = keptPos;
       resume = alt.shared;
+    } else if (i < alt.shared) {
+      // The next alternative has the failed item too, at the same place: it fails there as well,
+      // and goes on from there as this one would have.
+      resume = i;
+      resumePos = p;
     } else {
       resume = 0;
     }
