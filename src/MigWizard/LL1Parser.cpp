@@ -805,14 +805,19 @@ bool TLL1Parser::ParseRule(const TSymbol& symbol) {
   // Every alternative would fail on its first item and leave the state as it is.
   if (RuleCannotStart(symbol, state_->Position)) return false;
   const TGrammar::CompiledRule& rule = g.compiledRules[static_cast<size_t>(symbol.Rule)];
+  // A lone alternative of a nonterminal inside another saves no start: when it fails, the
+  // enclosing nonterminal puts back a state from before it anyway.
+  const bool lone = rule.altCount == 1 && depth_ > 1;
   TParseState* snapshot = nullptr;  // the state at the rule's start
   TParseState* shared = nullptr;    // the state after the items the next alternative shares
   int resume = 0;                   // items of this alternative the one before already parsed
+  bool atShared = false;            // the state is the shared one already
   for (int a = rule.firstAlt, end = rule.firstAlt + rule.altCount; a < end; ++a) {
     const TGrammar::CompiledAlt& alt = g.alts[static_cast<size_t>(a)];
     int from = resume;
     if (resume > 0) {
-      state_->Assign(*shared);
+      if (!atShared) state_->Assign(*shared);
+      atShared = false;
     } else if (CannotStart(a, state_->Position)) {
       continue;  // it would fail on its first item, changing nothing
     } else if (alt.count > 0) {
@@ -828,12 +833,12 @@ bool TLL1Parser::ParseRule(const TSymbol& symbol) {
                                     static_cast<unsigned char>(t[k]))
           ++k;
         if (k < first.len) continue;
-        if (!snapshot) snapshot = &Snapshot(0);
+        if (!snapshot && !lone) snapshot = &Snapshot(0);
         state_->Position += first.len;
         from = 1;
       }
     }
-    if (!snapshot) snapshot = &Snapshot(0);
+    if (!snapshot && !lone) snapshot = &Snapshot(0);
     // The shared state already held serves the next alternative too when it shares as much.
     const int keepAt =
         alt.shared > 0 && alt.shared >= from && alt.shared != resume ? alt.shared : -1;
@@ -852,11 +857,12 @@ bool TLL1Parser::ParseRule(const TSymbol& symbol) {
       // shared holds that state already.
       if (stoppedAt != resume) shared = &Snapshot(1);
       resume = stoppedAt;
+      atShared = true;
       continue;
     } else {
       resume = 0;
     }
-    if (resume == 0) state_->Assign(*snapshot);
+    if (resume == 0 && snapshot) state_->Assign(*snapshot);
   }
   return false;
 }

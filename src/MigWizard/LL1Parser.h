@@ -10,7 +10,9 @@
 // Assign takes back). An alternative that begins with the same items as the one that just failed
 // goes on from the state those items left rather than parsing them again (also when the failed
 // one stopped at a terminal or built-in among them, which changes nothing), so overrides must
-// be deterministic: the same state and text give the same outcome.
+// be deterministic: the same state and text give the same outcome. A nonterminal with one
+// alternative inside another is not snapshotted: when it fails, the enclosing one restores a
+// state from before it, so an override sees what it left only until then.
 //
 // Lists in a grammar are usually right-recursive, so recursion grows with the input. Every parse
 // runs on a stack of its own, reserved large and touched only as far as used, and past

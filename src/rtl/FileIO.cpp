@@ -381,13 +381,17 @@ TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
     // O_NONBLOCK keeps a FIFO without a writer from blocking the open (it then reads as empty);
     // reads block as usual afterwards.
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ >= 0) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     if (fd_ >= 0) {
       struct stat st;
-      if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+      const bool known = ::fstat(fd_, &st) == 0;
+      if (known && S_ISDIR(st.st_mode)) {
         ::close(fd_);
         fd_ = -1;
         errno = EISDIR;
+      } else if (known && S_ISREG(st.st_mode)) {
+        openSize_ = st.st_size;  // reads of a regular file never block anyway
+      } else {
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
       }
     }
     if (fd_ < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + Reason());
@@ -403,6 +407,7 @@ TFileStream::~TFileStream() {
 }
 
 size_t TFileStream::Read(void* buffer, size_t count) {
+  atStart_ = false;
   size_t done = 0;
   char* p = static_cast<char*>(buffer);
   while (done < count) {
@@ -418,6 +423,7 @@ size_t TFileStream::Read(void* buffer, size_t count) {
 }
 
 void TFileStream::Write(const void* buffer, size_t count) {
+  atStart_ = false;
   const char* p = static_cast<const char*>(buffer);
   while (count > 0) {
     ssize_t n = FaultableWrite(fd_, p, count);
@@ -431,14 +437,16 @@ void TFileStream::Write(const void* buffer, size_t count) {
 }
 
 std::int64_t TFileStream::Position() const {
-  return ::lseek(fd_, 0, SEEK_CUR);
+  return atStart_ ? 0 : ::lseek(fd_, 0, SEEK_CUR);
 }
 
 void TFileStream::Seek(std::int64_t position) {
+  atStart_ = false;
   ::lseek(fd_, position, SEEK_SET);
 }
 
 std::int64_t TFileStream::Size() const {
+  if (atStart_ && openSize_ >= 0) return openSize_;
   struct stat st;
   return ::fstat(fd_, &st) == 0 ? st.st_size : 0;
 }

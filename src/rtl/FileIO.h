@@ -68,6 +68,10 @@ class TFileLock {
   void* handle_ = nullptr;  // HANDLE
 #else
   int fd_ = -1;
+  // Until the first read, write or seek the offset is 0 and the size is the one the open saw,
+  // so reading a whole file asks the system neither.
+  bool atStart_ = true;
+  std::int64_t openSize_ = -1;
 #endif
 };
 
@@ -136,6 +140,10 @@ class TFileStream : public TStream {
   void* handle_ = nullptr;  // HANDLE
 #else
   int fd_ = -1;
+  // Until the first read, write or seek the offset is 0 and the size is the one the open saw,
+  // so reading a whole file asks the system neither.
+  bool atStart_ = true;
+  std::int64_t openSize_ = -1;
 #endif
 };
 
