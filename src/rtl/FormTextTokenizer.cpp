@@ -1,5 +1,7 @@
 #include "rtl/FormTextTokenizer.h"
 
+#include <array>
+
 #include "rtl/FormStreams.h"
 
 namespace rtl::formstream {
@@ -13,11 +15,17 @@ bool IsBlank(unsigned char c) {
 bool IsDigit(unsigned char c) {
   return c >= '0' && c <= '9';
 }
+constexpr std::array<signed char, 256> kHexValues = [] {
+  std::array<signed char, 256> t{};
+  for (int c = 0; c < 256; ++c)
+    t[static_cast<size_t>(c)] = static_cast<signed char>(c >= '0' && c <= '9'   ? c - '0'
+                                                         : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                         : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                                                : -1);
+  return t;
+}();
 int HexValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  return kHexValues[c];
 }
 bool IsNameStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
@@ -187,6 +195,14 @@ void FormTextTokenizer::AppendBinary(std::string& out) const {
   int high = -1;
   std::size_t highAt = 0;
   for (std::size_t i = 0; i < hex.size(); ++i) {
+    // Pairs of digits, the bulk of a line, go into a byte each at once.
+    if (high < 0)
+      for (int a, b;
+           i + 1 < hex.size() && (a = HexValue(static_cast<unsigned char>(hex[i]))) >= 0 &&
+           (b = HexValue(static_cast<unsigned char>(hex[i + 1]))) >= 0;
+           i += 2)
+        out += static_cast<char>(a << 4 | b);
+    if (i >= hex.size()) break;
     const unsigned char c = hex[i];
     const int d = HexValue(c);
     if (d < 0) {
