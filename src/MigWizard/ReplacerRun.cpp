@@ -906,7 +906,7 @@ bool TComponentReplacer::ReplaceOriginals(const std::string& temp, const TRunFol
   if (ChangedCount > 0) Log.WriteLine(res::sReplacingOriginals);
   bool ok = true, failed = false;
   if (FolderMode()) {
-    ok = MoveDirTree(temp, Options->Directory);
+    ok = MoveDirTree(temp, Options->Directory, pool_);
   } else {
     // The outputs reach the disk in one flush before the first original is replaced; one
     // original that cannot be replaced does not keep the others from being replaced.
