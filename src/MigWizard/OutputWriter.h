@@ -30,7 +30,9 @@ class TOutputWriter {
 
  private:
   void Run();
-  void RaisePending();  // with the lock held
+  void RaisePending();      // with the lock held
+  bool BatchReady() const;  // with the lock held: the thread has enough to be woken for
+  static constexpr size_t kBatchFiles = 16;
 
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -38,6 +40,7 @@ class TOutputWriter {
   size_t pending_ = 0;
   const size_t maxPending_;
   bool busy_ = false;  // the thread is writing a file it took from the queue
+  int waiting_ = 0;    // callers waiting for room or for the queue to empty: wake the thread
   bool stop_ = false;
   std::exception_ptr error_;
   std::thread thread_;
