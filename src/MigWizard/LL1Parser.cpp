@@ -217,6 +217,10 @@ struct TLL1Parser::TGrammar {
   std::vector<char> firstUnknown;
   std::vector<TCharSet> altFirst;  // the same by alternative
   std::vector<char> altFirstUnknown;
+  // By alternative and character (256: past the text's end): the first alternative from it on in
+  // its rule that may start there, or the rule's end; empty when the grammar is too large for it.
+  static constexpr size_t kColumns = 257;
+  std::vector<std::uint16_t> nextStart;
   std::vector<TBuiltin> builtins;
   std::vector<CompiledRule> compiledRules;
   std::vector<CompiledAlt> alts;
@@ -631,6 +635,20 @@ void TLL1Parser::ComputeFirstSets(TGrammar& g) {
   g.altFirstUnknown.assign(g.alts.size(), 0);
   for (size_t a = 0; a < g.alts.size(); ++a)
     firstOfAlt(g.alts[a], g.altFirst[a], g.altFirstUnknown[a]);
+  g.nextStart.clear();
+  if (g.alts.size() >= 0xFFFF) return;
+  g.nextStart.assign(g.alts.size() * TGrammar::kColumns, 0);
+  for (const TGrammar::CompiledRule& rule : g.compiledRules) {
+    const int end = rule.firstAlt + rule.altCount;
+    for (size_t c = 0; c < TGrammar::kColumns; ++c) {
+      int next = end;
+      for (int a = end - 1; a >= rule.firstAlt; --a) {
+        const auto i = static_cast<size_t>(a);
+        if (g.altFirstUnknown[i] || (c < 256 && g.altFirst[i][c])) next = a;
+        g.nextStart[i * TGrammar::kColumns + c] = static_cast<std::uint16_t>(next);
+      }
+    }
+  }
 }
 
 std::vector<std::string> TLL1Parser::Alternatives(std::string_view name) const {
@@ -740,6 +758,19 @@ inline bool TLL1Parser::RuleCannotStart(const TSymbol& symbol, int pos) const {
                  [static_cast<unsigned char>(text_[static_cast<size_t>(pos) - 1])];
 }
 
+inline int TLL1Parser::NextPossible(int alt, int end, int pos) const {
+  if (!predictive_) return alt;
+  const TGrammar& g = *grammar_;
+  if (g.nextStart.empty()) {
+    while (alt < end && CannotStart(alt, pos)) ++alt;
+    return alt;
+  }
+  const size_t column = pos < 1 || static_cast<size_t>(pos) > text_.size()
+                            ? 256
+                            : static_cast<unsigned char>(text_[static_cast<size_t>(pos) - 1]);
+  return g.nextStart[static_cast<size_t>(alt) * TGrammar::kColumns + column];
+}
+
 inline bool TLL1Parser::CannotStart(int alt, int pos) const {
   const TGrammar& g = *grammar_;
   if (!predictive_ || g.altFirstUnknown[static_cast<size_t>(alt)]) return false;
@@ -818,8 +849,9 @@ bool TLL1Parser::ParseRule(const TSymbol& symbol) {
     if (resume > 0) {
       if (!atShared) state_->Assign(*shared);
       atShared = false;
-    } else if (CannotStart(a, state_->Position)) {
-      continue;  // it would fail on its first item, changing nothing
+    } else if (const int next = NextPossible(a, end, state_->Position); next != a) {
+      a = next - 1;  // those before it would fail on their first item, changing nothing
+      continue;
     } else if (alt.count > 0) {
       // A leading terminal run is checked before anything is saved: most alternatives fail
       // there, and such a failure changes nothing.
@@ -937,8 +969,8 @@ int TLL1Parser::MatchPositionOnly(const TSymbol& symbol, int pos) {
   const TGrammar::CompiledRule& rule = g.compiledRules[static_cast<size_t>(symbol.Rule)];
   int resume = 0, resumePos = pos;
   for (int a = rule.firstAlt, end = rule.firstAlt + rule.altCount; a < end && result < 0; ++a) {
+    if (resume == 0 && (a = NextPossible(a, end, pos)) >= end) break;
     const TGrammar::CompiledAlt& alt = g.alts[static_cast<size_t>(a)];
-    if (resume == 0 && CannotStart(a, pos)) continue;
     int p = resume > 0 ? resumePos : pos;
     int keptPos = -1;
     int i = resume;

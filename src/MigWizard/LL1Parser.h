@@ -169,6 +169,9 @@ class TLL1Parser {
   bool RuleCannotStart(const TSymbol& symbol, int pos) const;
   // With prediction on: whether the alternative fails on its first item at pos.
   bool CannotStart(int alt, int pos) const;
+  // The first alternative from alt on (before end, the rule's end) that does not fail on its
+  // first item at pos, else end; with prediction off alt itself.
+  int NextPossible(int alt, int end, int pos) const;
   // The end of a match of a position-only nonterminal at pos, or -1.
   int MatchPositionOnly(const TSymbol& symbol, int pos);
   void ReleaseDeepMemory();
