@@ -29,7 +29,11 @@ bool IsDirectiveText(std::string_view upper) {
 }  // namespace
 
 bool IsResourceDirective(std::string_view comment) {
-  return IsDirectiveText(rtl::UpperCase(comment.substr(0, 13)));
+  // Most comments are no directive at all, which their first bytes tell.
+  const bool directive =
+      comment.size() > 2 && ((comment[0] == '{' && comment[1] == '$') ||
+                             (comment[0] == '(' && comment[1] == '*' && comment[2] == '$'));
+  return directive && IsDirectiveText(rtl::UpperCase(comment.substr(0, 13)));
 }
 
 std::string FormOfDirective(std::string_view comment, const std::string& unitPath) {
