@@ -60,6 +60,10 @@ TEST(ProjectUses, FormDirectivesReadAsTheReplaceRunReadsThem) {
   for (const char* none : {"{$R *.res}", "{$R Form2.dfm}", "{ $R *.dfm }", "{$R *.dfmx}",
                            "{$R*.dfm}", "(* $R *.dfm *)", "// {$R *.dfm}"})
     EXPECT_EQ(FormOfDirective(none, "/p/Main.pas"), "") << none;
+  for (const char* directive : {"{$R *.dfm}", "(*$r *.dfm*)", "{$RESOURCE a.res}", "{$R "})
+    EXPECT_TRUE(migwiz::IsResourceDirective(directive)) << directive;
+  for (const char* other : {"{ $R *.dfm }", "(* $R *)", "{$", "(*$", "{$I x.inc}", "(*", "{R }"})
+    EXPECT_FALSE(migwiz::IsResourceDirective(other)) << other;
 
   testutil::TempDir dir;
   testutil::WriteFile(dir / "Main.dfm", "object Main: TMain\r\nend\r\n");
