@@ -25,6 +25,18 @@ bool NameFollows(std::string_view text, size_t end) {
   return end < text.size() && text[end] == ':';
 }
 
+TFormSource TextForm(TSourceText source, const std::string& name) {
+  // A zero byte would have cut the form short when it is written back.
+  size_t zero = source.Text.find('\0');
+  if (zero != std::string::npos)
+    throw rtl::EReadError(rtl::Format("Text form %s holds a zero byte at offset %d",
+                                      {Where(name), static_cast<std::int64_t>(zero)}));
+  TFormSource form;
+  form.Text = std::move(source.Text);
+  form.Encoding = source.Encoding;
+  return form;
+}
+
 }  // namespace
 
 TFormSource ReadForm(rtl::TStream& in, const std::string& name) {
@@ -60,15 +72,21 @@ TFormSource ReadForm(rtl::TStream& in, const std::string& name) {
     return form;
   }
   in.Seek(start);
-  TSourceText source = ReadSourceText(in, name);
-  // A zero byte would have cut the form short when it is written back.
-  size_t zero = source.Text.find('\0');
-  if (zero != std::string::npos)
-    throw rtl::EReadError(rtl::Format("Text form %s holds a zero byte at offset %d",
-                                      {Where(name), static_cast<std::int64_t>(zero)}));
-  form.Text = std::move(source.Text);
-  form.Encoding = source.Encoding;
-  return form;
+  return TextForm(ReadSourceText(in, name), name);
+}
+
+TFormSource ReadForm(std::string bytes, const std::string& name) {
+  if (bytes.size() >= 3 && std::memcmp(bytes.data(), kResHeader, 3) == 0) {
+    rtl::TMemoryStream in(std::move(bytes));
+    return ReadForm(in, name);
+  }
+  return TextForm(ReadSourceText(std::move(bytes), name), name);
+}
+
+std::string FormFileBytes(std::string&& text, TTextEncoding encoding, bool binary,
+                          const TRCData& rcData, const std::string& name) {
+  if (!binary) return EncodeSourceText(std::move(text), encoding, name);
+  return FormFileBytes(std::string_view(text), encoding, binary, rcData, name);
 }
 
 std::string FormFileBytes(std::string_view text, TTextEncoding encoding, bool binary,

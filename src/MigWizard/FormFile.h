@@ -29,9 +29,14 @@ struct TFormSource {
 // Raises an error naming `name` for a cut-short header or stream and for a text form that holds
 // a zero byte.
 TFormSource ReadForm(rtl::TStream& in, const std::string& name = std::string());
+// The same for a whole file's bytes, a text form's taken over without a copy.
+TFormSource ReadForm(std::string bytes, const std::string& name);
 // The bytes of a form file: text with its byte-order mark, or the binary with its header.
 std::string FormFileBytes(std::string_view text, TTextEncoding encoding, bool binary,
                           const TRCData& rcData, const std::string& name = std::string());
+// The same, a text form's own text becoming its bytes where it needs no encoding.
+std::string FormFileBytes(std::string&& text, TTextEncoding encoding, bool binary,
+                          const TRCData& rcData, const std::string& name);
 
 // A form file as text (a binary form converted; a text form as it is stored) and as a binary
 // form file with its resource header (named after the root object's class, in capitals).
@@ -46,7 +51,7 @@ class TObjectHeaderScanner {
   enum class TStep { None, Keyword, Name, Class };
   // text: what the tokenizer runs over; offset: the token's offset in it (PrevPos).
   TStep Feed(int code, std::string_view lexeme, std::string_view text, size_t offset);
-  int Keyword() const { return keyword_; }  // tkObject, tkInherited or tkInline
+  int Keyword() const { return keyword_; }           // tkObject, tkInherited or tkInline
   const std::string& Name() const { return name_; }  // "" for an unnamed object
   const std::string& ClassName() const { return className_; }
   // The header's object has ended: name and class are forgotten.

@@ -130,7 +130,7 @@ class TComponentReplacer {
   // was rebuilt; logs the count line.
   void ProcessForm(std::string_view text, const std::string& outputPath, TTextEncoding encoding,
                    bool binary, const TRCData& rcData);
-  void WriteForm(const std::string& outputPath, std::string_view output, TTextEncoding encoding,
+  void WriteForm(const std::string& outputPath, std::string output, TTextEncoding encoding,
                  bool binary, const TRCData& rcData);
   // Adds the TDatabase aliases of a form file to DatabaseAliases.
   void ScanDatabaseAliases(const std::string& path);

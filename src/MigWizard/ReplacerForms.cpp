@@ -146,7 +146,7 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
     fileReport->Format = binary ? "binary" : "text";
     fileReport->Changes = changeCount;
   }
-  if (changeCount > 0) WriteForm(outputPath, out, encoding, binary, rcData);
+  if (changeCount > 0) WriteForm(outputPath, std::move(out), encoding, binary, rcData);
 }
 
 void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int line) {
@@ -176,9 +176,9 @@ void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int
   if (KeepReportDetail) file.Objects.push_back(std::move(o));
 }
 
-void TComponentReplacer::WriteForm(const std::string& outputPath, std::string_view output,
+void TComponentReplacer::WriteForm(const std::string& outputPath, std::string output,
                                    TTextEncoding encoding, bool binary, const TRCData& rcData) {
-  NoteOutput(outputPath, FormFileBytes(output, encoding, binary, rcData, outputPath));
+  NoteOutput(outputPath, FormFileBytes(std::move(output), encoding, binary, rcData, outputPath));
 }
 
 std::vector<TComponentReplacer::TAliasDefinition> TComponentReplacer::ReadAliasDefinitions(

@@ -245,8 +245,7 @@ void TComponentReplacer::ProcessFile(const std::string& path, const std::string&
   // A text form is only checked for the zero byte reading it would reject; a binary form is
   // still read, which checks its stream.
   if (!hasWords && !binary && bytes.find('\0') == std::string::npos) return unchanged(true, "text");
-  rtl::TMemoryStream in(std::move(bytes));
-  TFormSource form = ReadForm(in, path);
+  TFormSource form = ReadForm(std::move(bytes), path);
   if (!hasWords) return unchanged(true, "binary");
   ProcessForm(form.Text, output, form.Encoding, form.Binary, form.RCData);
 }
