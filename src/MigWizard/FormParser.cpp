@@ -181,7 +181,12 @@ bool TFormParser::GetBuiltinSet(std::string_view name, TCharSet& chars, bool& si
 
 TFormParser::ItemKind TFormParser::KindOf(const TSymbol& symbol) {
   if (symbol.Id < 0) return kNone;
-  if (kinds_.empty()) {
+  if (kinds_.empty()) FillKinds();
+  return kinds_[static_cast<size_t>(symbol.Id)];
+}
+
+void TFormParser::FillKinds() {
+  {
     kinds_.assign(static_cast<size_t>(SymbolCount()), kNone);
     const std::pair<const char*, ItemKind> names[] = {
         {"<obj_name>", kObjName},     {"<obj_type>", kObjType},
@@ -191,7 +196,6 @@ TFormParser::ItemKind TFormParser::KindOf(const TSymbol& symbol) {
     for (const auto& [name, kind] : names)
       if (const int id = SymbolId(name); id >= 0) kinds_[static_cast<size_t>(id)] = kind;
   }
-  return kinds_[static_cast<size_t>(symbol.Id)];
 }
 
 bool TFormParser::ParseNonterminal(const TSymbol& symbol) {

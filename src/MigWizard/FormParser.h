@@ -68,11 +68,11 @@ class TFormParseState : public TParseState {
   std::string ObjType;  // as written in the form text
   std::string PropName;
   std::string Keyword;
-  std::string ObjName;   // empty for an object written without a name
-  std::string ObjIndex;  // the order index as written, brackets included ("[2]"); often empty
-  int NestLevel = 0;     // nested objects around the parse position
-  int NestedCount = 0;   // entries of NestedObjects that belong to this state
-  int NestedStart = 0;   // 1-based start of the outermost nested object, 0 when none
+  std::string ObjName;      // empty for an object written without a name
+  std::string ObjIndex;     // the order index as written, brackets included ("[2]"); often empty
+  int NestLevel = 0;        // nested objects around the parse position
+  int NestedCount = 0;      // entries of NestedObjects that belong to this state
+  int NestedStart = 0;      // 1-based start of the outermost nested object, 0 when none
   int ConversionCount = 0;  // entries of Conversions that belong to this state
 
  private:
@@ -140,6 +140,7 @@ class TFormParser : public TLL1Parser {
   };
   void AddGrammar();
   ItemKind KindOf(const TSymbol& symbol);
+  void FillKinds();
   void ItemParsed(ItemKind kind);
   void NestedObjectParsed();
   // After a change of the state's header texts or of its property name.
@@ -158,7 +159,7 @@ class TFormParser : public TLL1Parser {
 
   std::vector<ItemKind> kinds_;  // by symbol id, filled once the grammar is prepared
   std::unordered_map<int, InnerObject> innerObjects_;
-  bool parsed_ = false;  // the last parse succeeded
+  bool parsed_ = false;       // the last parse succeeded
   std::uint64_t stamps_ = 0;  // the last stamp given to one of this parser's states
   // The class of NewClassName, as last looked up.
   mutable std::string newClassName_;

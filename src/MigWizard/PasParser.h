@@ -127,6 +127,16 @@ inline constexpr TClasses kClasses = MakeClasses();
 
 // The keyword code of a word, tkIdent for any other.
 inline int WordCode(const char* p, size_t n) {
+  // Every keyword starts with E, I, O or U.
+  switch (p[0] | 0x20) {
+    case 'e':
+    case 'i':
+    case 'o':
+    case 'u':
+      break;
+    default:
+      return tkIdent;
+  }
   auto is = [p, n](const char* upper, size_t len) {
     if (n != len) return false;
     for (size_t i = 0; i < len; ++i) {

@@ -12,7 +12,7 @@ namespace {
 bool IsBlank(unsigned char c) {
   return c <= ' ' && c != 0;
 }
-bool IsDigit(unsigned char c) {
+constexpr bool IsDigit(unsigned char c) {
   return c >= '0' && c <= '9';
 }
 constexpr std::array<signed char, 256> kHexValues = [] {
@@ -27,24 +27,35 @@ constexpr std::array<signed char, 256> kHexValues = [] {
 int HexValue(unsigned char c) {
   return kHexValues[c];
 }
-bool IsNameStart(unsigned char c) {
+constexpr bool IsNameStart(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
 }
-bool IsNameChar(unsigned char c) {
+constexpr bool IsNameChar(unsigned char c) {
   return IsNameStart(c) || IsDigit(c);
 }
 
 }  // namespace
 
 bool IsFormName(std::string_view s) {
+  // 1: may start a segment, 2: may go on in one, 4: a dot between segments.
+  static constexpr auto kKinds = [] {
+    std::array<unsigned char, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+      const auto u = static_cast<unsigned char>(c);
+      t[u] = static_cast<unsigned char>((IsNameStart(u) ? 1 : 0) | (IsNameChar(u) ? 2 : 0) |
+                                        (c == '.' ? 4 : 0));
+    }
+    return t;
+  }();
   bool segmentStart = true;
   for (unsigned char c : s) {
+    const unsigned char kind = kKinds[c];
     if (segmentStart) {
-      if (!IsNameStart(c)) return false;
+      if (!(kind & 1)) return false;
       segmentStart = false;
-    } else if (c == '.') {
+    } else if (kind & 4) {
       segmentStart = true;
-    } else if (!IsNameChar(c)) {
+    } else if (!(kind & 2)) {
       return false;
     }
   }
