@@ -202,7 +202,10 @@ void FormTextTokenizer::ScanBinary() {
 void FormTextTokenizer::AppendBinary(std::string& out) const {
   const std::string_view hex = token_.text;
   const std::size_t base = token_.start + 1;
-  out.reserve(out.size() + hex.size() / 2);
+  // Written through a pointer into room made beforehand; cut to what was written at the end.
+  const std::size_t before = out.size();
+  out.resize(before + hex.size() / 2 + 1);
+  char* w = out.data() + before;
   int high = -1;
   std::size_t highAt = 0;
   for (std::size_t i = 0; i < hex.size(); ++i) {
@@ -212,22 +215,24 @@ void FormTextTokenizer::AppendBinary(std::string& out) const {
            i + 1 < hex.size() && (a = HexValue(static_cast<unsigned char>(hex[i]))) >= 0 &&
            (b = HexValue(static_cast<unsigned char>(hex[i + 1]))) >= 0;
            i += 2)
-        out += static_cast<char>(a << 4 | b);
+        *w++ = static_cast<char>(a << 4 | b);
     if (i >= hex.size()) break;
     const unsigned char c = hex[i];
     const int d = HexValue(c);
     if (d < 0) {
       if (IsBlank(c)) continue;
+      out.resize(before);
       FailAt(base + i, "binary data holds " + CharText(c));
     }
     if (high < 0) {
       high = d;
       highAt = base + i;
     } else {
-      out += static_cast<char>(high << 4 | d);
+      *w++ = static_cast<char>(high << 4 | d);
       high = -1;
     }
   }
+  out.resize(static_cast<std::size_t>(w - out.data()));
   if (high >= 0) FailAt(highAt, "binary data with an odd number of hexadecimal digits");
 }
 
