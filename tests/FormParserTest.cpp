@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -476,4 +477,40 @@ TEST_F(FormParserTest, HandlerErrorsPassThroughAndHandlersMayUseOtherParsers) {
                rtl::EAssertionFailed);
   parser.OnDatabaseName = nullptr;
   EXPECT_EQ(Convert(parser, "TQuery", {"Tag = 2"}), Strings{"Tag=2"});
+}
+
+// The string values are matched without the grammar; on text made of the pieces their rules turn
+// on, the matches end where the rules' own do, also inside a whole property value.
+TEST(FormParserNative, StringMatchersEndWhereTheRulesDo) {
+  TFormParser native, rules;
+  rules.SetNativeMatchers(false);
+  const std::vector<std::string> pieces = {"'",
+                                           "''",
+                                           "'ab'",
+                                           "#",
+                                           "#13",
+                                           "#1",
+                                           "+",
+                                           " ",
+                                           "\r\n",
+                                           "\t",
+                                           "x",
+                                           "'a b'",
+                                           std::string(1, '\0'),
+                                           "(",
+                                           ")",
+                                           "0"};
+  std::mt19937 rng(7);
+  for (int round = 0; round < 6000; ++round) {
+    std::string text;
+    const int count = 1 + static_cast<int>(rng() % 12);
+    for (int k = 0; k < count; ++k) text += pieces[rng() % pieces.size()];
+    for (const char* start : {"<string>", "<string2>", "<value>"}) {
+      int a = 1, b = 1;
+      const bool matchedNative = native.Parse(text, start, a);
+      const bool matchedRules = rules.Parse(text, start, b);
+      ASSERT_EQ(matchedNative, matchedRules) << start << " " << testing::PrintToString(text);
+      ASSERT_EQ(a, b) << start << " " << testing::PrintToString(text);
+    }
+  }
 }

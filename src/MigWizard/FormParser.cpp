@@ -92,6 +92,33 @@ bool IsDelim(char c) {
   return c == '\t' || c == '\n' || c == '\r' || c == ' ';
 }
 
+// <string2> without the grammar: strings joined by "+" with blanks around it, or one string. Its
+// rules make a match that begins with blanks a join of at least two strings, and a "+" that no
+// string follows ends the match before it.
+int MatchJoinedString(std::string_view text, int pos) {
+  if (pos < 1) return -1;
+  const size_t n = text.size();
+  auto blanksEnd = [&](size_t p) {
+    while (p < n && IsDelim(text[p])) ++p;
+    return p;
+  };
+  size_t p = static_cast<size_t>(pos) - 1;
+  const bool blanksFirst = p < n && IsDelim(text[p]);
+  if (blanksFirst) p = blanksEnd(p);
+  int end = MatchString(text, static_cast<int>(p) + 1);
+  if (end < 0) return -1;
+  bool joined = false;
+  for (;;) {
+    size_t q = blanksEnd(static_cast<size_t>(end) - 1);
+    if (q >= n || text[q] != '+') break;
+    const int next = MatchString(text, static_cast<int>(blanksEnd(q + 1)) + 1);
+    if (next < 0) break;
+    end = next;
+    joined = true;
+  }
+  return blanksFirst && !joined ? -1 : end;
+}
+
 // The text without its first and last character, whatever they are.
 std::string_view Inner(std::string_view s) {
   return s.size() < 2 ? std::string_view() : s.substr(1, s.size() - 2);
@@ -164,6 +191,7 @@ TFormParser::TFormParser(TParseStateClass stateClass) : TLL1Parser(stateClass) {
   for (const char* name : {"<value>", "<string2>", "<string>", "<prop_name>"})
     SetPositionOnly(name);
   SetNativeMatch("<string>", &MatchString);
+  SetNativeMatch("<string2>", &MatchJoinedString);
   AddGrammar();
 }
 
