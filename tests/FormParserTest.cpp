@@ -479,9 +479,9 @@ TEST_F(FormParserTest, HandlerErrorsPassThroughAndHandlersMayUseOtherParsers) {
   EXPECT_EQ(Convert(parser, "TQuery", {"Tag = 2"}), Strings{"Tag=2"});
 }
 
-// The string values are matched without the grammar; on text made of the pieces their rules turn
-// on, the matches end where the rules' own do, also inside a whole property value.
-TEST(FormParserNative, StringMatchersEndWhereTheRulesDo) {
+// Strings, names and property names are matched without the grammar; on text made of the pieces
+// their rules turn on, the matches end where the rules' own do, also inside a whole value.
+TEST(FormParserNative, MatchersEndWhereTheRulesDo) {
   TFormParser native, rules;
   rules.SetNativeMatchers(false);
   const std::vector<std::string> pieces = {"'",
@@ -499,13 +499,18 @@ TEST(FormParserNative, StringMatchersEndWhereTheRulesDo) {
                                            std::string(1, '\0'),
                                            "(",
                                            ")",
-                                           "0"};
+                                           "0",
+                                           ".",
+                                           "a.b",
+                                           "_",
+                                           "Q1",
+                                           "e"};
   std::mt19937 rng(7);
   for (int round = 0; round < 6000; ++round) {
     std::string text;
     const int count = 1 + static_cast<int>(rng() % 12);
     for (int k = 0; k < count; ++k) text += pieces[rng() % pieces.size()];
-    for (const char* start : {"<string>", "<string2>", "<value>"}) {
+    for (const char* start : {"<string>", "<string2>", "<name>", "<prop_name>", "<value>"}) {
       int a = 1, b = 1;
       const bool matchedNative = native.Parse(text, start, a);
       const bool matchedRules = rules.Parse(text, start, b);

@@ -92,6 +92,32 @@ bool IsDelim(char c) {
   return c == '\t' || c == '\n' || c == '\r' || c == ' ';
 }
 
+bool IsNameStart(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+bool IsNameChar(char c) {
+  return IsNameStart(c) || (c >= '0' && c <= '9');
+}
+
+// <name> without the grammar: a letter or "_", then letters, digits and "_".
+int MatchName(std::string_view text, int pos) {
+  if (pos < 1 || static_cast<size_t>(pos) > text.size() || !IsNameStart(text[pos - 1])) return -1;
+  size_t p = static_cast<size_t>(pos);
+  while (p < text.size() && IsNameChar(text[p])) ++p;
+  return static_cast<int>(p) + 1;
+}
+
+// <prop_name>: names joined by dots; a dot no name follows ends the match before it.
+int MatchPropName(std::string_view text, int pos) {
+  int end = MatchName(text, pos);
+  if (end < 0) return -1;
+  for (int next; static_cast<size_t>(end) <= text.size() && text[end - 1] == '.' &&
+                 (next = MatchName(text, end + 1)) >= 0;)
+    end = next;
+  return end;
+}
+
 // <string2> without the grammar: strings joined by "+" with blanks around it, or one string. Its
 // rules make a match that begins with blanks a join of at least two strings, and a "+" that no
 // string follows ends the match before it.
@@ -188,10 +214,12 @@ TFormParser::TFormParser(TParseStateClass stateClass) : TLL1Parser(stateClass) {
   SetPredictive(true);
   // No hook runs inside these: a property value, a string and a property name parse the same
   // wherever the grammar tries them again.
-  for (const char* name : {"<value>", "<string2>", "<string>", "<prop_name>"})
+  for (const char* name : {"<value>", "<string2>", "<string>", "<prop_name>", "<name>"})
     SetPositionOnly(name);
   SetNativeMatch("<string>", &MatchString);
   SetNativeMatch("<string2>", &MatchJoinedString);
+  SetNativeMatch("<prop_name>", &MatchPropName);
+  SetNativeMatch("<name>", &MatchName);
   AddGrammar();
 }
 
