@@ -180,6 +180,13 @@ TEST_F(LogWriterLines, BlankLineFlagStillAddsItsLineEnd) {
   EXPECT_EQ(Body(), "lf\n\r\ncr\r\r\nplain\r\n\r\n");
 }
 
+TEST_F(LogWriterLines, SeveralLinesAtOnceReadAsOneByOne) {
+  OpenPlain(true);
+  log.WriteLines({"lf\n", " ", "", "plain"});
+  log.WriteLines({});
+  EXPECT_EQ(Body(), "lf\n\r\n\r\n\r\n\r\n\r\nplain\r\n\r\n");
+}
+
 TEST_F(LogWriterLines, SettingsTakeEffectForTheNextLine) {
   OpenPlain(false);
   log.WriteLine("a");

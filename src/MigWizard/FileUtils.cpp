@@ -544,20 +544,35 @@ void TLogWriter::Open(const std::string& fileName) {
   WriteLine(createdAtLabel_ + " " + rtl::NowText());
 }
 
-void TLogWriter::WriteLine(const std::string& text) {
-  if (!stream_) return;
-  std::string out;
+void TLogWriter::AppendLine(std::string& out, const std::string& text) const {
   if (text == " ") {
-    out = "\r\n";
+    out += "\r\n";
   } else {
-    out = text;
+    out += text;
     if (text.empty() || (text.back() != '\n' && text.back() != '\r')) out += "\r\n";
   }
   if (blankLines_) out += "\r\n";
+}
+
+void TLogWriter::Put(const std::string& out) {
   try {
     stream_->Write(out.data(), out.size());  // one write; the log must not stop the run
   } catch (const rtl::EStreamError&) {
   }
+}
+
+void TLogWriter::WriteLine(const std::string& text) {
+  if (!stream_) return;
+  std::string out;
+  AppendLine(out, text);
+  Put(out);
+}
+
+void TLogWriter::WriteLines(const std::vector<std::string>& lines) {
+  if (!stream_ || lines.empty()) return;
+  std::string out;
+  for (const std::string& line : lines) AppendLine(out, line);
+  Put(out);
 }
 
 void TLogWriter::Close() {

@@ -148,10 +148,14 @@ class TLogWriter : public rtl::TObject {
   // ending in CR or LF gets no line end of its own; the blank-line flag adds one more line end.
   // A failed write is ignored.
   void WriteLine(const std::string& text);
+  // The same for several lines, written to the file at once.
+  void WriteLines(const std::vector<std::string>& lines);
   // Closes the file; the writer can be opened again. Closing a closed writer does nothing.
   void Close();
 
  private:
+  void AppendLine(std::string& out, const std::string& text) const;
+  void Put(const std::string& out);
   std::unique_ptr<rtl::TFileStream> stream_;
   std::string title_;
   std::string createdAtLabel_ = "Log created at:";

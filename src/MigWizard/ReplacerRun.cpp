@@ -508,7 +508,7 @@ void TComponentReplacer::Convert(const std::string& entry, const std::string& de
 bool TComponentReplacer::Commit(TRunState& run, int i, const std::string& dest, TFileWork& work) {
   if (OnProgress) OnProgress(run.processed, FileList.Count(), FileList[i]);
   if (CancelRequested) throw EReplaceCancelled();
-  for (const std::string& line : work.Lines) Log.WriteLine(line);
+  Log.WriteLines(work.Lines);
   const int listBefore = FileList.Count();
   for (const std::string& form : work.Forms) FileList.Add(form);
   // The forms a unit names go with it, also when it cannot be converted.
