@@ -91,9 +91,10 @@ class TPasParser : public zel::TParser {
 // The tokens a rewrite looks at, found the way TPasParser finds them but without a call per
 // token: on(code, lexeme) is called, in order, for every identifier (tkIdent), keyword, comment
 // and semicolon, with the code and the exact text GetNext would return; blanks, strings,
-// numbers and the other symbols are passed over. on returns false to stop the scan.
+// numbers and the other symbols are passed over. on returns false to stop the scan. With
+// wordStarts, a word (identifier or keyword) is reported only when wordStarts[its first byte].
 template <class OnToken>
-void ScanPascalTokens(std::string_view text, OnToken&& on);
+void ScanPascalTokens(std::string_view text, OnToken&& on, const bool* wordStarts = nullptr);
 
 namespace pasdetail {
 
@@ -162,7 +163,7 @@ inline int WordCode(const char* p, size_t n) {
 }  // namespace pasdetail
 
 template <class OnToken>
-void ScanPascalTokens(std::string_view text, OnToken&& on) {
+void ScanPascalTokens(std::string_view text, OnToken&& on, const bool* wordStarts) {
   using namespace pasdetail;
   const char* const s = text.data();
   const size_t n = text.size();
@@ -178,6 +179,7 @@ void ScanPascalTokens(std::string_view text, OnToken&& on) {
       case kLetter: {
         ++i;
         while (i < n && kClasses.ident[byte(i)]) ++i;
+        if (wordStarts && !wordStarts[byte(p)]) break;
         if (!on(WordCode(s + p, i - p), text.substr(p, i - p))) return;
         break;
       }

@@ -1,4 +1,6 @@
 // Rewriting of Pascal units and project files.
+#include <algorithm>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -41,49 +43,59 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
     out += by;
     copied = at + lexeme.size();
   };
-  ScanPascalTokens(text, [&](int code, std::string_view lexeme) {
-    switch (code) {
-      case tkComment: {
-        std::optional<std::string> replaced = ProcessComment(lexeme, unitPath, changeCount);
-        if (replaced && *replaced != lexeme) {
-          unchanged = false;
-          replace(lexeme, *replaced);
-        }
-        break;
-      }
-      case tkSemicolon:
-        inUses = false;
-        break;
-      case tkUses:
-        inUses = true;
-        break;
-      case tkIdent: {
-        if (inUses && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit)) {
-          // A clause converted before already names the addition: adding it again would
-          // break the unit.
-          const size_t after = static_cast<size_t>(lexeme.data() + lexeme.size() - text.data());
-          if (!AdditionFollows(text.substr(after))) {
-            replace(lexeme, std::string(lexeme) + UsesAddition);
-            ++changeCount;
-            if (!UsesAddition.empty()) unchanged = false;
+  // The words looked at: "uses", the BDE unit and the old class names.
+  bool wordStarts[256];
+  std::copy(std::begin(firstLetter_), std::end(firstLetter_), wordStarts);
+  for (char c : {'U', 'u'}) wordStarts[static_cast<unsigned char>(c)] = true;
+  if (!UsesUnit.empty())
+    for (char c : {rtl::UpCase(UsesUnit[0]), rtl::LoCase(UsesUnit[0])})
+      wordStarts[static_cast<unsigned char>(c)] = true;
+  ScanPascalTokens(
+      text,
+      [&](int code, std::string_view lexeme) {
+        switch (code) {
+          case tkComment: {
+            std::optional<std::string> replaced = ProcessComment(lexeme, unitPath, changeCount);
+            if (replaced && *replaced != lexeme) {
+              unchanged = false;
+              replace(lexeme, *replaced);
+            }
+            break;
           }
-          break;
-        }
-        if (const std::string* target = FindReplacement(lexeme)) {
-          std::string replaced = AdjustName(lexeme, *target);
-          ++changeCount;
-          if (replaced != lexeme) {
-            unchanged = false;
-            replace(lexeme, replaced);
+          case tkSemicolon:
+            inUses = false;
+            break;
+          case tkUses:
+            inUses = true;
+            break;
+          case tkIdent: {
+            if (inUses && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit)) {
+              // A clause converted before already names the addition: adding it again would
+              // break the unit.
+              const size_t after = static_cast<size_t>(lexeme.data() + lexeme.size() - text.data());
+              if (!AdditionFollows(text.substr(after))) {
+                replace(lexeme, std::string(lexeme) + UsesAddition);
+                ++changeCount;
+                if (!UsesAddition.empty()) unchanged = false;
+              }
+              break;
+            }
+            if (const std::string* target = FindReplacement(lexeme)) {
+              std::string replaced = AdjustName(lexeme, *target);
+              ++changeCount;
+              if (replaced != lexeme) {
+                unchanged = false;
+                replace(lexeme, replaced);
+              }
+            }
+            break;
           }
+          default:
+            break;
         }
-        break;
-      }
-      default:
-        break;
-    }
-    return true;
-  });
+        return true;
+      },
+      wordStarts);
   NoteLine(ChangeCountText(changeCount));
   if (TFileReport* report = CurrentReport()) {
     report->Format = encoding == TTextEncoding::UTF16LE ? "utf16"
@@ -128,17 +140,20 @@ std::optional<std::string> TComponentReplacer::ProcessComment(std::string_view c
   std::string_view rest = comment.substr(1);
   std::optional<std::string> result;
   size_t copied = 0;  // rest before this is in result
-  ScanPascalTokens(rest, [&](int code, std::string_view lexeme) {
-    const std::string* target = code == tkIdent ? FindReplacement(lexeme) : nullptr;
-    if (!target) return true;
-    if (!result) result.emplace(1, comment[0]);
-    const auto at = static_cast<size_t>(lexeme.data() - rest.data());
-    result->append(rest, copied, at - copied);
-    *result += *target;
-    copied = at + lexeme.size();
-    ++changeCount;
-    return true;
-  });
+  ScanPascalTokens(
+      rest,
+      [&](int code, std::string_view lexeme) {
+        const std::string* target = code == tkIdent ? FindReplacement(lexeme) : nullptr;
+        if (!target) return true;
+        if (!result) result.emplace(1, comment[0]);
+        const auto at = static_cast<size_t>(lexeme.data() - rest.data());
+        result->append(rest, copied, at - copied);
+        *result += *target;
+        copied = at + lexeme.size();
+        ++changeCount;
+        return true;
+      },
+      firstLetter_);
   if (result) result->append(rest, copied, std::string_view::npos);
   return result;
 }
