@@ -192,10 +192,12 @@ const std::vector<TFolderEntry>& CachedFolderNames(const std::string& folder) {
 }
 #endif
 
-std::string FindNameNoCase(const std::string& folder, std::string_view name, Want want) {
+std::string FindNameNoCase(const std::string& folder, std::string_view name, Want want,
+                           bool exactTried = false) {
 #ifdef _WIN32
   // The file system ignores case already (beyond ASCII, too): what it does not find is not
   // there. What it finds is named as it is stored, as on POSIX.
+  (void)exactTried;
   const std::string path = JoinPath(folder, name);
   if (!IsWanted(path, want)) return "";
   WIN32_FIND_DATAW found;
@@ -204,7 +206,7 @@ std::string FindNameNoCase(const std::string& folder, std::string_view name, Wan
   FindClose(find);
   return rtl::WideToUtf8(found.cFileName);
 #else
-  if (IsWanted(JoinPath(folder, name), want)) return std::string(name);
+  if (!exactTried && IsWanted(JoinPath(folder, name), want)) return std::string(name);
   // Names only: a folder of thousands of units is searched once per form directive, so no
   // entry but the matching ones may cost a status call.
   const std::string dir = folder.empty() ? "." : folder;
@@ -464,13 +466,15 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext) {
 
 std::string FindFileNoCase(const std::string& path) {
   if (path.empty()) return "";
+  bool exactTried = false;
 #ifndef _WIN32
   if (rtl::FileExists(path)) return path;
+  exactTried = true;
 #endif
   std::string folder = ExtractFilePath(path);
   std::string name = ExtractFileName(path);
   if (name.empty()) return "";
-  std::string real = FindNameNoCase(folder, name, Want::File);
+  std::string real = FindNameNoCase(folder, name, Want::File, exactTried);
   return real.empty() ? "" : folder + real;
 }
 
