@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -378,6 +379,11 @@ bool MoveDirTree(const std::string& source, const std::string& target, TWorkPool
   std::mutex mutex;
   std::vector<std::future<void>> tasks;
   std::atomic<bool> subFoldersOk{true};
+  std::exception_ptr error;  // the first raised, raised again once every task has ended
+  auto noteError = [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!error) error = std::current_exception();
+  };
   TSpawnFolder spawn = [&](const std::string& from, const std::string& to) {
     std::lock_guard<std::mutex> lock(mutex);
     tasks.push_back(pool->Submit([&, from, to](int) {
@@ -385,6 +391,7 @@ bool MoveDirTree(const std::string& source, const std::string& target, TWorkPool
         if (!CopyFolder(from, to, target, put, &spawn)) subFoldersOk = false;
       } catch (...) {
         subFoldersOk = false;
+        noteError();
       }
     }));
   };
@@ -392,6 +399,7 @@ bool MoveDirTree(const std::string& source, const std::string& target, TWorkPool
   try {
     ok = CopyFolder(source, target, target, put, &spawn);
   } catch (...) {
+    noteError();
   }
   // A task only adds tasks before it ends: once every task listed has ended, none is left.
   for (size_t i = 0;; ++i) {
@@ -403,6 +411,7 @@ bool MoveDirTree(const std::string& source, const std::string& target, TWorkPool
     }
     task.wait();
   }
+  if (error) std::rethrow_exception(error);
   return ok && subFoldersOk;
 }
 

@@ -998,9 +998,9 @@ int TLL1Parser::MatchPositionOnly(const TSymbol& symbol, int pos) {
           while (q < size && b.Has[static_cast<unsigned char>(text[q])]) ++q;
         p = static_cast<int>(q + 1);
       } else {
-        const int end = MatchPositionOnly(g.symbols[static_cast<size_t>(item.arg)], p);
-        if (end < 0) break;
-        p = end;
+        const int matched = MatchPositionOnly(g.symbols[static_cast<size_t>(item.arg)], p);
+        if (matched < 0) break;
+        p = matched;
       }
     }
     if (i == alt.count) {
