@@ -409,14 +409,11 @@ bool TComponentReplacer::RunSteps() {
   run.earlierLines = earlierUndo.Count();
 
   ProcessUnits(run);
-
   RewriteForms(run);
-
   if (OnProgress) OnProgress(FileList.Count(), FileList.Count(), std::string());
 
   // Every work file is complete before anything refers to it; those of skipped files go.
   writer.Drain();
-
   writer_ = nullptr;
   for (const TFileState& f : run.files)
     if (f.Skipped && f.Changed) ::remove(f.Output.c_str());
@@ -428,7 +425,6 @@ bool TComponentReplacer::RunSteps() {
   if (CancelRequested) throw EReplaceCancelled();
   if (OnReplacing) OnReplacing();
   CommitBackups(run);
-
   for (int i = 0; i < FileList.Count(); ++i) {
     const TFileState& f = run.At(i);
     if (!f.Changed || f.Skipped) continue;
@@ -443,7 +439,6 @@ bool TComponentReplacer::RunSteps() {
   if (Options->MakeBackup) rtl::WriteFileAtomic(undoFile, BackupList.Text());
 
   bool result = ReplaceOriginals(temp, run.outputs);
-
   if (result && OnDiff && OnDeferredDiff) EmitDeferredDiffs(run);
   if (Options->MakeBackup) Log.WriteLine(rtl::Format(res::sBackupFile, {undoFile}));
   Log.WriteLine(res::sRemovingTempFolder);
