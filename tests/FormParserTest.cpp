@@ -479,32 +479,17 @@ TEST_F(FormParserTest, HandlerErrorsPassThroughAndHandlersMayUseOtherParsers) {
   EXPECT_EQ(Convert(parser, "TQuery", {"Tag = 2"}), Strings{"Tag=2"});
 }
 
-// Strings, names and property names are matched without the grammar; on text made of the pieces
-// their rules turn on, the matches end where the rules' own do, also inside a whole value.
+// Strings, names, property names and the simple values are matched without the grammar; on text
+// made of the pieces their rules turn on, the matches end where the rules' own do.
 TEST(FormParserNative, MatchersEndWhereTheRulesDo) {
   TFormParser native, rules;
   rules.SetNativeMatchers(false);
-  const std::vector<std::string> pieces = {"'",
-                                           "''",
-                                           "'ab'",
-                                           "#",
-                                           "#13",
-                                           "#1",
-                                           "+",
-                                           " ",
-                                           "\r\n",
-                                           "\t",
-                                           "x",
-                                           "'a b'",
-                                           std::string(1, '\0'),
-                                           "(",
-                                           ")",
-                                           "0",
-                                           ".",
-                                           "a.b",
-                                           "_",
-                                           "Q1",
-                                           "e"};
+  // clang-format off
+  const std::vector<std::string> pieces = {
+      "'", "''", "'ab'", "#", "#13", "#1", "+", " ", "\r\n", "\t", "x", "'a b'",
+      std::string(1, '\0'), "(", ")", "0", ".", "a.b", "_", "Q1", "e", "E", "d", "-", "5", "1.5",
+      "2e", "[", "<", "{"};
+  // clang-format on
   std::mt19937 rng(7);
   for (int round = 0; round < 6000; ++round) {
     std::string text;

@@ -108,6 +108,50 @@ int MatchName(std::string_view text, int pos) {
   return static_cast<int>(p) + 1;
 }
 
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The end of one digit or more at p (0-based), or npos.
+size_t DigitsEnd(std::string_view text, size_t p) {
+  if (p >= text.size() || !IsDigit(text[p])) return std::string_view::npos;
+  while (p < text.size() && IsDigit(text[p])) ++p;
+  return p;
+}
+
+bool IsLetterE(std::string_view text, size_t p) {
+  return p < text.size() && (text[p] == 'e' || text[p] == 'E');
+}
+
+// <int>: a sign or none, then digits.
+size_t IntEnd(std::string_view text, size_t p) {
+  if (p < text.size() && (text[p] == '+' || text[p] == '-')) ++p;
+  return DigitsEnd(text, p);
+}
+
+// <number>: a sign or none, digits, then an exponent, or a fraction with or without one, where
+// they follow in full.
+int MatchNumber(std::string_view text, size_t p) {
+  if (p < text.size() && (text[p] == '+' || text[p] == '-')) ++p;
+  const size_t digits = DigitsEnd(text, p);
+  if (digits == std::string_view::npos) return -1;
+  if (IsLetterE(text, digits)) {
+    const size_t exponent = IntEnd(text, digits + 1);
+    if (exponent != std::string_view::npos) return static_cast<int>(exponent) + 1;
+  }
+  if (digits < text.size() && text[digits] == '.') {
+    const size_t fraction = DigitsEnd(text, digits + 1);
+    if (fraction != std::string_view::npos) {
+      if (IsLetterE(text, fraction)) {
+        const size_t exponent = IntEnd(text, fraction + 1);
+        if (exponent != std::string_view::npos) return static_cast<int>(exponent) + 1;
+      }
+      return static_cast<int>(fraction) + 1;
+    }
+  }
+  return static_cast<int>(digits) + 1;
+}
+
 // <prop_name>: names joined by dots; a dot no name follows ends the match before it.
 int MatchPropName(std::string_view text, int pos) {
   int end = MatchName(text, pos);
@@ -143,6 +187,36 @@ int MatchJoinedString(std::string_view text, int pos) {
     joined = true;
   }
   return blanksFirst && !joined ? -1 : end;
+}
+
+// <value> without the grammar where its first character leaves one way: a name or two joined by
+// a dot, a string or joined strings, a date or a number. Lists, sets, collections and binary
+// data are left to the rules.
+int MatchValue(std::string_view text, int pos) {
+  if (pos < 1 || static_cast<size_t>(pos) > text.size()) return -1;
+  const size_t p = static_cast<size_t>(pos) - 1;
+  const char c = text[p];
+  if (IsNameStart(c)) {
+    const int name = MatchName(text, pos);
+    if (static_cast<size_t>(name) <= text.size() && text[name - 1] == '.') {
+      const int second = MatchName(text, name + 1);
+      if (second >= 0) return second;
+    }
+    return name;
+  }
+  if (c == '\'' || c == '#') {
+    const int string = MatchString(text, pos);
+    return string >= 0 ? string : MatchJoinedString(text, pos);
+  }
+  if (IsDelim(c)) return MatchJoinedString(text, pos);
+  if (IsDigit(c)) {
+    const size_t digits = DigitsEnd(text, p);
+    if (digits < text.size() && (text[digits] == 'd' || text[digits] == 'D'))
+      return static_cast<int>(digits) + 2;
+    return MatchNumber(text, p);
+  }
+  if (c == '+' || c == '-') return MatchNumber(text, p);
+  return TLL1Parser::kWalkRules;
 }
 
 // The text without its first and last character, whatever they are.
@@ -220,6 +294,7 @@ TFormParser::TFormParser(TParseStateClass stateClass) : TLL1Parser(stateClass) {
   SetNativeMatch("<string2>", &MatchJoinedString);
   SetNativeMatch("<prop_name>", &MatchPropName);
   SetNativeMatch("<name>", &MatchName);
+  SetNativeMatch("<value>", &MatchValue);
   AddGrammar();
 }
 

@@ -950,8 +950,10 @@ int TLL1Parser::MatchPositionOnly(const TSymbol& symbol, int pos) {
     if (const int* known = outcomes_->Find(key)) return *known;
     if (const TNativeMatch native = native_[static_cast<size_t>(symbol.Id)]) {
       const int end = native(text_, pos);
-      outcomes_->Put(key, end);
-      return end;
+      if (end != kWalkRules) {
+        outcomes_->Put(key, end);
+        return end;
+      }
     }
   }
   if (symbol.Rule < 0) throw EGrammarError("Unknown nonterminal: " + symbol.Name);

@@ -142,12 +142,15 @@ class TLL1Parser {
   // A matcher that gives, from the text and a 1-based position, the end the rules of a
   // position-only nonterminal would match there (-1: none): the parse calls it instead of
   // walking them. It must answer exactly as the rules do.
+  // It may answer kWalkRules for a text it leaves to the rules.
   using TNativeMatch = int (*)(std::string_view text, int pos);
   void SetNativeMatch(std::string_view name, TNativeMatch match);
 
  public:
   // Off: every nonterminal is walked by its rules, so a native matcher can be compared with them.
   void SetNativeMatchers(bool on) { nativeOn_ = on; }
+  // What a native matcher answers for a text it leaves to the rules.
+  static constexpr int kWalkRules = -2;
 
  protected:
  private:
