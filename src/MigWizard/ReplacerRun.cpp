@@ -1,6 +1,7 @@
 // The replace run and the restore from an undo file.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <future>
@@ -583,6 +584,10 @@ bool TComponentReplacer::ConvertInOrder(
   dispatch();
   while (!slots.empty()) {
     TSlot& slot = slots.front();
+    // Woken for a few files rather than for each: when the first is not done, this thread waits
+    // for a later one of the first half, and the threads go on with the other half meanwhile.
+    if (slot.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+      slots[std::min(slots.size(), window / 2) - 1].done.wait();
     slot.done.get();
     // Skipped with a partner since it was handed out.
     if (run.At(slot.index).Skipped) {
