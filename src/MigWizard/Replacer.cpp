@@ -58,6 +58,9 @@ TComponentReplacer::TComponentReplacer(const TFormParserClass& formParserClass,
   Log.SetTitle(Options->GetTitle() + res::sLogSuffix);
   Log.SetCreatedAtLabel(res::sCreatedAt);
   Log.SetBlankLines(true);
+  std::string starts = "Uu";
+  if (!UsesUnit.empty()) starts += {rtl::UpCase(UsesUnit[0]), rtl::LoCase(UsesUnit[0])};
+  for (char c : starts) unitWordStarts_[static_cast<unsigned char>(c)] = true;
 }
 
 TComponentReplacer::~TComponentReplacer() = default;
@@ -68,8 +71,9 @@ void TComponentReplacer::AddReplacement(const std::string& oldClass, const std::
   lengthMask_ |=
       oldClass.size() < 63 ? std::uint64_t{1} << oldClass.size() : std::uint64_t{1} << 63;
   if (!oldClass.empty()) {
-    firstLetter_[static_cast<unsigned char>(rtl::UpCase(oldClass[0]))] = true;
-    firstLetter_[static_cast<unsigned char>(rtl::LoCase(oldClass[0]))] = true;
+    for (char c : {rtl::UpCase(oldClass[0]), rtl::LoCase(oldClass[0])})
+      firstLetter_[static_cast<unsigned char>(c)] = unitWordStarts_[static_cast<unsigned char>(c)] =
+          true;
   }
   for (std::vector<TClassEntry>& bucket : classTable_) bucket.clear();
   for (int i = 0; i < SourceClasses.Count(); ++i) {

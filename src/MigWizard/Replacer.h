@@ -220,6 +220,8 @@ class TComponentReplacer {
   // Most identifiers of a unit are no class names, and their length or first letter tells so.
   std::uint64_t lengthMask_ = 0;
   bool firstLetter_[256] = {};
+  // The first letters of the words a unit's rewrite looks at: "uses", the BDE unit, the classes.
+  bool unitWordStarts_[256] = {};
   class TOutputWriter* writer_ = nullptr;  // set while a run rewrites its files
   TFormParserClass formParserClass_;
   class TWorkPool* pool_ = nullptr;  // set while a run converts on several threads

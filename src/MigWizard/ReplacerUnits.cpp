@@ -1,6 +1,4 @@
 // Rewriting of Pascal units and project files.
-#include <algorithm>
-#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -43,13 +41,6 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
     out += by;
     copied = at + lexeme.size();
   };
-  // The words looked at: "uses", the BDE unit and the old class names.
-  bool wordStarts[256];
-  std::copy(std::begin(firstLetter_), std::end(firstLetter_), wordStarts);
-  for (char c : {'U', 'u'}) wordStarts[static_cast<unsigned char>(c)] = true;
-  if (!UsesUnit.empty())
-    for (char c : {rtl::UpCase(UsesUnit[0]), rtl::LoCase(UsesUnit[0])})
-      wordStarts[static_cast<unsigned char>(c)] = true;
   ScanPascalTokens(
       text,
       [&](int code, std::string_view lexeme) {
@@ -95,7 +86,7 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
         }
         return true;
       },
-      wordStarts);
+      unitWordStarts_);
   NoteLine(ChangeCountText(changeCount));
   if (TFileReport* report = CurrentReport()) {
     report->Format = encoding == TTextEncoding::UTF16LE ? "utf16"
