@@ -74,7 +74,7 @@ class FormRewrite : public ::testing::Test {
     migwiz::TFormSource form = migwiz::ReadForm(in, path);
     std::string out = dir / "out.dfm";
     std::remove(out.c_str());
-    replacer->ProcessForm(form.Text, out, form.Encoding, form.Binary, form.RCData);
+    replacer->ProcessForm(form.Text, out, form.Encoding, form.Binary, form.RCData, path);
     return testutil::Exists(out) ? ReadFile(out) : std::string();
   }
 
@@ -132,14 +132,26 @@ TEST_F(FormRewrite, RebuiltObjectIsSplicedBetweenUntouchedText) {
   EXPECT_NO_THROW(rtl::ObjectTextToBinary(out, bin));
 }
 
-TEST_F(FormRewrite, AnObjectTheParserRejectsLeavesNoOutput) {
-  EXPECT_EQ(RewriteText(
-                Crlf({"object F: TForm", "  object Q: TQuery", "    Left = = 8", "  end", "end"})),
-            "");
-  EXPECT_EQ(RewriteText(Crlf({"object F: TForm", "  Caption = 'TQuery'", "end"})), "");
+// A damaged object of a class the run converts is an error of its form, also after an object
+// that was rebuilt: no output, rather than a form in which one object keeps its old properties
+// under the new class.
+TEST_F(FormRewrite, AnObjectTheParserRejectsIsAnErrorOfItsForm) {
+  const std::string form = Crlf({"object F: TForm", "  object Ok: TQuery", "  end",
+                                 "  object Panel: TPanel", "    object Q: TTable",
+                                 "      Left = = 8", "    end", "  end", "end"});
+  try {
+    RewriteText(form);
+    FAIL() << "the form was converted";
+  } catch (const rtl::EConvertError& e) {
+    EXPECT_EQ(std::string(e.what()), "Form \"" + dir / "Form.dfm" +
+                                         "\": object Q: TTable at line 5 is not valid form text "
+                                         "and cannot be converted");
+  }
+  EXPECT_FALSE(testutil::Exists(dir / "out.dfm"));
   EXPECT_EQ(replacer->ChangedCount, 0);
-  std::string log = LogText();
-  EXPECT_NE(log.find("No changes\r\n\r\nNo changes"), std::string::npos) << log;
+  // A class name anywhere else is no object.
+  EXPECT_EQ(RewriteText(Crlf({"object F: TForm", "  Caption = 'TQuery'", "end"})), "");
+  EXPECT_NE(LogText().find("No changes"), std::string::npos);
 }
 
 TEST_F(FormRewrite, BinaryFormsComeBackBinaryWithTheirHeader) {

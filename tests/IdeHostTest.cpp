@@ -108,13 +108,14 @@ class IdeSessionTest : public IdeHostTest {
   // Plays the script on the example project (or another); the settings live in the test's
   // folder.
   testutil::ShellResult Play(const std::string& script,
-                             const std::string& projectFile = "Orders/Orders.dpr") {
+                             const std::string& projectFile = "Orders/Orders.dpr",
+                             const std::string& user = std::string()) {
     const std::string file = dir_ / "session.txt";
     testutil::WriteFile(file, script);
     return testutil::RunShell("cd " + testutil::ShellQuote(dir_.path()) +
                               " && XDG_CONFIG_HOME=" + testutil::ShellQuote(dir_ / "config") +
                               " TMPDIR=" + testutil::ShellQuote(dir_ / "tmp") +
-                              " QT_QPA_PLATFORM=offscreen " + testutil::ShellQuote(HostPath()) +
+                              " QT_QPA_PLATFORM=offscreen " + user + testutil::ShellQuote(HostPath()) +
                               " --script session.txt " + testutil::ShellQuote(projectFile) +
                               " 2>&1");
   }
@@ -252,6 +253,26 @@ TEST_F(IdeSessionTest, ErrorLeavingTheClickIsShownAndTheHostGoesOn) {
   // keeps its own).
   EXPECT_EQ(Settings().find("LastUndo"), std::string::npos) << Settings();
   EXPECT_EQ(Settings().find("MakeBackup"), std::string::npos) << Settings();
+}
+
+// As an ordinary user, a folder of the project that cannot be written keeps the run from
+// replacing anything, and the host says which file and why.
+TEST_F(IdeSessionTest, AReadOnlyFolderLeavesTheProjectWholeAndSaysWhy) {
+  const auto originals = Tree(project());
+  testutil::OrdinaryUser::Give(dir_.path());
+  std::filesystem::permissions(project() + "/Archive", std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::remove);
+  const testutil::ShellResult run =
+      Play(ReplaceScript(backup()) + "message-with Cannot replace " + project() +
+               "/Archive/Archive.pas: Permission denied\nquit\n",
+           "Orders/Orders.dpr", testutil::OrdinaryUser::Prefix());
+  std::filesystem::permissions(project() + "/Archive", std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  auto after = Tree(project());
+  EXPECT_EQ(after.erase("Wiz_Log.txt"), 1u);
+  EXPECT_EQ(after, originals);
+  EXPECT_FALSE(testutil::Exists(backup() + "/ROvorad.reu"));
 }
 
 TEST_F(IdeSessionTest, TypedFolderWinsOverTheDropDownsCompletion) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "MigWizard/Replacer.h"
+#include "MigWizard/WorkPool.h"
 #include "product/KyReplacer.h"
 #include "rtl/Classes.h"
 #include "rtl/Shell.h"
@@ -231,15 +234,28 @@ TEST_F(ReplaceRun, NoTemporaryFolderStopsBeforeTheFirstFileIsRead) {
   EXPECT_EQ(log.back(), dir / "missing");
 }
 
-TEST_F(ReplaceRun, AnOriginalThatCannotBeReplacedFailsTheRunButNotTheOthers) {
+// A replacement that fails once others went through (here a file even root cannot replace)
+// puts those back: every original as it was, no backup and no undo file of this run, and the
+// log ends with the file and the reason, never with the success line.
+TEST_F(ReplaceRun, AnOriginalThatCannotBeReplacedLeavesEveryOriginal) {
   MakeTree();
-  testutil::ImmutableGuard stuck(src + "/Sub/V.pas");
+  WriteFile(src + "/RBackup/ROvorad.reu", "");  // an earlier run's, which must come back
+  auto before = Snapshot(src);
+  testutil::ImmutableGuard stuck(src + "/U.pas");
   if (!stuck.IsSet()) GTEST_SKIP() << "the file system does not keep files from being replaced";
-  EXPECT_FALSE(replacer->Execute());
-  EXPECT_EQ(ReadFile(src + "/Sub/V.pas"), "uses dbtables; var T: TTable;\r\n");
-  EXPECT_NE(ReadFile(src + "/U.pas").find("TKyQuery"), std::string::npos);
-  EXPECT_TRUE(Exists(src + "/RBackup/ROvorad.reu"));
-  EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(), "Replace procedure was performed sucessfully.");
+  try {
+    replacer->Execute();
+    FAIL() << "the run went through";
+  } catch (const migwiz::ECannotReplace& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot replace " + src + "/U.pas: Operation not permitted");
+  }
+  auto after = Snapshot(src);
+  ASSERT_EQ(after.erase("Wiz_Log.txt"), 1u);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(),
+            "Cannot replace " + src + "/U.pas: Operation not permitted");
+  EXPECT_TRUE(NoWorkFolderLeft());
+  EXPECT_TRUE(replacer->ChangedUnits.empty());
 }
 
 TEST_F(ReplaceRun, FolderLinksAreNotFollowed) {
@@ -309,28 +325,40 @@ TEST_F(ReplaceRun, DiffsLeftForLaterComeFromTheBackupsWithTheSameText) {
   EXPECT_NE(during[0].second.find("\n-var T: TTable;"), std::string::npos) << during[0].second;
 }
 
-// Many copies go on several threads; the copy named is still the first in the undo file's order
-// that failed, with every file before it restored.
-TEST_F(ReplaceRun, RestoreOnSeveralThreadsNamesTheFirstFailedCopy) {
-  std::string undoText;
-  for (int i = 0; i < 300; ++i) {
-    const std::string n = std::to_string(i);
-    // Two originals whose folder is gone cannot be copied back.
-    const std::string original =
-        i == 120 || i == 250 ? dir / ("gone/" + n + ".pas") : dir / (n + ".pas");
-    if (i != 120 && i != 250) WriteFile(original, "new " + n);
-    WriteFile(dir / ("bk/" + n + ".~pas"), "old " + n);
-    undoText += original + "=" + dir / ("bk/" + n + ".~pas") + "\r\n";
-  }
-  WriteFile(dir / "bk/ROvorad.reu", undoText);
-  setenv("MIGWIZ_THREADS", "4", 1);
-  const bool restored = replacer->Restore(dir / "bk/ROvorad.reu");
-  unsetenv("MIGWIZ_THREADS");
-  EXPECT_FALSE(restored);
+// A restore is all or nothing too, also on several threads: an original that cannot be written
+// (its folder gone) is found before any copy, and a copy that fails midway (a backup that is no
+// file) puts back every original already restored.
+TEST_F(ReplaceRun, RestoreOnSeveralThreadsRestoresAllOrNone) {
+  auto write = [&](int broken) {
+    std::string undoText;
+    for (int i = 0; i < 300; ++i) {
+      const std::string n = std::to_string(i);
+      const std::string original = i == broken ? dir / ("gone/" + n + ".pas") : dir / (n + ".pas");
+      if (i != broken) WriteFile(original, "new " + n);
+      WriteFile(dir / ("bk/" + n + ".~pas"), "old " + n);
+      undoText += original + "=" + dir / ("bk/" + n + ".~pas") + "\r\n";
+    }
+    WriteFile(dir / "bk/ROvorad.reu", undoText);
+  };
+  testutil::ScopedEnv threads("MIGWIZ_THREADS", "4");
+  write(250);
+  EXPECT_FALSE(replacer->Restore(dir / "bk/ROvorad.reu"));
   EXPECT_EQ(replacer->RestoreError,
-            "Cannot copy \"" + dir / "bk/120.~pas" + "\" to \"" + dir / "gone/120.pas" + "\".");
-  for (int i = 0; i < 120; ++i)
-    EXPECT_EQ(ReadFile(dir / (std::to_string(i) + ".pas")), "old " + std::to_string(i));
+            "Cannot replace " + dir / "gone/250.pas" + ": No such file or directory");
+  for (int i = 0; i < 300; ++i)
+    if (i != 250) EXPECT_EQ(ReadFile(dir / (std::to_string(i) + ".pas")), "new " + std::to_string(i));
+
+  write(-1);
+  fs::remove(dir / "bk/120.~pas");
+  ASSERT_EQ(::mkfifo((dir / "bk/120.~pas").c_str(), 0600), 0);
+  EXPECT_FALSE(replacer->Restore(dir / "bk/ROvorad.reu"));
+  EXPECT_EQ(replacer->RestoreError, "Cannot replace " + dir / "120.pas" + ": Not a regular file");
+  for (int i = 0; i < 300; ++i)
+    EXPECT_EQ(ReadFile(dir / (std::to_string(i) + ".pas")), "new " + std::to_string(i)) << i;
+  // Nothing is left beside the originals.
+  int files = 0;
+  for (auto& e : fs::directory_iterator(dir.path())) files += e.is_regular_file();
+  EXPECT_EQ(files, 300);
 }
 
 // A cancel while files are converted ends the run with every original untouched, no backup, no
@@ -407,9 +435,55 @@ TEST_F(ReplaceRun, BackupsOnSeveralThreadsNameTheFirstThatFailed) {
     FAIL() << "the run went through";
   } catch (const std::exception& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot make the backup copy \"" + src +
-                                         "/RBackup/U120.~pas\" of \"" + src + "/U120.pas\".");
+                                         "/RBackup/U120.~pas\" of \"" + src +
+                                         "/U120.pas\": Is a directory.");
   }
+  // The copies made before it are gone again.
+  EXPECT_FALSE(Exists(src + "/RBackup/U0.~pas"));
   for (int i = 0; i < 300; ++i) EXPECT_EQ(ReadFile(src + "/U" + std::to_string(i) + ".pas"), kUnit);
   EXPECT_FALSE(Exists(src + "/RBackup/ROvorad.reu"));
   EXPECT_TRUE(NoWorkFolderLeft());
+}
+
+// Files put in place on several threads: when one fails, every file already put in place goes
+// back as it was, however it was kept (a backup made before, a second name beside it, or no
+// file at all), and nothing is left beside the originals.
+TEST(FileSwap, AFailureMidwayPutsBackEveryFileDone) {
+  testutil::TempDir dir;
+  migwiz::TWorkPool pool(4);
+  std::vector<migwiz::TFileSwap> swaps;
+  auto had = [](int i) { return i % 7 != 0; };
+  for (int i = 0; i < 300; ++i) {
+    const std::string n = std::to_string(i);
+    migwiz::TFileSwap s{dir / ("work/" + n), dir / ("app/" + n + ".pas"), {}};
+    if (had(i)) WriteFile(s.To, "old " + n);
+    if (i % 3 == 0 && had(i)) WriteFile(s.Previous = dir / ("bk/" + n), "old " + n);
+    if (i != 250) WriteFile(s.From, "new " + n);
+    swaps.push_back(s);
+  }
+  try {
+    migwiz::SwapAllOrNone(swaps, migwiz::TSwapMode::Move, &pool);
+    FAIL() << "went through";
+  } catch (const migwiz::ECannotReplace& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot replace " + dir / "app/250.pas" + ": No such file or directory");
+  }
+  int left = 0;
+  for (auto& e : fs::directory_iterator(dir / "app")) left += e.is_regular_file();
+  int expected = 0;
+  for (int i = 0; i < 300; ++i) {
+    const std::string to = dir / ("app/" + std::to_string(i) + ".pas");
+    if (had(i)) EXPECT_EQ(ReadFile(to), "old " + std::to_string(i)) << i;
+    else EXPECT_FALSE(Exists(to)) << i;
+    expected += had(i);
+  }
+  EXPECT_EQ(left, expected);
+
+  // The work files put back were used up; a second try gets them anew.
+  for (int i = 0; i < 300; ++i) WriteFile(swaps[static_cast<size_t>(i)].From, "new " + std::to_string(i));
+  migwiz::SwapAllOrNone(swaps, migwiz::TSwapMode::Move, &pool);
+  left = 0;
+  for (auto& e : fs::directory_iterator(dir / "app")) left += e.is_regular_file();
+  EXPECT_EQ(left, 300);
+  for (int i = 0; i < 300; ++i)
+    EXPECT_EQ(ReadFile(dir / ("app/" + std::to_string(i) + ".pas")), "new " + std::to_string(i));
 }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "MigWizard/Dialogs.h"
+#include "MigWizard/ReplaceRequest.h"
 #include "MigWizard/ui/QtActions.h"
 #include "support/QtTestApp.h"
 #include "support/ScriptedIDE.h"
@@ -463,6 +464,32 @@ TEST_F(WizardTest, FinishInAFolderKeepsTheUnitsAndInRestoreModeStillWrites) {
   form->SaveSettings(store, "W");
   // The undo file restored from, for the next restore to start with.
   EXPECT_EQ(store.Raw("W", "LastUndo"), undo);
+}
+
+// The restore page offers the open project's own undo file rather than one remembered from
+// another project; one remembered that restores into this project (another backup folder) stays.
+TEST_F(WizardTest, RestorePageOffersTheOpenProjectsUndoFile) {
+  OpenProject({app + "/Main.pas"});
+  const std::string own = app + "/RBackup/ROvorad.reu";
+  testutil::WriteFile(own, app + "/Main.pas=" + app + "/RBackup/Main.~pas\r\n");
+  const std::string other = tmp / "Other/RBackup/ROvorad.reu";
+  testutil::WriteFile(other, tmp / "Other/Main.pas" + "=" + tmp / "Other/RBackup/Main.~pas\r\n");
+  const std::string mine = tmp / "Saves/ROvorad.reu";
+  testutil::WriteFile(mine, app + "/Sub/Main.pas=" + tmp / "Saves/Main.~pas\r\n");
+  const std::pair<std::string, std::string> cases[] = {{other, own}, {mine, mine}, {"", own}};
+  for (const auto& [remembered, offered] : cases) {
+    rtl::TMemorySettingsStore store;
+    store.WriteString("W", "LastUndo", remembered);
+    form = std::make_unique<TWizardForm>();
+    form->FProductName = "Kyzel";
+    form->FOptions = &options;
+    form->LoadSettings(store, "W");
+    form->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Str(form->edUndoFile->text()), offered) << remembered;
+  }
+  EXPECT_EQ(migwiz::RestoreFolder(mine), app + "/Sub");
+  EXPECT_EQ(migwiz::RestoreFolder(tmp / "none.reu"), "");
 }
 
 TEST_F(WizardTest, CancelAndEscapeLeaveTheOptionsAlone) {

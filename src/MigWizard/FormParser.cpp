@@ -1,5 +1,6 @@
 #include "MigWizard/FormParser.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <typeinfo>
@@ -420,8 +421,11 @@ void TFormParser::ItemParsed(ItemKind kind) {
           const std::string propName = s.PropName;
           std::string value(item);
           const int first = Properties.Count();
+          takenParams_.clear();
+          droppedParts_.reset();
           ConvertProperty(propName, value);
-          Conversions.push_back({propName, std::move(value), first, Properties.Count()});
+          Conversions.push_back(
+              {propName, std::move(value), first, Properties.Count(), std::move(droppedParts_)});
           s.ConversionCount = static_cast<int>(Conversions.size());
         }
         s.PropName.clear();
@@ -579,7 +583,57 @@ std::string Literal(std::u16string_view s) {
   return out;
 }
 
+// The units as the form's bytes where each fits one, else as UTF-8.
+std::string PartText(std::u16string_view units) {
+  if (auto bytes = Narrow(units)) return *bytes;
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    std::uint32_t c = units[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 }  // namespace
+
+void TFormParser::EmitParam(const std::string& name, std::string_view paramsValue,
+                            std::string_view param) {
+  takenParams_.emplace_back(param);
+  const std::string literal = ParamLiteral(paramsValue, param);
+  if (!literal.empty()) EmitProperty(name, literal);
+}
+
+void TFormParser::DroppedParams(std::string_view paramsValue) {
+  const auto items = ReadStringList(paramsValue);
+  if (!items) return;  // a list of another shape: dropped, if at all, as a whole
+  std::vector<std::string> dropped;
+  for (const std::u16string& item : *items) {
+    const std::u16string_view name = std::u16string_view(item).substr(0, item.find(u'='));
+    const auto narrow = Narrow(name);
+    const bool taken =
+        narrow && std::any_of(takenParams_.begin(), takenParams_.end(),
+                              [&](const std::string& p) { return rtl::SameText(p, *narrow); });
+    if (!taken) dropped.push_back(PartText(item));
+  }
+  droppedParts_ = std::move(dropped);
+}
 
 std::string TFormParser::ParamLiteral(std::string_view paramsValue, std::string_view name) {
   if (auto items = ReadStringList(paramsValue)) {
@@ -631,10 +685,8 @@ void TFormParser::ConvertProperty(const std::string& propName, const std::string
   if (propName == "Params.Strings" && TClassRoles::Has(ClassRoles.Databases, objType)) {
     const std::pair<const char*, const char*> params[] = {
         {"USER NAME", "Username"}, {"PASSWORD", "Password"}, {"SERVER NAME", "Server"}};
-    for (const auto& [param, prop] : params) {
-      const std::string literal = ParamLiteral(value, param);
-      if (!literal.empty()) EmitProperty(prop, literal);
-    }
+    for (const auto& [param, prop] : params) EmitParam(prop, value, param);
+    DroppedParams(value);
     return;
   }
   if (propName == "DataSource" && TClassRoles::Has(ClassRoles.Queries, objType)) {

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -38,6 +39,9 @@ class TFormParser;
 struct TPropertyConversion {
   std::string Name, Value;
   int FirstEmitted = 0, EmittedEnd = 0;
+  // Set where a rule took the value apart (a connection's parameters): the parts nothing took,
+  // which are then what was dropped of it, instead of the whole value when nothing was emitted.
+  std::optional<std::vector<std::string>> DroppedParts;
 };
 
 // The old classes the conversion rules single out, by their names as written (compared exactly).
@@ -126,6 +130,11 @@ class TFormParser : public TLL1Parser {
   // Appends a property whose value is text split into lines, and counts it in the state; the one
   // way a rule adds to the new object.
   void EmitProperty(const std::string& name, std::string_view text);
+  // Emits the property with the value of a connection parameter of a "Params.Strings" value, when
+  // it has a value; the parameter counts as taken either way (see DroppedParams).
+  void EmitParam(const std::string& name, std::string_view paramsValue, std::string_view param);
+  // Notes the parameters of the value that no EmitParam took as what was dropped of it.
+  void DroppedParams(std::string_view paramsValue);
 
  private:
   enum ItemKind : unsigned char {
@@ -158,6 +167,9 @@ class TFormParser : public TLL1Parser {
   };
 
   std::vector<ItemKind> kinds_;  // by symbol id, filled once the grammar is prepared
+  // Of the property being converted: the parameters taken, and what nothing took.
+  std::vector<std::string> takenParams_;
+  std::optional<std::vector<std::string>> droppedParts_;
   std::unordered_map<int, InnerObject> innerObjects_;
   bool parsed_ = false;       // the last parse succeeded
   std::uint64_t stamps_ = 0;  // the last stamp given to one of this parser's states

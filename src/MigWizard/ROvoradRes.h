@@ -66,11 +66,17 @@ inline constexpr const char* sWarnReplace = "Current project will be saved. Cont
 inline constexpr const char* sWarnRestore = "Old files will be restored from backup. Continue?";
 inline constexpr const char* sNoteHideForms = "Project forms will be hidden.";
 inline constexpr const char* sNoteCloseProject = "Current project will be closed.";
+inline constexpr const char* sRestoreTarget = "Undo file: %s\nFiles restored into: %s";
 
 // Texts of this system's own additions
 inline constexpr const char* sLockFileName = "migwiz.lock";
 inline constexpr const char* sAnotherRun = "Another replace run is using %s.";
 inline constexpr const char* sSkippedFile = "Skipped file: %s: %s";
 inline constexpr const char* sGoesWith = "goes with %s";
+inline constexpr const char* sCannotReplace = "Cannot replace %s: %s";
+inline constexpr const char* sCannotPutBack = "Cannot put back %s: %s";
+inline constexpr const char* sObjectNotConverted =
+    "Form \"%s\": object %s at line %d is not valid form text and cannot be converted";
+inline constexpr const char* sCannotFlush = "Cannot write %s to disk: %s";
 
 }  // namespace migwiz::res

@@ -4,6 +4,8 @@
 
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/IDEUtils.h"
+#include "MigWizard/ROvoradRes.h"
+#include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
 
 namespace migwiz {
@@ -11,6 +13,39 @@ namespace migwiz {
 std::string ResolveBackupDir(const std::string& text, const std::string& base) {
   if (!text.empty() && HasDrivePart(text)) return text;
   return JoinPath(base, text);
+}
+
+std::string RestoreFolder(const std::string& undoFile) {
+  rtl::TStringList lines;
+  try {
+    lines.SetText(rtl::ReadFileBytes(undoFile));
+  } catch (const rtl::Exception&) {
+    return {};
+  }
+  std::string common;
+  for (int i = 0; i < lines.Count(); ++i) {
+    const std::string folder = ExtractFilePath(lines.Names(i));
+    if (folder.empty()) continue;
+    if (common.empty()) {
+      common = folder;
+      continue;
+    }
+    // The longest beginning both share that ends at a separator.
+    size_t n = 0;
+    while (n < common.size() && n < folder.size() && common[n] == folder[n]) ++n;
+    common.resize(n);
+    const size_t sep = common.find_last_of(PathDelim);
+    common.resize(sep == std::string::npos ? 0 : sep + 1);
+  }
+  if (common.size() > 1 && common.back() == PathDelim) return ExtractFileDir(common + "x");
+  return common;
+}
+
+std::string ProjectUndoFile(const std::string& projectFile) {
+  if (projectFile.empty()) return {};
+  const std::string undo =
+      JoinPath(JoinPath(ExtractFileDir(projectFile), res::sDefaultBackupDir), res::sUndoFileName);
+  return rtl::FileExists(undo) ? undo : std::string();
 }
 
 std::vector<std::string> ProjectUnitFiles() {

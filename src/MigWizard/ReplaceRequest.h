@@ -15,6 +15,12 @@ namespace migwiz {
 // folder run, the project's folder of a project run).
 std::string ResolveBackupDir(const std::string& text, const std::string& base);
 
+// The folder that every original an undo file names lies in, the deepest such: where a restore
+// from it writes. "" when the file cannot be read or names no original.
+std::string RestoreFolder(const std::string& undoFile);
+// The undo file a run over the project with the default backup folder leaves, when there is one.
+std::string ProjectUndoFile(const std::string& projectFile);
+
 // The Pascal units (.pas) of the open project, full paths, in module order.
 std::vector<std::string> ProjectUnitFiles();
 // The units as TReplaceOptions::Units holds them: one a line, each ended by CR LF.

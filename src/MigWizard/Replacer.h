@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "MigWizard/FileSwap.h"
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/FormFile.h"
 #include "MigWizard/FormParser.h"
@@ -127,9 +128,11 @@ class TComponentReplacer {
       OnDeferredDiff;
 
   // Rewrites every replaceable object of a form text into outputPath when at least one object
-  // was rebuilt; logs the count line.
+  // was rebuilt; logs the count line. An object of a replaceable class that the form parser
+  // rejects raises EConvertError naming the form (formPath), the object and its line: the form is
+  // damaged, and rebuilding the others would leave it inconsistent with its unit.
   void ProcessForm(std::string_view text, const std::string& outputPath, TTextEncoding encoding,
-                   bool binary, const TRCData& rcData);
+                   bool binary, const TRCData& rcData, const std::string& formPath = {});
   void WriteForm(const std::string& outputPath, std::string output, TTextEncoding encoding,
                  bool binary, const TRCData& rcData);
   // Adds the TDatabase aliases of a form file to DatabaseAliases.
@@ -165,13 +168,15 @@ class TComponentReplacer {
   void BuildFileList();
   void ScanFolder(const std::string& folder, bool includeSubDirs);
   void ProcessFile(const std::string& path, const std::string& destFolder);
-  bool ReplaceOriginals(const std::string& temp, const TRunFolders& outputs);
   // A work file of the rewriting: queued on the run's writer during a run, written at once
   // otherwise.
   void WriteOutput(const std::string& path, std::string bytes);
   // The uses addition's units stand right at the start of rest (a clause converted before).
   bool AdditionFollows(std::string_view rest) const;
   struct TRunState;
+  // The work files to put in place of the originals, with the backups made of them.
+  std::vector<TFileSwap> PlannedSwaps(TRunState& run);
+  void ReplaceOriginals(TRunState& run);
   // What converting one file produced, kept apart from the run's state so that files convert on
   // several threads and are committed in the run's order.
   struct TFileWork {
@@ -203,6 +208,10 @@ class TComponentReplacer {
   void RewriteForms(TRunState& run);
   void SkipGroup(TRunState& run, int index, const std::string& reason);
   void CommitBackups(TRunState& run);
+  // After a failure: the backups this run made and its undo file go, the earlier undo file comes
+  // back; undoFile is empty when none was written.
+  void UndoBackups(TRunState& run, const std::string& undoFile,
+                   const std::optional<std::string>& earlierUndo);
   void BuildReport(TRunState& run);
   // Adds the object the form parser just parsed to the file's report.
   void ReportObject(const std::vector<std::string>& names, int line);

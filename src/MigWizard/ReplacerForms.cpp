@@ -7,6 +7,7 @@
 
 #include "MigWizard/FormParser.h"
 #include "MigWizard/PasParser.h"
+#include "MigWizard/ROvoradRes.h"
 #include "MigWizard/Replacer.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
@@ -47,7 +48,8 @@ size_t CountLineFeeds(const char* p, const char* end) {
 }  // namespace
 
 void TComponentReplacer::ProcessForm(std::string_view text, const std::string& outputPath,
-                                     TTextEncoding encoding, bool binary, const TRCData& rcData) {
+                                     TTextEncoding encoding, bool binary, const TRCData& rcData,
+                                     const std::string& formPath) {
   TFormParser& formParser = Parser();
   TFileReport* const fileReport = CurrentReport();
   std::string_view current = text;  // the text the tokens are read from
@@ -121,14 +123,19 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
           again = true;
           return false;
         }
-        copyUpTo(at);
-        out += *target;
-        copied += lexeme.size();
-        break;
+        throw rtl::EConvertError(rtl::Format(
+            res::sObjectNotConverted,
+            {formPath.empty() ? ExtractFileName(outputPath) : formPath,
+             headers.Name().empty() ? std::string(lexeme) : headers.Name() + ": " + std::string(lexeme),
+             // current is a part of text: the line counts from the form's start.
+             1 + static_cast<std::int64_t>(
+                     CountLineFeeds(text.data(), current.data() + keywordOffset))}));
       }
       default:
+        // An "end" that closes nothing (a property of that name, a stray one) leaves the depth
+        // where it is: the next object's depth must stay a valid index.
         if (code == tkEnd)
-          --depth;
+          depth = std::max(depth - 1, -1);
         else if (code == tkItem)
           ++depth;
         break;
@@ -159,7 +166,9 @@ void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int
   o.Line = line;
   const bool database = TClassRoles::Has(Parser().ClassRoles.Databases, state.ObjType);
   for (const TPropertyConversion& c : Parser().Conversions) {
-    if (c.FirstEmitted == c.EmittedEnd) {
+    if (c.DroppedParts) {
+      for (const std::string& part : *c.DroppedParts) o.Dropped.push_back({c.Name, part});
+    } else if (c.FirstEmitted == c.EmittedEnd) {
       o.Dropped.push_back({c.Name, c.Value});
       // A database's own DatabaseName names the alias it defines; anywhere else it used one.
       if (c.Name == "DatabaseName" && !database && c.Value.size() >= 2)

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <future>
 #include <map>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <vector>
@@ -14,6 +15,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "MigWizard/FileSwap.h"
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/IDEUtils.h"
 #include "MigWizard/OutputWriter.h"
@@ -248,7 +250,7 @@ void TComponentReplacer::ProcessFile(const std::string& path, const std::string&
   if (!hasWords && !binary && bytes.find('\0') == std::string::npos) return unchanged(true, "text");
   TFormSource form = ReadForm(std::move(bytes), path);
   if (!hasWords) return unchanged(true, "binary");
-  ProcessForm(form.Text, output, form.Encoding, form.Binary, form.RCData);
+  ProcessForm(form.Text, output, form.Encoding, form.Binary, form.RCData, path);
 }
 
 std::string TComponentReplacer::LogFolder() const {
@@ -266,7 +268,8 @@ struct TFileState {
   bool GaveAliases = false;   // and it defined or replaced one
   std::vector<int> Partners;  // units and the forms they name
   TFileReport Report;
-  std::string Backup;  // the copy of the original this run made
+  std::string Backup;         // the copy of the original this run made
+  bool BackupMadeNew = false;  // and no file had its name before
 };
 
 struct TComponentReplacer::TRunState {
@@ -353,13 +356,17 @@ bool TComponentReplacer::RunSteps() {
   rtl::TFileLock backupLock;
   const std::string undoFile = JoinPath(Options->BackupDir, res::sUndoFileName);
   rtl::TStringList earlierUndo;
+  std::optional<std::string> earlierUndoBytes;  // put back when the run fails after writing it
   const bool dry = Options->DryRun;
   if (Options->MakeBackup && !dry) {
     Log.WriteLine(res::sCreatingBackupFolder);
     if (!CreateDirPath(Options->BackupDir))
       throw rtl::EFCreateError(std::string(res::sFailedToCreateDir) + "\n" + Options->BackupDir);
     if (!rtl::SameFile(Options->BackupDir, LogFolder())) LockFolder(backupLock, Options->BackupDir);
-    if (rtl::FileExists(undoFile)) earlierUndo.LoadFromFile(undoFile);
+    if (rtl::FileExists(undoFile)) {
+      earlierUndoBytes = rtl::ReadFileBytes(undoFile);
+      earlierUndo.SetText(*earlierUndoBytes);
+    }
   }
 
   Log.WriteLine(res::sAllocatingTempFolder);
@@ -417,7 +424,7 @@ bool TComponentReplacer::RunSteps() {
   writer.Drain();
   writer_ = nullptr;
   for (const TFileState& f : run.files)
-    if (f.Skipped && f.Changed) ::remove(f.Output.c_str());
+    if (f.Skipped && f.Changed) rtl::RemoveFile(f.Output);
   if (OnDiff) EmitDiffs(run);
   BuildReport(run);
   if (dry) return true;
@@ -425,7 +432,23 @@ bool TComponentReplacer::RunSteps() {
   // replacing must not be left half done.
   if (CancelRequested) throw EReplaceCancelled();
   if (OnReplacing) OnReplacing();
-  CommitBackups(run);
+  // Every original is replaced, or none: nothing is backed up before each can be, and a failure
+  // later puts back what was done.
+  CheckReplaceable(PlannedSwaps(run), pool_);
+  bool undoWritten = false;
+  try {
+    CommitBackups(run);
+    // The undo file exists before the first original is replaced, so an interrupted replacement
+    // can still be restored.
+    if (Options->MakeBackup) {
+      rtl::WriteFileAtomic(undoFile, BackupList.Text());
+      undoWritten = true;
+    }
+    ReplaceOriginals(run);
+  } catch (...) {
+    UndoBackups(run, undoWritten ? undoFile : std::string(), earlierUndoBytes);
+    throw;
+  }
   for (int i = 0; i < FileList.Count(); ++i) {
     const TFileState& f = run.At(i);
     if (!f.Changed || f.Skipped) continue;
@@ -434,19 +457,13 @@ bool TComponentReplacer::RunSteps() {
     else
       for (int unit : f.Partners) ChangedUnits.push_back(FileList[unit]);
   }
-
-  // The undo file exists before the first original is replaced, so an interrupted replacement
-  // can still be restored.
-  if (Options->MakeBackup) rtl::WriteFileAtomic(undoFile, BackupList.Text());
-
-  bool result = ReplaceOriginals(temp, run.outputs);
-  if (result && OnDiff && OnDeferredDiff) EmitDeferredDiffs(run);
+  if (OnDiff && OnDeferredDiff) EmitDeferredDiffs(run);
   if (Options->MakeBackup) Log.WriteLine(rtl::Format(res::sBackupFile, {undoFile}));
   Log.WriteLine(res::sRemovingTempFolder);
   DeleteDirTree(temp);
   FileList.Clear();
   Log.WriteLine(res::sReplaceSucceeded);
-  return result;
+  return true;
 }
 
 thread_local TComponentReplacer::TFileWork* TComponentReplacer::work_ = nullptr;
@@ -679,7 +696,7 @@ void TComponentReplacer::RewriteForms(TRunState& run) {
       TFileState& f = run.At(k);
       if (!f.Processed || f.Skipped) continue;
       if (f.Changed) {
-        ::remove(f.Output.c_str());
+        rtl::RemoveFile(f.Output);
         --ChangedCount;
       }
       --run.processed;
@@ -854,28 +871,32 @@ void TComponentReplacer::CommitBackups(TRunState& run) {
   // The copies are made on the pool. The original is replaced only later, so a copy that cannot
   // be made ends the run now, while every original is still as it was; the copy named is the
   // first in the run's order that failed.
-  std::atomic<size_t> failed{links.size()};
-  auto linkRange = [&](size_t from, size_t to) {
-    for (size_t k = from; k < to && k < failed.load(); ++k) {
-      if (rtl::LinkOrCopyFile(FileList[links[k].index], links[k].backup)) continue;
-      size_t seen = failed.load();
-      while (k < seen && !failed.compare_exchange_weak(seen, k)) {
-      }
-      return;
-    }
-  };
+  std::vector<char> madeNew(links.size(), 0);
+  std::string reason;
   constexpr size_t kLinksForThePool = 128;
-  if (pool_ && links.size() >= kLinksForThePool)
-    pool_->ForEachRange(links.size(), linkRange);
-  else
-    linkRange(0, links.size());
+  const size_t failed = FirstFailure(
+      links.size(),
+      [&](size_t k) {
+        bool fresh = false;
+        const bool ok = rtl::LinkOrCopyFile(FileList[links[k].index], links[k].backup, &fresh);
+        madeNew[k] = fresh;
+        if (!ok) reason = rtl::LastFileError();
+        return ok;
+      },
+      pool_, kLinksForThePool);
+  // What was made is noted even when one failed, so the clean-up finds it.
+  for (size_t k = 0; k < links.size(); ++k) {
+    if (k == failed) continue;
+    TFileState& f = run.At(links[k].index);
+    f.Backup = links[k].backup;
+    f.BackupMadeNew = madeNew[k];
+  }
+  if (failed < links.size())
+    throw rtl::EFCreateError("Cannot make the backup copy \"" + links[failed].backup + "\" of \"" +
+                             FileList[links[failed].index] + "\": " + reason + ".");
   for (size_t k = 0; k < links.size(); ++k) {
     const std::string& entry = FileList[links[k].index];
     const std::string& backup = links[k].backup;
-    if (k == failed.load())
-      throw rtl::EFCreateError("Cannot make the backup copy \"" + backup + "\" of \"" + entry +
-                               "\".");
-    run.At(links[k].index).Backup = backup;
     // As BackupList.SetValue, without searching the whole list for every file.
     const std::string key = rtl::UpperCase(entry);
     const std::string line = entry + "=" + backup;
@@ -886,6 +907,31 @@ void TComponentReplacer::CommitBackups(TRunState& run) {
     } else {
       BackupList.SetString(known->second, line);
     }
+  }
+}
+
+void TComponentReplacer::UndoBackups(TRunState& run, const std::string& undoFile,
+                                     const std::optional<std::string>& earlierUndo) {
+  if (!undoFile.empty()) {
+    try {
+      if (earlierUndo)
+        rtl::WriteFileAtomic(undoFile, *earlierUndo);
+      else
+        rtl::RemoveFile(undoFile);
+    } catch (const rtl::Exception& e) {
+      Log.WriteLine(e.what());
+    }
+  }
+  for (int i = 0; i < FileList.Count(); ++i) {
+    TFileState& f = run.At(i);
+    if (f.Backup.empty()) continue;
+    // A backup that took the place of an older file stays, as a copy of its own: the original
+    // must not be a second name of it.
+    if (f.BackupMadeNew)
+      rtl::RemoveFile(f.Backup);
+    else if (rtl::SameFile(FileList[i], f.Backup))
+      rtl::CopyFile(FileList[i], f.Backup);
+    f.Backup.clear();
   }
 }
 
@@ -901,32 +947,24 @@ void TComponentReplacer::WriteOutput(const std::string& path, std::string bytes)
   }
 }
 
-bool TComponentReplacer::ReplaceOriginals(const std::string& temp, const TRunFolders& outputs) {
+std::vector<TFileSwap> TComponentReplacer::PlannedSwaps(TRunState& run) {
+  std::vector<TFileSwap> swaps;
+  // A file named twice has one work file, put in place once.
+  std::set<std::string> outputs;
+  for (int i = 0; i < FileList.Count(); ++i) {
+    const TFileState& f = run.At(i);
+    if (f.Changed && !f.Skipped && outputs.insert(f.Output).second)
+      swaps.push_back({f.Output, FileList[i], f.Backup});
+  }
+  return swaps;
+}
+
+void TComponentReplacer::ReplaceOriginals(TRunState& run) {
   if (ChangedCount > 0) Log.WriteLine(res::sReplacingOriginals);
-  bool ok = true, failed = false;
-  if (FolderMode()) {
-    ok = MoveDirTree(temp, Options->Directory, pool_);
-  } else {
-    // The outputs reach the disk in one flush before the first original is replaced; one
-    // original that cannot be replaced does not keep the others from being replaced.
-    ok = rtl::FlushFileSystem(temp);
-    for (int i = 0; ok && i < FileList.Count(); ++i) {
-      const std::string& entry = FileList[i];
-      std::string candidate = JoinPath(outputs.FolderOf(entry), ExtractFileName(entry));
-      if (rtl::FileExists(candidate) && !rtl::MoveFileOver(candidate, entry, true)) failed = true;
-    }
-    if (failed) ok = false;
-  }
-  if (!ok) {
-    // A backup may be a second name of its original; where the original was not replaced, it
-    // becomes a copy of its own, so that later edits of the original leave it alone.
-    for (int i = 0; i < BackupList.Count(); ++i) {
-      const std::string original = BackupList.Names(i);
-      const std::string backup = BackupList.ValueFromIndex(i);
-      if (rtl::SameFile(original, backup)) rtl::CopyFile(original, backup);
-    }
-  }
-  return ok;
+  // The outputs reach the disk in one flush before the first original is replaced.
+  if (!rtl::FlushFileSystem(run.temp))
+    throw ECannotReplace(rtl::Format(res::sCannotFlush, {run.temp, rtl::LastFileError()}));
+  SwapAllOrNone(PlannedSwaps(run), TSwapMode::Move, pool_);
 }
 
 bool TComponentReplacer::Restore(const std::string& undoFile) {
@@ -947,32 +985,23 @@ bool TComponentReplacer::Restore(const std::string& undoFile) {
     RestoreError = "The undo file \"" + undoFile + "\" names no file.";
     return false;
   }
-  std::vector<std::pair<std::string, std::string>> copies;  // original, backup
-  copies.reserve(count);
+  std::vector<TFileSwap> swaps;  // each backup copied over its original
+  swaps.reserve(count);
   for (int i = 0; i < FileList.Count(); ++i)
-    copies.emplace_back(FileList.Names(i), FileList.ValueFromIndex(i));
-  // The copies go on the machine's cores; the copy named is the first in the undo file's order
-  // that failed, and every file before it is restored, as when copied one by one.
-  std::atomic<size_t> failed{count};
-  auto copyRange = [&copies, &failed](size_t from, size_t to) {
-    for (size_t i = from; i < to && i < failed.load(); ++i) {
-      if (rtl::CopyFile(copies[i].second, copies[i].first)) continue;
-      size_t seen = failed.load();
-      while (i < seen && !failed.compare_exchange_weak(seen, i)) {
-      }
-      return;
-    }
-  };
-  constexpr size_t kCopiesPerThread = 64;
-  const int threads = std::min<int>(RunThreadCount(), static_cast<int>(count / kCopiesPerThread));
-  if (threads > 1)
-    TWorkPool(threads).ForEachRange(count, copyRange);
-  else
-    copyRange(0, count);
-  if (failed.load() == count) return true;
-  const auto& [original, backup] = copies[failed.load()];
-  RestoreError = "Cannot copy \"" + backup + "\" to \"" + original + "\".";
-  return false;
+    swaps.push_back({FileList.ValueFromIndex(i), FileList.Names(i), {}});
+  // Every original is restored, or none.
+  constexpr size_t kCopiesForThePool = 128;
+  std::unique_ptr<TWorkPool> pool;
+  if (const int threads = RunThreadCount(); threads > 1 && count >= kCopiesForThePool)
+    pool = std::make_unique<TWorkPool>(threads);
+  try {
+    CheckReplaceable(swaps, pool.get());
+    SwapAllOrNone(swaps, TSwapMode::Copy, pool.get());
+  } catch (const ECannotReplace& e) {
+    RestoreError = e.what();
+    return false;
+  }
+  return true;
 }
 
 EReplaceCancelled::EReplaceCancelled() : rtl::Exception(res::sReplaceCancelled) {}

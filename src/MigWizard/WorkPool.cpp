@@ -1,6 +1,7 @@
 #include "MigWizard/WorkPool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -62,6 +63,24 @@ void TWorkPool::Work(int worker) {
     }
     task(worker);
   }
+}
+
+size_t FirstFailure(size_t count, const std::function<bool(size_t)>& step, TWorkPool* pool,
+                    size_t minForPool) {
+  std::atomic<size_t> failed{count};
+  auto range = [&](size_t from, size_t to) {
+    for (size_t i = from; i < to && i < failed.load(); ++i) {
+      if (step(i)) continue;
+      for (size_t seen = failed.load(); i < seen && !failed.compare_exchange_weak(seen, i);) {
+      }
+      return;
+    }
+  };
+  if (pool && count >= minForPool)
+    pool->ForEachRange(count, range);
+  else
+    range(0, count);
+  return failed.load();
 }
 
 }  // namespace migwiz

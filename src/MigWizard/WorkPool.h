@@ -38,4 +38,11 @@ class TWorkPool {
   bool stopping_ = false;
 };
 
+// Runs step(i) for i from 0 up to count, on the pool when there is one and count reaches
+// minForPool, and answers the first i in that order whose step answered false (count when none
+// did). No step after a failed one is begun, as when they run one by one; steps of a later range
+// may already be done when an earlier one fails.
+size_t FirstFailure(size_t count, const std::function<bool(size_t)>& step, TWorkPool* pool,
+                    size_t minForPool = 1);
+
 }  // namespace migwiz

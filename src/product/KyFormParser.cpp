@@ -42,8 +42,7 @@ void TKyFormParser::ConvertProperty(const std::string& propName, const std::stri
   const std::string& objType = FormState().ObjType;
   if (objType == kDatabaseClass) {
     if (propName == "Params.Strings") {
-      std::string database = ParamLiteral(value, "DATABASE NAME");
-      if (!database.empty()) EmitProperty("Database", database);
+      EmitParam("Database", value, "DATABASE NAME");
       // The user name, password and server are the BDE rules' part.
     } else if (propName == "TransIsolation") {
       std::string level = IsolationLevelOf(value);

@@ -88,6 +88,14 @@ std::string Reason() {
   return std::strerror(errno);
 }
 
+thread_local std::string tLastError;
+
+// Notes why a call is about to answer false.
+bool Failed(std::string reason = Reason()) {
+  tLastError = std::move(reason);
+  return false;
+}
+
 // The fault seams (see FileIO.h): counters compared with a limit read once; 0 means off.
 long FaultLimit(const char* name) {
   const char* v = std::getenv(name);
@@ -218,14 +226,16 @@ void WriteFileAtomic(const std::string& path, std::string_view data) {
 bool CopyFile(const std::string& from, const std::string& to) {
   // O_NONBLOCK keeps a FIFO given as source from blocking the open; only regular files are copied.
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (in < 0) return false;
+  if (in < 0) return Failed();
   struct stat st;
   if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const std::string reason = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "Not a regular file";
     ::close(in);
-    return false;
+    return Failed(reason);
   }
   SiblingFile out(to);
   bool ok = out.Ok();
+  std::string readError;
   constexpr size_t kChunk = 1 << 20;
   std::unique_ptr<char[]> buffer(ok ? new char[kChunk] : nullptr);
   while (ok) {
@@ -233,6 +243,7 @@ bool CopyFile(const std::string& from, const std::string& to) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       ok = n == 0;
+      if (!ok) readError = Reason();
       break;
     }
     ok = out.Write(buffer.get(), static_cast<size_t>(n));
@@ -243,7 +254,8 @@ bool CopyFile(const std::string& from, const std::string& to) {
     ::futimens(out.Fd(), times);  // times are a courtesy; a file system without them still copies
   }
   // Permission bits without the set-id bits, as the platform's copy keeps them.
-  return ok && out.Commit(st.st_mode & 0777);
+  if (ok && out.Commit(st.st_mode & 0777)) return true;
+  return Failed(!readError.empty() ? readError : out.Error());
 }
 
 namespace {
@@ -278,47 +290,59 @@ bool MoveFileOver(const std::string& from, const std::string& to, bool onDisk) {
   auto targetMode = [&](const std::string& target, mode_t fallback) {
     return ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : fallback;
   };
+  // A rename the file system refuses across devices is done as a complete copy.
+  auto renameOrCopy = [&](const std::string& target) {
+    BeforeMutation();
+    if (::rename(from.c_str(), target.c_str()) == 0) return true;
+    if (errno == EXDEV || errno == EPERM || errno == ENOTSUP) return CopyFile(from, to);
+    return Failed();
+  };
   if (onDisk) {
     // Nothing to flush: three status calls and a rename, the file itself never opened.
-    if (::lstat(from.c_str(), &own) != 0 || !S_ISREG(own.st_mode)) return false;
+    if (::lstat(from.c_str(), &own) != 0) return Failed();
+    if (!S_ISREG(own.st_mode)) return Failed("Not a regular file");
     std::string target = to;
     mode_t mode;
     if (::lstat(to.c_str(), &old) == 0 && !S_ISLNK(old.st_mode))
       mode = old.st_mode & 07777;
     else
       mode = targetMode(target = RealFile(to), own.st_mode & 0777);
-    if ((own.st_mode & 07777) != mode && ::chmod(from.c_str(), mode) != 0) return false;
-    BeforeMutation();
-    if (::rename(from.c_str(), target.c_str()) == 0) return true;
-    return (errno == EXDEV || errno == EPERM || errno == ENOTSUP) && CopyFile(from, to);
+    if ((own.st_mode & 07777) != mode && ::chmod(from.c_str(), mode) != 0) return Failed();
+    return renameOrCopy(target);
   }
   const std::string target = RealFile(to);
   int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return false;
+  if (fd < 0) return Failed();
   bool ok = ::fstat(fd, &own) == 0 && S_ISREG(own.st_mode);
   const mode_t mode = targetMode(target, own.st_mode & 0777);
   ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  const std::string reason = ok ? std::string() : Reason();
   ::close(fd);
-  if (!ok) return false;
-  BeforeMutation();
-  if (::rename(from.c_str(), target.c_str()) == 0) return true;
+  if (!ok) return Failed(reason);
   // Another file system (or one that refuses): a complete copy renamed into place instead.
-  return (errno == EXDEV || errno == EPERM || errno == ENOTSUP) && CopyFile(from, to);
+  return renameOrCopy(target);
 }
 
-bool LinkOrCopyFile(const std::string& from, const std::string& to) {
+bool LinkOrCopyFile(const std::string& from, const std::string& to, bool* madeNew) {
   struct stat st;
   std::string source = from;
-  if (::lstat(from.c_str(), &st) != 0) return false;
+  if (::lstat(from.c_str(), &st) != 0) return Failed();
   if (S_ISLNK(st.st_mode)) {
     source = RealFile(from);
-    if (::stat(source.c_str(), &st) != 0) return false;
+    if (::stat(source.c_str(), &st) != 0) return Failed();
   }
-  if (!S_ISREG(st.st_mode)) return false;
+  if (!S_ISREG(st.st_mode)) return Failed("Not a regular file");
   // Where no file has the name yet the link is made there at once; link never replaces one.
   BeforeMutation();
-  if (::link(source.c_str(), to.c_str()) == 0) return true;
-  if (errno != EEXIST) return CopyFile(from, to);
+  if (::link(source.c_str(), to.c_str()) == 0) {
+    if (madeNew) *madeNew = true;
+    return true;
+  }
+  if (errno != EEXIST) {
+    if (madeNew) *madeNew = ::lstat(to.c_str(), &st) != 0;
+    return CopyFile(from, to);
+  }
+  if (madeNew) *madeNew = false;
   const std::string sibling = FreeSiblingName(RealFile(to));
   BeforeMutation();
   if (::link(source.c_str(), sibling.c_str()) != 0) return CopyFile(from, to);
@@ -330,12 +354,62 @@ bool LinkOrCopyFile(const std::string& from, const std::string& to) {
   return renamed || CopyFile(from, to);
 }
 
+bool RemoveFile(const std::string& path) {
+  BeforeMutation();
+  return ::unlink(path.c_str()) == 0 || Failed();
+}
+
+std::string LastFileError() {
+  return tLastError.empty() ? std::string("Unknown error") : tLastError;
+}
+
+bool CanBeReplaced(const std::string& path, std::string& folder) {
+  struct stat st;
+  std::string real = path;
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      real = RealFile(path);
+      if (::stat(real.c_str(), &st) != 0) real = path;  // a dangling link is replaced itself
+    }
+    if (S_ISDIR(st.st_mode)) return Failed(std::strerror(EISDIR));
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) return Failed("Not a regular file");
+  } else if (errno != ENOENT) {
+    return Failed();
+  }
+  const size_t slash = real.rfind('/');
+  folder = slash == std::string::npos ? "." : slash == 0 ? "/" : real.substr(0, slash);
+  return true;
+}
+
+bool CanWriteFolder(const std::string& folder) {
+  // The effective ids decide, as they do for the rename itself.
+  return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0 || Failed();
+}
+
+bool KeepAside(const std::string& path, std::string& kept) {
+  kept.clear();
+  const std::string real = RealFile(path);
+  struct stat st;
+  if (::lstat(real.c_str(), &st) != 0) return errno == ENOENT || Failed();
+  const std::string sibling = FreeSiblingName(real);
+  BeforeMutation();
+  if (::link(real.c_str(), sibling.c_str()) != 0 && !CopyFile(real, sibling)) return false;
+  kept = sibling;
+  return true;
+}
+
+bool PutBack(const std::string& kept, const std::string& path) {
+  BeforeMutation();
+  return ::rename(kept.c_str(), RealFile(path).c_str()) == 0 || Failed();
+}
+
 bool FlushFileSystem(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return Failed();
   const bool ok = ::syncfs(fd) == 0;
+  const std::string reason = ok ? std::string() : Reason();
   ::close(fd);
-  return ok;
+  return ok || Failed(reason);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

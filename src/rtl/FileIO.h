@@ -43,10 +43,31 @@ bool FlushFileSystem(const std::string& path);
 // A copy of a file that is never written to afterwards, such as a backup: a second name for the
 // same data (a hard link, put in place by rename) where the file system allows one, else a
 // CopyFile. Whoever later writes to `from` must replace it by a new file (as WriteFileAtomic,
-// CopyFile and MoveFileOver do), or the copy changes with it.
-bool LinkOrCopyFile(const std::string& from, const std::string& to);
+// CopyFile and MoveFileOver do), or the copy changes with it. madeNew, when given, tells whether
+// no file had the name `to` before.
+bool LinkOrCopyFile(const std::string& from, const std::string& to, bool* madeNew = nullptr);
 // Both names stand for one file (links followed).
 bool SameFile(const std::string& a, const std::string& b);
+// Removes a file (a link as itself); false when it cannot.
+bool RemoveFile(const std::string& path);
+
+// Why the last call here that answered false failed on this thread, in the system's words
+// ("Permission denied"): CopyFile, MoveFileOver, LinkOrCopyFile, RemoveFile and the four below.
+std::string LastFileError();
+
+// Whether renaming a file over path can go through, told by one status call: true when path
+// names a file (or a link to one) or nothing; false when a folder or something else holds the
+// name or the path cannot be reached. folder: the folder whose entry the rename changes (that of
+// the file a link points to), for CanWriteFolder.
+bool CanBeReplaced(const std::string& path, std::string& folder);
+// Whether entries can be added to and removed from folder by this process.
+bool CanWriteFolder(const std::string& folder);
+// Keeps the file path stands for (a link: the file it points to) under a second name beside it,
+// a hard link where the file system has them, else a copy, so that PutBack can return it. kept
+// is "" when no file has the name (nothing to keep); false when it cannot be kept.
+bool KeepAside(const std::string& path, std::string& kept);
+// Renames a file kept aside back over path (a link: the file it points to).
+bool PutBack(const std::string& kept, const std::string& path);
 
 // An exclusive advisory lock on a file, held for the object's life and released (the file
 // removed) by Release or the destructor. The operating system drops it with the process, so a

@@ -47,6 +47,14 @@ std::string Reason(DWORD code = GetLastError()) {
   return reason;
 }
 
+thread_local std::string tLastError;
+
+// Notes why a call is about to answer false.
+bool Failed(std::string reason = Reason()) {
+  tLastError = std::move(reason);
+  return false;
+}
+
 long FaultLimit(const char* name) {
   const char* v = std::getenv(name);
   return v ? std::strtol(v, nullptr, 10) : 0;
@@ -175,20 +183,22 @@ void WriteFileAtomic(const std::string& path, std::string_view data) {
 
 bool CopyFile(const std::string& from, const std::string& to) {
   HANDLE in = OpenForReading(from);
-  if (in == INVALID_HANDLE_VALUE) return false;
+  if (in == INVALID_HANDLE_VALUE) return Failed();
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(in, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
       GetFileType(in) != FILE_TYPE_DISK) {
     CloseHandle(in);
-    return false;
+    return Failed(Reason(ERROR_ACCESS_DENIED));
   }
   SiblingFile out(to);
   bool ok = out.Ok();
+  std::string readError;
   constexpr DWORD kChunk = 1 << 20;
   std::unique_ptr<char[]> buffer(ok ? new char[kChunk] : nullptr);
   while (ok) {
     DWORD n = 0;
     if (!ReadFile(in, buffer.get(), kChunk, &n, nullptr)) {
+      readError = Reason();
       ok = false;
       break;
     }
@@ -199,7 +209,8 @@ bool CopyFile(const std::string& from, const std::string& to) {
   // Times are a courtesy, as on POSIX.
   if (ok) SetFileTime(out.Handle(), &info.ftCreationTime, &info.ftLastAccessTime,
                       &info.ftLastWriteTime);
-  return ok && out.Commit();
+  if (ok && out.Commit()) return true;
+  return Failed(!readError.empty() ? readError : out.Error());
 }
 
 bool MoveFileOver(const std::string& from, const std::string& to, bool) {
@@ -207,25 +218,77 @@ bool MoveFileOver(const std::string& from, const std::string& to, bool) {
   HANDLE h = CreateFileW(W(from).c_str(), GENERIC_READ | GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) return Failed();
   BY_HANDLE_FILE_INFORMATION info;
   bool ok = GetFileInformationByHandle(h, &info) &&
             !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && FlushFileBuffers(h);
+  const std::string reason = ok ? std::string() : Reason();
   CloseHandle(h);
-  if (!ok) return false;
+  if (!ok) return Failed(reason);
   if (ReplaceByRename(from, to)) return true;
   // Another volume: a complete copy put in place instead.
-  return GetLastError() == ERROR_NOT_SAME_DEVICE && CopyFile(from, to);
+  if (GetLastError() == ERROR_NOT_SAME_DEVICE) return CopyFile(from, to);
+  return Failed();
 }
 
-bool LinkOrCopyFile(const std::string& from, const std::string& to) {
-  if (!FileExists(from)) return false;
+bool LinkOrCopyFile(const std::string& from, const std::string& to, bool* madeNew) {
+  if (!FileExists(from)) return Failed();
+  if (madeNew) *madeNew = Attributes(to) == INVALID_FILE_ATTRIBUTES;
   const std::string sibling = FreeSiblingName(to);
   BeforeMutation();
   if (!CreateHardLinkW(W(sibling).c_str(), W(from).c_str(), nullptr)) return CopyFile(from, to);
   const bool renamed = ReplaceByRename(sibling, to);
   if (!renamed) DeleteFileW(W(sibling).c_str());
   return renamed || CopyFile(from, to);
+}
+
+bool RemoveFile(const std::string& path) {
+  BeforeMutation();
+  return DeleteFileW(W(path).c_str()) || Failed();
+}
+
+std::string LastFileError() {
+  return tLastError.empty() ? std::string("Unknown error") : tLastError;
+}
+
+bool CanBeReplaced(const std::string& path, std::string& folder) {
+  const DWORD a = Attributes(path);
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_NOT_FOUND) return Failed(Reason(code));
+  } else if (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+    // A rename over either is refused so.
+    return Failed(Reason(ERROR_ACCESS_DENIED));
+  }
+  const size_t slash = path.find_last_of("\\/");
+  folder = slash == std::string::npos ? "." : path.substr(0, slash + (slash == 2 ? 1 : 0));
+  return true;
+}
+
+bool CanWriteFolder(const std::string& folder) {
+  // Opening the folder for adding files is checked against its access rights; nothing is made.
+  HANDLE h = CreateFileW(W(folder).c_str(), FILE_ADD_FILE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Failed();
+  CloseHandle(h);
+  return true;
+}
+
+bool KeepAside(const std::string& path, std::string& kept) {
+  kept.clear();
+  if (Attributes(path) == INVALID_FILE_ATTRIBUTES)
+    return GetLastError() == ERROR_FILE_NOT_FOUND || Failed();
+  const std::string sibling = FreeSiblingName(path);
+  BeforeMutation();
+  if (!CreateHardLinkW(W(sibling).c_str(), W(path).c_str(), nullptr) && !CopyFile(path, sibling))
+    return false;
+  kept = sibling;
+  return true;
+}
+
+bool PutBack(const std::string& kept, const std::string& path) {
+  return ReplaceByRename(kept, path) || Failed();
 }
 
 bool FlushFileSystem(const std::string& path) {

@@ -187,6 +187,29 @@ class ImmutableGuard {
 };
 #endif
 
+#ifdef __linux__
+// Runs commands as an ordinary user, whom permissions bind: the tests' user, or nobody (65534)
+// when they run as root, which ignores permissions. The user is given a scratch folder to work
+// in (as root it becomes the owner of everything below it).
+class OrdinaryUser {
+ public:
+  static bool IsRoot() { return ::geteuid() == 0; }
+  // Put before a command of the shell.
+  static std::string Prefix() {
+    return IsRoot() ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  }
+  // Hands the folder and everything below it to the user.
+  static void Give(const std::string& path) {
+    if (!IsRoot()) return;
+    auto own = [](const std::filesystem::path& p) {
+      if (::lchown(p.c_str(), 65534, 65534) != 0) throw std::runtime_error("cannot give " + p.string());
+    };
+    own(path);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(path)) own(e.path());
+  }
+};
+#endif
+
 // A text for the shell that stands for s exactly.
 #ifdef __linux__
 // Holds an exclusive advisory lock on a file, as a running replace run does.

@@ -179,7 +179,11 @@ void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer) {
 
 void TCompReplaceExpert::RunRestore(const std::string& undoFile) {
   const std::string title = Title();
-  if (!ShowSaveWarning(title, false, true)) return;
+  // The question names what will be restored, and where.
+  const std::string target = RestoreFolder(undoFile);
+  if (!ShowSaveWarning(title, false, true,
+                       rtl::Format(res::sRestoreTarget, {undoFile, target.empty() ? "?" : target})))
+    return;
   const std::string projectName = TIDEUtils::GetProjectFileName();
   TIDEUtils::CloseProjectGroup();  // the restore goes on whatever the IDE says
   TComponentReplacer* replacer = GetReplacer(0);

@@ -116,7 +116,8 @@ void SetSaveWarnRunner(TSaveWarnRunner runner) {
   Runner() = std::move(runner);
 }
 
-bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore) {
+bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore,
+                     const std::string& detail) {
   const char* key = isProject ? (isRestore ? "RestoreProjWarn" : "ReplaceProjWarn")
                               : (isRestore ? "RestoreDirWarn" : "ReplaceDirWarn");
   const char* question = isRestore ? res::sWarnRestore : res::sWarnReplace;
@@ -130,7 +131,8 @@ bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore)
 
   TSaveWarnForm form;
   form.setWindowTitle(QString::fromStdString(section));
-  form.lblNote->setText(QString::fromUtf8(note));
+  form.lblNote->setText(QString::fromStdString(detail.empty() ? std::string(note)
+                                                               : std::string(note) + "\n" + detail));
   form.lblWarn->setText(QString::fromUtf8(question));
   int result = Runner() ? Runner()(form) : form.exec();
   if (result != QDialog::Accepted) return false;

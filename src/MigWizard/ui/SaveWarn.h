@@ -47,7 +47,9 @@ using TSaveWarnRunner = std::function<int(TSaveWarnForm&)>;
 void SetSaveWarnRunner(TSaveWarnRunner runner);  // empty: exec()
 
 // True when the caller may go on: the flag of the situation says not to ask, or the user said
-// Yes. `section` is the settings section and the dialog's caption.
-bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore);
+// Yes. `section` is the settings section and the dialog's caption; `detail`, when given, follows
+// the note (what a restore restores, and where).
+bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore,
+                     const std::string& detail = {});
 
 }  // namespace migwiz

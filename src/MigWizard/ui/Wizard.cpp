@@ -684,9 +684,21 @@ void TWizardForm::FormShow() {
   chWriteLog->setChecked(FOptions->WriteLog);
   chViewLog->setChecked(FOptions->ViewLog);
   cbBackupDir->setEditText(QString());
+  OfferProjectUndoFile();
   StepsPageControl->setCurrentWidget(Step1Sheet);
   UpdateCaption();
   UpdateActions();
+}
+
+void TWizardForm::OfferProjectUndoFile() {
+  // The undo file remembered may be another project's: the open project's own is offered
+  // instead, unless the remembered one restores into the project's folder too.
+  const std::string own = ProjectUndoFile(FProjectFileName);
+  if (own.empty()) return;
+  const std::string remembered = S(edUndoFile->text());
+  const std::string target = remembered.empty() ? std::string() : RestoreFolder(remembered);
+  const std::string folder = JoinPath(ProjectFolder(), "");
+  if (target.empty() || JoinPath(target, "").rfind(folder, 0) != 0) edUndoFile->setText(Q(own));
 }
 
 void TWizardForm::FormClose() {

@@ -139,6 +139,8 @@ class TWizardForm : public QDialog {
 
   // ---- Handlers ----
   void FormShow();
+  // The open project's own undo file on the restore page, in place of another project's.
+  void OfferProjectUndoFile();
   void FormClose();
   void rbModeReplaceClick();
   void btRestoreBrowseClick();
