@@ -8,6 +8,7 @@
 #include "rtl/Encoding.h"
 #include "rtl/FileIO.h"
 #include "rtl/FormStreams.h"
+#include "support/FormOracle.h"
 #include "support/TestUtil.h"
 
 using migwiz::TComponentReplacer;
@@ -329,15 +330,10 @@ TEST_F(FormRewrite, DescendantFormsConvertTheirInheritedIndexedAndUnnamedObjects
   EXPECT_NE(LogText().find("5 change(s)\r\n\r\n5 change(s)"), std::string::npos);
 
   // The Free Pascal runtime's reader takes the rewritten text as the tree of our binary.
-  if (std::system("command -v fpc >/dev/null 2>&1") != 0) GTEST_SKIP() << "fpc not installed";
   using testutil::ShellQuote;
-  const std::string oracle = dir / "FormOracle";
-  ASSERT_EQ(
-      testutil::RunShell("fpc -O2 -v0 " + ShellQuote("-FE" + dir.path()) + " " +
-                         ShellQuote("-FU" + dir.path()) + " " +
-                         ShellQuote(testutil::SourcePath("tests/oracle/FormOracle.pas")) + " 2>&1")
-          .exitCode,
-      0);
+  const std::string oracle = testutil::FormOracle().exe;
+  ASSERT_EQ(testutil::FormOracle().error, "");
+  if (oracle.empty()) GTEST_SKIP() << "fpc not installed";
   WriteFile(dir / "converted.txt", text);
   WriteFile(dir / "ours.bin", binary.substr(std::min(binary.size(), binary.find("TPF0"))));
   ASSERT_EQ(testutil::RunShell(ShellQuote(oracle) + " t2b " + ShellQuote(dir / "converted.txt") +

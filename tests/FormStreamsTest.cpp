@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "rtl/FormStreams.h"
+#include "support/FormOracle.h"
 #include "support/TestUtil.h"
 
 namespace {
@@ -302,55 +303,10 @@ std::string Quote(const std::string& s) {
   return "'" + s + "'";
 }
 
-// Builds tests/oracle/FormOracle.pas once per build tree. Empty when fpc is missing; the text
-// of a failure when the build failed.
-struct Oracle {
-  std::string exe;
-  std::string error;
-};
-
-const Oracle& GetOracle() {
-  static const Oracle oracle = [] {
-    Oracle o;
-    namespace fs = std::filesystem;
-    const std::string source = testutil::SourcePath("tests/oracle/FormOracle.pas");
-    const std::string dir = std::string(MIGWIZ_BIN_DIR) + "/form-oracle";
-    const std::string exe = dir + "/FormOracle";
-    std::error_code ec;
-    if (fs::exists(exe) && fs::last_write_time(exe, ec) >= fs::last_write_time(source, ec)) {
-      o.exe = exe;
-      return o;
-    }
-    if (std::system("command -v fpc >/dev/null 2>&1") != 0) return o;
-    fs::create_directories(dir);
-    // Build in a folder of our own and rename, so parallel test processes never see half a file.
-    std::string work = dir + "/build-XXXXXX";
-    if (!mkdtemp(work.data())) {
-      o.error = "cannot create " + work;
-      return o;
-    }
-    const std::string log = work + "/fpc.log";
-    const std::string cmd = "fpc -O2 -v0 " + Quote("-FE" + work) + " " + Quote("-FU" + work) + " " +
-                            Quote(source) + " >" + Quote(log) + " 2>&1";
-    if (std::system(cmd.c_str()) != 0 || !fs::exists(work + "/FormOracle")) {
-      o.error = "fpc could not build the oracle:\n" + testutil::ReadFile(log);
-    } else {
-      fs::rename(work + "/FormOracle", exe, ec);
-      if (ec)
-        o.error = "cannot move the oracle into place: " + ec.message();
-      else
-        o.exe = exe;
-    }
-    fs::remove_all(work, ec);
-    return o;
-  }();
-  return oracle;
-}
-
 class FormStreamsOracle : public ::testing::Test {
  protected:
   void SetUp() override {
-    const Oracle& o = GetOracle();
+    const testutil::Oracle& o = testutil::FormOracle();
     if (!o.error.empty()) FAIL() << o.error;
     if (o.exe.empty())
       GTEST_SKIP() << "fpc (Debian packages fp-compiler and fp-units-rtl) is not installed; "
@@ -363,7 +319,7 @@ class FormStreamsOracle : public ::testing::Test {
     return Path(name);
   }
   void Run(const std::string& args) const {
-    const std::string cmd = Quote(GetOracle().exe) + " " + args + " 2>" + Quote(Path("oracle.err"));
+    const std::string cmd = Quote(testutil::FormOracle().exe) + " " + args + " 2>" + Quote(Path("oracle.err"));
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd << "\n" << testutil::ReadFile(Path("oracle.err"));
   }
   // The runtime's own reading of a binary stream, as a normalised object tree.

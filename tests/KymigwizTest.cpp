@@ -4,9 +4,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <tuple>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "MigWizard/FormFile.h"
+#ifndef _WIN32
+#include "support/FormOracle.h"
+#endif
 #include "support/TestUtil.h"
 
 namespace fs = std::filesystem;
@@ -541,4 +547,131 @@ TEST_F(Kymigwiz, FoldersNamedBeyondAsciiConvertAndRestore) {
   ASSERT_EQ(r.code, 0) << r.out;
   auto restored = Snapshot(project);
   for (const auto& [rel, bytes] : original) EXPECT_EQ(restored[rel], bytes) << rel;
+}
+
+// Data sets of other libraries converted through a rules file, as the table's own: aliases to
+// connections, DataSource to MasterSource, ParamData kept, connection parameters, properties the
+// new class lacks dropped and reported; in a text, a binary and an inherited form, an "[n]"
+// object, and the units, whose clauses without DBTables take the addition after the rules' unit.
+TEST_F(Kymigwiz, ARulesFileConvertsOtherLibrariesDataSetsAsTheTablesOwn) {
+  const std::string stock = dir / "Stock";
+  fs::copy(testutil::U8(testutil::SourcePath("tests/data/rules/Stock")), testutil::U8(stock),
+           fs::copy_options::recursive);
+  const auto before = Snapshot(stock);
+  const std::string rules = Native(testutil::SourcePath("tests/data/rules/stock-rules.json"));
+  const std::string report = dir / "stock.json";
+  Result r = Run("replace --project " + Quote(stock + "/Stock.dpr") + " --rules " + Quote(rules) +
+                 " --report " + Quote(report));
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("3 units and 3 forms changed, 7 objects converted, 6 properties dropped, "
+                       "0 aliases without a connection"),
+            std::string::npos) << r.out;
+  EXPECT_NE(ReadFile(stock + "/Wiz_Log.txt").find("Rules file: " + rules + "\r\n"), std::string::npos);
+
+  const std::map<std::string, std::string> forms = {
+      {"StockData.dfm", ReadFile(stock + "/StockData.dfm")},
+      {"Browse.dfm", migwiz::ConvertFormToText(stock + "/Browse.dfm")},
+      {"BrowseMore.dfm", ReadFile(stock + "/BrowseMore.dfm")}};
+  // Each object by what it must and must not carry.
+  const std::vector<std::tuple<const char*, const char*, std::vector<const char*>,
+                               std::vector<const char*>>> objects = {
+      {"StockData.dfm", "object StockDatabase: TKyConnection\r\n",
+       {"Username = 'keeper'", "Server = 'stock.example'", "IsolationLevel = ilReadUnCommitted"},
+       {"AliasName", "Params", "SessionName"}},
+      {"StockData.dfm", "object ItemsQuery: TKyQuery\r\n",
+       {"Connection = StockDM.StockDatabase", "SQL.Strings"}, {"Macros", "RequestLive", "DatabaseName"}},
+      {"StockData.dfm", "object PricesQuery: TKyQuery\r\n",
+       {"Connection = StockDM.StockDatabase", "MasterSource = ItemsSource", "ParamData = <"},
+       {"DataSource", "DatabaseName"}},
+      {"StockData.dfm", "object RecountProc: TKyStoredProc\r\n",
+       {"Connection = StockDM.StockDatabase", "ParamData = <", "StoredProcName"}, {"DatabaseName"}},
+      {"StockData.dfm", "object Cache: TMemoryTable\r\n", {"DatabaseName = 'STOCK'"}, {"Connection"}},
+      {"Browse.dfm", "object BrowseQuery: TKyQuery\r\n",
+       {"Connection = StockDM.StockDatabase", "UniDirectional = True"}, {"DatabaseName"}},
+      {"BrowseMore.dfm", "inherited BrowseQuery: TKyQuery\r\n", {"SQL.Strings"}, {"DatabaseName"}},
+      {"BrowseMore.dfm", "object MoreQuery: TKyQuery [2]\r\n",
+       {"Connection = StockDM.StockDatabase"}, {"DatabaseName"}}};
+  for (const auto& [form, header, has, lacks] : objects) {
+    const std::string& text = forms.at(form);
+    const size_t at = text.find(header);
+    ASSERT_NE(at, std::string::npos) << header << text;
+    const size_t end = text.find("\r\n  end\r\n", at);
+    const std::string object = text.substr(at, end - at);
+    for (const char* p : has) EXPECT_NE(object.find(p), std::string::npos) << header << p;
+    for (const char* p : lacks) EXPECT_EQ(object.find(p), std::string::npos) << header << p;
+  }
+  const std::string added = "KyAccess, KyClasses, KyCall, ZelAccess, ZelMem";
+  EXPECT_NE(ReadFile(stock + "/StockData.pas").find("DBTables, " + added + ", RxQuery, Wwstorprc"),
+            std::string::npos);
+  for (const char* unit : {"/Browse.pas", "/BrowseMore.pas"})
+    EXPECT_NE(ReadFile(stock + unit).find("RxQuery, " + added), std::string::npos) << unit;
+  for (const char* declaration : {"ItemsQuery: TKyQuery;", "RecountProc: TKyStoredProc;", "Cache: TMemoryTable;"})
+    EXPECT_NE(ReadFile(stock + "/StockData.pas").find(declaration), std::string::npos) << declaration;
+  const auto json = nlohmann::json::parse(ReadFile(report));
+  std::map<std::string, std::string> dropped;
+  for (const auto& f : json["files"])
+    for (const auto& o : f["objects"]) dropped[o["path"]] = o["dropped"].dump();
+  EXPECT_NE(dropped["StockDM/ItemsQuery"].find("\"property\":\"Macros\""), std::string::npos);
+  EXPECT_NE(dropped["StockDM/ItemsQuery"].find("\"property\":\"RequestLive\""), std::string::npos);
+  EXPECT_NE(dropped["StockDM/StockDatabase"].find("\"value\":\"LANGDRIVER=ascii\""), std::string::npos);
+
+#ifndef _WIN32
+  // Free Pascal's reader takes every converted form.
+  const testutil::Oracle& oracle = testutil::FormOracle();
+  ASSERT_EQ(oracle.error, "");
+  for (const auto& [name, text] : forms) {
+    if (oracle.exe.empty()) break;
+    WriteFile(dir / "form.txt", text);
+    const testutil::ShellResult t2b = testutil::RunShell(
+        Quote(oracle.exe) + " t2b " + Quote(dir / "form.txt") + " " + Quote(dir / "form.bin") + " 2>&1");
+    EXPECT_EQ(t2b.exitCode, 0) << name << t2b.output;
+    const testutil::ShellResult tree =
+        testutil::RunShell(Quote(oracle.exe) + " tree " + Quote(dir / "form.bin") + " 2>&1");
+    EXPECT_NE(tree.output.find("TKyQuery"), std::string::npos) << name << tree.output;
+  }
+#endif
+
+  // A second run changes nothing; the restore gives every file back.
+  auto converted = Snapshot(stock);
+  r = Run("replace --project " + Quote(stock + "/Stock.dpr") + " --rules " + Quote(rules));
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("0 units and 0 forms changed"), std::string::npos) << r.out;
+  auto again = Snapshot(stock);
+  again.erase("Wiz_Log.txt");
+  converted.erase("Wiz_Log.txt");
+  EXPECT_EQ(again, converted);
+  ASSERT_EQ(Run("restore " + Quote(stock + "/RBackup/ROvorad.reu")).code, 0);
+  for (const auto& [rel, bytes] : before) EXPECT_EQ(ReadFile(stock + "/" + rel), bytes) << rel;
+
+  // migwiz-rules.json in the folder applies without --rules.
+  fs::remove_all(testutil::U8(stock + "/RBackup"));
+  fs::copy_file(testutil::U8(rules), testutil::U8(stock + "/migwiz-rules.json"));
+  r = Run("replace --folder " + Quote(stock) + " --scan-aliases");
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(ReadFile(stock + "/BrowseMore.dfm").find("object MoreQuery: TKyQuery [2]"), std::string::npos);
+  EXPECT_NE(ReadFile(stock + "/Wiz_Log.txt").find("Rules file: " + Native(stock + "/migwiz-rules.json")),
+            std::string::npos);
+}
+
+// A rules file that cannot be used ends the command before anything is locked, logged, backed
+// up or written.
+TEST_F(Kymigwiz, ABadRulesFileTouchesNothing) {
+  const std::pair<const char*, const char*> files[] = {
+      {"{\"classes\": [", "not JSON, line 1, column 14: "},
+      {"{\"classes\": [{\"class\": \"TRxQuery\", \"like\": \"TRxTable\"}]}",
+       "classes[0]: \"TRxTable\" is no old class of the table"},
+      {"{\"classes\": [{\"class\": \"TTable\", \"like\": \"TQuery\"}]}",
+       "classes[0]: the table maps \"TTable\" already"}};
+  for (const auto& [text, reason] : files) {
+    WriteFile(app + "/migwiz-rules.json", text);
+    Result r = Run("replace --folder " + Quote(app) + " --subdirs");
+    EXPECT_EQ(r.code, 2) << r.out;
+    EXPECT_EQ(r.out.rfind("Rules file " + app + Native("/migwiz-rules.json: ") + reason, 0), 0u) << r.out;
+    auto now = Snapshot(app);
+    EXPECT_EQ(now.erase("migwiz-rules.json"), 1u);
+    EXPECT_EQ(now, original);
+  }
+  Result r = Run("replace --project " + Quote(app + "/Orders.dpr") + " --rules " + Quote(dir / "none.json"));
+  EXPECT_EQ(r.code, 2) << r.out;
+  EXPECT_NE(r.out.find("Rules file " + Native(dir / "none.json") + ": Cannot open file"), std::string::npos) << r.out;
 }

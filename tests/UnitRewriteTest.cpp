@@ -69,6 +69,24 @@ TEST_F(UnitRewrite, UsesClausesGainTheProductUnitsAfterTheBdeUnitInItsOwnCase) {
   EXPECT_EQ(replacer->ChangedCount, 4);
 }
 
+// With rules, a clause that names no BDE unit takes the addition after the first of the rules'
+// units it names; one that names the BDE unit keeps it there alone; a second run adds nothing.
+TEST_F(UnitRewrite, RulesUnitsTakeTheAdditionWhereTheBdeUnitIsMissing) {
+  migwiz::TReplacementRules rules;
+  rules.Uses = {"RxQuery", "Wwstorprc"};
+  replacer->SetRules(rules);
+  const std::string added = ", KyAccess, KyClasses, KyCall, ZelAccess, ZelMem";
+  EXPECT_EQ(Rewrite("uses Forms, rxquery, Wwstorprc;\r\nimplementation\r\nuses Wwstorprc;"),
+            "uses Forms, rxquery" + added + ", Wwstorprc;\r\nimplementation\r\nuses Wwstorprc" +
+                added + ";");
+  // The BDE unit later in the clause, even behind a comment naming a rules unit.
+  EXPECT_EQ(Rewrite("uses RxQuery, { RxQuery } DBTables;"),
+            "uses RxQuery, { RxQuery } DBTables" + added + ";");
+  EXPECT_EQ(Rewrite("uses DBTables, RxQuery;"), "uses DBTables" + added + ", RxQuery;");
+  EXPECT_EQ(Rewrite("uses Forms, RxQuery" + added + ";"), "");
+  EXPECT_EQ(Rewrite("uses Forms; var RxQuery: Integer;"), "");
+}
+
 TEST_F(UnitRewrite, ClassNamesAreReplacedInCodeAndCommentsButNotInStrings) {
   std::string unit =
       "var Q: tquery; { TQuery placed at runtime }\r\n"

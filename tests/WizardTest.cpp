@@ -405,6 +405,44 @@ TEST_F(WizardTest, PickersFillTheirFieldsAndCancellingKeepsThem) {
 
 // ---- Finish and the hand-over ----
 
+// The summary names the rules file a run over the folder applies; one that cannot be used stops
+// Finish with its reason in an error box, and the wizard stays where it is.
+TEST_F(WizardTest, TheFoldersRulesFileIsNamedAndCheckedAtFinish) {
+  const std::string rules = src + "/migwiz-rules.json";
+  testutil::WriteFile(rules, "{}");
+  options.Dest = 1;
+  options.Directory = src;
+  std::vector<std::string> checked;
+  auto check = [&](const std::string& file) {
+    checked.push_back(file);
+    if (testutil::ReadFile(file) != "{}") throw migwiz::ERulesError("Rules file " + file + ": broken");
+  };
+  Show();
+  form->FCheckRules = check;
+  Next(4);
+  ASSERT_EQ(Page(), form->FinalStepSheet);
+  EXPECT_NE(Str(form->lSummary->text()).find("Rules file: \"" + rules + "\""), std::string::npos)
+      << Str(form->lSummary->text());
+  form->btFinish->click();
+  EXPECT_EQ(form->result(), QDialog::Accepted);
+  EXPECT_EQ(options.RulesFile, rules);
+  EXPECT_EQ(checked, std::vector<std::string>{rules});
+
+  testutil::WriteFile(rules, "{");
+  options.RulesFile.clear();
+  Show();
+  form->FCheckRules = check;
+  Next(4);
+  form->btFinish->click();
+  ASSERT_FALSE(dialogs.calls.empty());
+  EXPECT_EQ(dialogs.calls.back().Text, "Rules file " + rules + ": broken");
+  EXPECT_EQ(dialogs.calls.back().Caption, "BDE Migration Wizard");
+  EXPECT_EQ(dialogs.calls.back().Icon, TMsgIcon::Error);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(Page(), form->FinalStepSheet);
+  EXPECT_EQ(options.RulesFile, "");
+}
+
 TEST_F(WizardTest, FinishInTheProjectHandsOverTheCheckedUnits) {
   OpenProject({app + "/Main.pas", app + "/Data.pas", app + "/Util.pas"});
   options.Directory = src;

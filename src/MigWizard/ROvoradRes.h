@@ -60,6 +60,7 @@ inline constexpr const char* sSumViewLog = "View log afer replace\n\n";
 inline constexpr const char* sSumUnits = "Units list:\n";
 inline constexpr const char* sSumRestore = "Restore original files from backup\n\n";
 inline constexpr const char* sSumUndoFile = "Undo file: \"%s\"\n\n";
+inline constexpr const char* sSumRulesFile = "Rules file: \"%s\"\n\n";
 
 // Save warning
 inline constexpr const char* sWarnReplace = "Current project will be saved. Continue?";
@@ -77,6 +78,8 @@ inline constexpr const char* sCannotReplace = "Cannot replace %s: %s";
 inline constexpr const char* sCannotPutBack = "Cannot put back %s: %s";
 inline constexpr const char* sObjectNotConverted =
     "Form \"%s\": object %s at line %d is not valid form text and cannot be converted";
+inline constexpr const char* sRulesFileError = "Rules file %s: %s";
+inline constexpr const char* sRulesFileLine = "Rules file: %s";
 inline constexpr const char* sCannotFlush = "Cannot write %s to disk: %s";
 
 }  // namespace migwiz::res

@@ -66,6 +66,9 @@ std::string UnitListText(const std::vector<std::string>& units) {
 
 TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
                                 const std::function<void()>& beforeRun) {
+  const std::string& rulesFile = replacer.Options->RulesFile;
+  replacer.SetRules(rulesFile.empty() ? TReplacementRules()
+                                      : ReadReplacementRules(rulesFile, replacer));
   const bool projectMode = replacer.Options->Dest == 0;
   if (projectMode) {
     if (!TIDEUtils::SaveProject()) return TReplaceOutcome::NotSaved;

@@ -51,8 +51,9 @@ class IRunResultsView : public virtual ota::IInterface {
 
 enum class TReplaceOutcome { NotSaved, Failed, Succeeded, Cancelled };
 
-// A replace run in the IDE: in project mode the project is saved first (NotSaved when it cannot
-// be) and beforeRun is called (the expert puts the form units' code in front); after a run that
+// A replace run in the IDE: the options' rules file is read and applied first (ERulesError,
+// before anything is saved or written, when it cannot be); in project mode the project is saved
+// (NotSaved when it cannot be) and beforeRun is called (the expert puts the form units' code in front); after a run that
 // replaced every changed file, the project's modules whose unit or form changed are reloaded and
 // a host's IRunResultsView is shown the results. A run cancelled (CancelRequested) before the
 // replacing is Cancelled.

@@ -66,6 +66,12 @@ TComponentReplacer::TComponentReplacer(const TFormParserClass& formParserClass,
 TComponentReplacer::~TComponentReplacer() = default;
 
 void TComponentReplacer::AddReplacement(const std::string& oldClass, const std::string& newClass) {
+  table_.emplace_back(oldClass, newClass);
+  Register(oldClass, newClass);
+  RebuildClassTable();
+}
+
+void TComponentReplacer::Register(const std::string& oldClass, const std::string& newClass) {
   int target = TargetClasses.Add(newClass);
   SourceClasses.AddInt(oldClass, target);
   lengthMask_ |=
@@ -75,6 +81,9 @@ void TComponentReplacer::AddReplacement(const std::string& oldClass, const std::
       firstLetter_[static_cast<unsigned char>(c)] = unitWordStarts_[static_cast<unsigned char>(c)] =
           true;
   }
+}
+
+void TComponentReplacer::RebuildClassTable() {
   for (std::vector<TClassEntry>& bucket : classTable_) bucket.clear();
   for (int i = 0; i < SourceClasses.Count(); ++i) {
     const std::string upper = rtl::UpperCase(SourceClasses[i]);
@@ -86,6 +95,35 @@ void TComponentReplacer::AddReplacement(const std::string& oldClass, const std::
     if (SourceClasses.Find(upper, index))
       bucket.push_back({upper, static_cast<int>(SourceClasses.Integers(index))});
   }
+}
+
+void TComponentReplacer::SetRules(TReplacementRules rules) {
+  SourceClasses.Clear();
+  TargetClasses.Clear();
+  lengthMask_ = 0;
+  std::fill(std::begin(firstLetter_), std::end(firstLetter_), false);
+  std::fill(std::begin(unitWordStarts_), std::end(unitWordStarts_), false);
+  std::string starts = "Uu";
+  if (!UsesUnit.empty()) starts += {rtl::UpCase(UsesUnit[0]), rtl::LoCase(UsesUnit[0])};
+  for (const TRuleClass& r : rules.Classes) rtl::Assert(!r.Class.empty(), "a rule without class");
+  rulesUses_.clear();
+  for (const std::string& unit : rules.Uses) {
+    rulesUses_.push_back(rtl::UpperCase(unit));
+    if (!unit.empty()) starts += {rtl::UpCase(unit[0]), rtl::LoCase(unit[0])};
+  }
+  for (char c : starts) unitWordStarts_[static_cast<unsigned char>(c)] = true;
+  for (const auto& [oldClass, newClass] : table_) Register(oldClass, newClass);
+  // A rule's class plays every part its like-class plays in the conversion rules.
+  if (!baseRoles_) baseRoles_ = FormParser->ClassRoles;
+  TClassRoles roles = *baseRoles_;
+  for (const TRuleClass& r : rules.Classes) {
+    Register(r.Class, r.New);
+    for (std::vector<std::string>* role : {&roles.Databases, &roles.Queries, &roles.ParamDatasets})
+      if (TClassRoles::Has(*role, r.Like)) role->push_back(r.Class);
+  }
+  FormParser->ClassRoles = std::move(roles);
+  RebuildClassTable();
+  rules_ = std::move(rules);
 }
 
 namespace {

@@ -17,6 +17,7 @@
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/FormFile.h"
 #include "MigWizard/FormParser.h"
+#include "MigWizard/ReplaceRules.h"
 #include "MigWizard/RunReport.h"
 #include "MigWizard/SourceText.h"
 #include "rtl/Classes.h"
@@ -47,6 +48,8 @@ class TReplaceOptions {
   // Everything is converted in the temporary folder, and then nothing is replaced: no original,
   // backup, undo file, log or lock file is written.
   bool DryRun = false;
+  // The rules file the run applies on top of the table ("" for none); see ReplaceRules.h.
+  std::string RulesFile;
 
   void LoadSettings(rtl::TSettingsStore& store, const std::string& section);
   void SaveSettings(rtl::TSettingsStore& store, const std::string& section) const;
@@ -79,6 +82,14 @@ class TComponentReplacer {
   TComponentReplacer& operator=(const TComponentReplacer&) = delete;
 
   void AddReplacement(const std::string& oldClass, const std::string& newClass);
+  // The table as registered with AddReplacement: old class, new class.
+  const std::vector<std::pair<std::string, std::string>>& Table() const { return table_; }
+  // Puts rules on top of the table for the runs to come, in place of those set before (empty
+  // rules: the table alone). Their classes are converted as their like-classes are, with the same
+  // roles in the conversion rules; a uses clause that does not name UsesUnit gets the addition
+  // after the first of their units it names.
+  void SetRules(TReplacementRules rules);
+  const TReplacementRules& Rules() const { return rules_; }
   // The registered new class for an old class name (any letter case), or nullptr.
   const std::string* FindReplacement(std::string_view identifier) const;
 
@@ -218,6 +229,16 @@ class TComponentReplacer {
   void EmitDiffs(TRunState& run);
   void EmitDeferredDiffs(TRunState& run);
 
+  // Registers one replacement in the lookup (SourceClasses, TargetClasses and what speeds them).
+  void Register(const std::string& oldClass, const std::string& newClass);
+  void RebuildClassTable();
+  // Of a uses clause from `rest` (just after an identifier) to its end: whether it names UsesUnit.
+  bool UsesUnitFollows(std::string_view rest) const;
+  bool IsRulesUsesUnit(std::string_view identifier) const;
+  std::vector<std::pair<std::string, std::string>> table_;
+  TReplacementRules rules_;
+  std::optional<TClassRoles> baseRoles_;  // the form parser's roles before any rules
+  std::vector<std::string> rulesUses_;    // the rules' uses units, upper-cased
   // The old class names hashed without regard to case, filled by AddReplacement with what
   // SourceClasses.Find answers for each: a unit's identifiers are looked up without a search.
   struct TClassEntry {

@@ -210,6 +210,7 @@ void TComponentReplacer::PrepareQuickChecks() {
     formWords_.Words.push_back(rtl::UpperCase(SourceClasses[i]));
   unitWords_.Words = formWords_.Words;
   unitWords_.Words.push_back(UsesUnit);
+  for (const std::string& unit : rulesUses_) unitWords_.Words.push_back(unit);
   unitWords_.Words.push_back("$R");  // a resource directive names the unit's form
   formWords_.Prepare();
   unitWords_.Prepare();
@@ -350,6 +351,7 @@ bool TComponentReplacer::Execute() {
 
 bool TComponentReplacer::RunSteps() {
   Log.WriteLine(res::sInitializingUnitList);
+  if (!rules_.File.empty()) Log.WriteLine(rtl::Format(res::sRulesFileLine, {rules_.File}));
   TFinally emptyList([this] { FileList.Clear(); });
   BuildFileList();
 

@@ -29,6 +29,7 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
   int changeCount = 0;
   bool unchanged = true;
   bool inUses = false;
+  bool clauseAdded = false;  // the clause has the uses addition, or UsesUnit will get it
   // The output is built in memory and written only when the unit changed, so an unchanged unit
   // never leaves a file behind and a failure never leaves half a file. The tokens tile the text:
   // what lies between two changes is copied as one piece.
@@ -58,16 +59,30 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
             break;
           case tkUses:
             inUses = true;
+            clauseAdded = false;
             break;
           case tkIdent: {
+            const size_t after = static_cast<size_t>(lexeme.data() + lexeme.size() - text.data());
             if (inUses && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit)) {
               // A clause converted before already names the addition: adding it again would
               // break the unit.
-              const size_t after = static_cast<size_t>(lexeme.data() + lexeme.size() - text.data());
               if (!AdditionFollows(text.substr(after))) {
                 replace(lexeme, std::string(lexeme) + UsesAddition);
                 ++changeCount;
                 if (!UsesAddition.empty()) unchanged = false;
+              }
+              clauseAdded = true;
+              break;
+            }
+            // A unit of the rules takes the addition in a clause without UsesUnit, once.
+            if (inUses && !clauseAdded && IsRulesUsesUnit(lexeme)) {
+              if (!UsesUnitFollows(text.substr(after))) {
+                if (!AdditionFollows(text.substr(after))) {
+                  replace(lexeme, std::string(lexeme) + UsesAddition);
+                  ++changeCount;
+                  if (!UsesAddition.empty()) unchanged = false;
+                }
+                clauseAdded = true;
               }
               break;
             }
@@ -101,6 +116,25 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
 
 std::vector<std::string> UsesAdditionTokens(std::string_view addition) {
   return SignificantTokens(addition);
+}
+
+bool TComponentReplacer::IsRulesUsesUnit(std::string_view identifier) const {
+  for (const std::string& unit : rulesUses_)
+    if (unit.size() == identifier.size() && rtl::SameText(unit, identifier)) return true;
+  return false;
+}
+
+bool TComponentReplacer::UsesUnitFollows(std::string_view rest) const {
+  bool found = false;
+  ScanPascalTokens(
+      rest,
+      [&](int code, std::string_view lexeme) {
+        if (code == tkSemicolon) return false;
+        found = code == tkIdent && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit);
+        return !found;
+      },
+      nullptr);
+  return found;
 }
 
 bool TComponentReplacer::AdditionFollows(std::string_view rest) const {

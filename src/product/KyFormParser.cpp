@@ -40,7 +40,7 @@ TKyFormParser::TKyFormParser() {
 
 void TKyFormParser::ConvertProperty(const std::string& propName, const std::string& value) {
   const std::string& objType = FormState().ObjType;
-  if (objType == kDatabaseClass) {
+  if (migwiz::TClassRoles::Has(ClassRoles.Databases, objType)) {
     if (propName == "Params.Strings") {
       EmitParam("Database", value, "DATABASE NAME");
       // The user name, password and server are the BDE rules' part.

@@ -107,6 +107,8 @@ void TCompReplaceExpert::MenuItemClick(ota::TMenuItem*) {
   form->SetWelcomeText(options->SourceName, ProductName());
   form->rbModeReplace->setText(
       QString::fromStdString(rtl::Format("&Replace %s components", {options->SourceName})));
+  TComponentReplacer* replacer = GetReplacer(0);
+  form->FCheckRules = [replacer](const std::string& file) { ReadReplacementRules(file, *replacer); };
   LoadSettings();
   const int result = ModalRunner() ? ModalRunner()(*form) : form->exec();
   if (result != QDialog::Accepted) return;

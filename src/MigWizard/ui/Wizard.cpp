@@ -508,6 +508,10 @@ void TWizardForm::SetDefaultBackupDir() {
   cbBackupDir->setEditText(Q(JoinPath(BaseFolder(), res::sDefaultBackupDir)));
 }
 
+std::string TWizardForm::RulesFile() {
+  return DefaultRulesFile(BaseFolder());
+}
+
 std::string TWizardForm::GetBackupDir() {
   return ResolveBackupDir(S(cbBackupDir->currentText()), BaseFolder());
 }
@@ -522,6 +526,8 @@ void TWizardForm::BuildReplaceSummary() {
   else
     text += rtl::Format(res::sSumFolder, {S(cbDirectory->currentText())});
   if (chMakeBackup->isChecked()) text += rtl::Format(res::sSumBackupDir, {GetBackupDir()});
+  if (const std::string rules = RulesFile(); !rules.empty())
+    text += rtl::Format(res::sSumRulesFile, {rules});
   if (chWriteLog->isChecked()) {
     text += res::sSumWriteLog;
     if (chViewLog->isChecked()) text += res::sSumViewLog;
@@ -766,6 +772,17 @@ void TWizardForm::actBackUpdate() {
 void TWizardForm::actFinishExecute() {
   rtl::Assert(FOptions != nullptr, "the wizard has no options");
   TReplaceOptions& options = *FOptions;
+  // A rules file that cannot be used stops Finish before anything is handed over.
+  const std::string rulesFile = rbModeReplace->isChecked() ? RulesFile() : std::string();
+  if (!rulesFile.empty() && FCheckRules) {
+    try {
+      FCheckRules(rulesFile);
+    } catch (const ERulesError& e) {
+      Dialogs().MessageBox(e.what(), options.GetTitle(), TMsgIcon::Error);
+      return;
+    }
+  }
+  options.RulesFile = rulesFile;
   if (rbDestProject->isChecked()) {
     options.Dest = 0;
     for (int i = lbModules->count() - 1; i >= 0; --i)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <string>
 
 #include "MigWizard/Replacer.h"
@@ -43,6 +44,9 @@ class TWizardForm : public QDialog {
 
   std::string FProjectFileName, FProductName;
   TReplaceOptions* FOptions = nullptr;  // not owned
+  // Checks the rules file a replace run would apply, raising ERulesError when it cannot be used;
+  // Finish then says why and stays. Set by the expert, which knows the replacer's table.
+  std::function<void(const std::string& rulesFile)> FCheckRules;
   bool FBackupDirChanged = false;
 
   // ---- Frame ----
@@ -130,6 +134,8 @@ class TWizardForm : public QDialog {
   // ---- Backup folder, histories, summary ----
   void SetDefaultBackupDir();
   std::string GetBackupDir();
+  // The rules file a replace run over the chosen files applies: the folder's migwiz-rules.json.
+  std::string RulesFile();
   void AddToHistory(QComboBox* comboBox);
   void BuildReplaceSummary();
   void BuildRestoreSummary();

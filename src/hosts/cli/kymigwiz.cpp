@@ -64,6 +64,7 @@ struct ReplaceArgs {
   bool scanAliases = false;
   bool dryRun = false;
   std::string report;
+  std::string rules;
 };
 
 class Progress {
@@ -120,6 +121,8 @@ int RunReplace(const ReplaceArgs& args) {
   options.KeepGoing = args.keepGoing;
   options.ScanAliases = args.scanAliases;
   options.DryRun = args.dryRun;
+  // A rules file in the folder applies unless one is named.
+  options.RulesFile = args.rules.empty() ? migwiz::DefaultRulesFile(base) : Absolute(args.rules);
   // The objects' details are only kept for a report file.
   replacer->KeepReportDetail = !args.report.empty();
 
@@ -219,6 +222,9 @@ int Main(int argc, char** argv) {
                        "(patch -p1 in the folder applies it); nothing is written");
   replaceCmd->add_option("--report", replace.report,
                          "Write a JSON report of the conversion to this file");
+  replaceCmd->add_option("--rules", replace.rules,
+                         "JSON file of further classes to convert and units to follow (default: "
+                         "migwiz-rules.json in the folder or the project's folder, if there is one)");
 
   std::string undoFile;
   CLI::App* restoreCmd = app.add_subcommand("restore", "Restore the originals of a replace run");
@@ -256,6 +262,10 @@ int Main(int argc, char** argv) {
     }
     rtl::WriteFileAtomic(formOut, migwiz::ConvertFormToBinary(formIn));
     return kOk;
+  } catch (const migwiz::ERulesError& e) {
+    // Nothing was locked, logged or written: the command was wrong.
+    std::cerr << e.what() << "\n";
+    return kUsage;
   } catch (const std::exception& e) {
     std::cerr << e.what() << "\n";
     return kError;
