@@ -1,0 +1,2 @@
+object endend TwwDataSource
+inherited
