@@ -248,8 +248,9 @@ TEST(FormStreamErrors, BadTextIsNamedWithLineAndColumn) {
        "expected a child object or 'end' but found 'Q' at line 5, column 3"},
       {std::string("object A: TA\r\n  P = \0", 21), "character #0 at line 2, column 7"},
   };
-  for (const auto& [text, message] : cases) {
-    EXPECT_TRUE(Says(FORM_ERROR(ToBinary(text)), message));
+  for (const auto& c : cases) {
+    const std::string& text = c.first;  // a binding of its own: the macro's lambda captures it
+    EXPECT_TRUE(Says(FORM_ERROR(ToBinary(text)), c.second));
   }
   // A faulty text writes nothing.
   TMemoryStream out("x");
@@ -319,7 +320,8 @@ class FormStreamsOracle : public ::testing::Test {
     return Path(name);
   }
   void Run(const std::string& args) const {
-    const std::string cmd = Quote(testutil::FormOracle().exe) + " " + args + " 2>" + Quote(Path("oracle.err"));
+    const std::string cmd =
+        Quote(testutil::FormOracle().exe) + " " + args + " 2>" + Quote(Path("oracle.err"));
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd << "\n" << testutil::ReadFile(Path("oracle.err"));
   }
   // The runtime's own reading of a binary stream, as a normalised object tree.

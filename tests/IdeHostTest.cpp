@@ -115,9 +115,9 @@ class IdeSessionTest : public IdeHostTest {
     return testutil::RunShell("cd " + testutil::ShellQuote(dir_.path()) +
                               " && XDG_CONFIG_HOME=" + testutil::ShellQuote(dir_ / "config") +
                               " TMPDIR=" + testutil::ShellQuote(dir_ / "tmp") +
-                              " QT_QPA_PLATFORM=offscreen " + user + testutil::ShellQuote(HostPath()) +
-                              " --script session.txt " + testutil::ShellQuote(projectFile) +
-                              " 2>&1");
+                              " QT_QPA_PLATFORM=offscreen " + user +
+                              testutil::ShellQuote(HostPath()) + " --script session.txt " +
+                              testutil::ShellQuote(projectFile) + " 2>&1");
   }
 
   std::string Settings() const {
@@ -168,24 +168,31 @@ class IdeSessionTest : public IdeHostTest {
 TEST_F(IdeSessionTest, ReplaceThenRestoreThroughTheMenuGivesEveryFileBack) {
   const auto originals = Tree(project());
 
-  const testutil::ShellResult replaced =
-      Play(ReplaceScript(backup()) +
-           "message Replace procedure was performed sucessfully.\n"
-           // The log asked for opens in a view of the host, not with the desktop's viewer.
-           "view Wiz_Log.txt Code Replace procedure was performed sucessfully.\n"
-           // The units were put in front of their forms before the run, and reloaded after it.
-           "front Main.pas Code\n"
-           "front DataMod.pas Code\n"
-           "view Main.pas Code KyQuery\n"
-           "view DataMod.pas Form TKyConnection\n"
-           // What needs a person's look, each row opening its form at the object.
-           "report ArchiveForm/ArchiveQuery | TwwQuery -> TKyQuery | ControlType.Strings, ValidateWithMask\n"
-           "open-report ArchiveQuery\n"
-           "front Archive.pas Form\n"
-           "cursor Archive.pas Form 40\n"
-           "changes +++ b/Archive/Archive.dfm\n"
-           "changes # binary form, shown as text\\n--- a/DataMod.dfm\n"
-           "quit\n");
+  const testutil::ShellResult replaced = Play(
+      ReplaceScript(backup()) +
+      "message Replace procedure was performed sucessfully.\n"
+      // The log asked for opens in a view of the host, not with the desktop's viewer.
+      "view Wiz_Log.txt Code Replace procedure was performed sucessfully.\n"
+      // The units were put in front of their forms before the run, and reloaded after it.
+      "front Main.pas Code\n"
+      "front DataMod.pas Code\n"
+      "view Main.pas Code KyQuery\n"
+      "view DataMod.pas Form TKyConnection\n"
+      // What needs a person's look, each row opening its form at the object.
+      "report ArchiveForm/ArchiveQuery: TwwQuery -> TKyQuery | dropped ControlType.Strings, "
+      "ValidateWithMask\n"
+      "open-report ArchiveQuery\n"
+      "front Archive.pas Form\n"
+      "cursor Archive.pas Form 40\n"
+      // The code a person must revise, opened at its place.
+      "report Result.DatabaseName := 'ORDERS_DB'; | TKyQuery has no DatabaseName | Main.pas | 40\n"
+      "open-report TKyQuery has no DatabaseName\n"
+      "front Main.pas Code\n"
+      "cursor Main.pas Code 40\n"
+      "selection Main.pas Code Result.DatabaseName\n"
+      "changes +++ b/Archive/Archive.dfm\n"
+      "changes # binary form, shown as text\\n--- a/DataMod.dfm\n"
+      "quit\n");
   ASSERT_EQ(replaced.exitCode, 0) << replaced.output;
   EXPECT_EQ(replaced.output.find("shell-open"), std::string::npos) << replaced.output;
 
@@ -235,16 +242,17 @@ TEST_F(IdeSessionTest, ErrorLeavingTheClickIsShownAndTheHostGoesOn) {
   const auto originals = Tree(project());
   testutil::WriteFile(dir_ / "Blocked", "a file where the backup folder should go");
 
-  const testutil::ShellResult run = Play(ReplaceScript(dir_ / "Blocked/Backup") +
-                                         "message-with Failed to create directory.\\n" +
-                                         dir_ / "Blocked" + "\n"
-                                         // Still answering: the wizard opens again and can be left.
-                                         "menu Kyzel > Migration Wizard\n"
-                                         "dialog WizardForm\n"
-                                         "click btCancel\n"
-                                         "menu Help > About...\n"
-                                         "message-with desktop host\n"
-                                         "quit\n");
+  const testutil::ShellResult run =
+      Play(ReplaceScript(dir_ / "Blocked/Backup") + "message-with Failed to create directory.\\n" +
+           dir_ / "Blocked" +
+           "\n"
+           // Still answering: the wizard opens again and can be left.
+           "menu Kyzel > Migration Wizard\n"
+           "dialog WizardForm\n"
+           "click btCancel\n"
+           "menu Help > About...\n"
+           "message-with desktop host\n"
+           "quit\n");
   ASSERT_EQ(run.exitCode, 0) << run.output;
   auto after = Tree(project());
   after.erase("Wiz_Log.txt");
@@ -312,30 +320,32 @@ TEST_F(IdeSessionTest, CancelInTheProgressWindowLeavesTheProjectAsItWas) {
                 .exitCode,
             0);
   const auto originals = Tree(big);
-  const testutil::ShellResult run =
-      Play("menu Kyzel > Migration Wizard\n"
-           "dialog WizardForm\n"
-           "check rbModeReplace\n"
-           "click btNext\n"
-           "page Step2ReplaceSheet\n"
-           "check rbDestProject\n"
-           "click btNext\n"
-           "page Step3ProjSheet\n"
-           "click btSelect\n"
-           "click btNext\n"
-           "page Step4Sheet\n"
-           "check chMakeBackup\n"
-           "type cbBackupDir " + backup() + "\n"
-           "click btNext\n"
-           "page FinalStepSheet\n"
-           "click btFinish\n"
-           "dialog SaveWarnForm\n"
-           "click OKBtn\n"
-           "dialog ProgressForm\n"
-           "click btCancelRun\n"
-           "message Replace cancelled.\n"
-           "quit\n",
-           "Big/Project.dpr");
+  const testutil::ShellResult run = Play(
+      "menu Kyzel > Migration Wizard\n"
+      "dialog WizardForm\n"
+      "check rbModeReplace\n"
+      "click btNext\n"
+      "page Step2ReplaceSheet\n"
+      "check rbDestProject\n"
+      "click btNext\n"
+      "page Step3ProjSheet\n"
+      "click btSelect\n"
+      "click btNext\n"
+      "page Step4Sheet\n"
+      "check chMakeBackup\n"
+      "type cbBackupDir " +
+          backup() +
+          "\n"
+          "click btNext\n"
+          "page FinalStepSheet\n"
+          "click btFinish\n"
+          "dialog SaveWarnForm\n"
+          "click OKBtn\n"
+          "dialog ProgressForm\n"
+          "click btCancelRun\n"
+          "message Replace cancelled.\n"
+          "quit\n",
+      "Big/Project.dpr");
   ASSERT_EQ(run.exitCode, 0) << run.output;
   auto after = Tree(big);
   ASSERT_EQ(after.erase("Wiz_Log.txt"), 1u);

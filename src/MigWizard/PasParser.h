@@ -14,6 +14,7 @@
 // to the end of that line, and identifiers after it on that line come inside the string token.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -92,9 +93,11 @@ class TPasParser : public zel::TParser {
 // token: on(code, lexeme) is called, in order, for every identifier (tkIdent), keyword, comment
 // and semicolon, with the code and the exact text GetNext would return; blanks, strings,
 // numbers and the other symbols are passed over. on returns false to stop the scan. With
-// wordStarts, a word (identifier or keyword) is reported only when wordStarts[its first byte].
+// wordStarts, a word (identifier or keyword) is reported only when wordStarts[its first byte];
+// with wordLengths too, only when bit min(length, 63) of wordLengths[its first byte] is set.
 template <class OnToken>
-void ScanPascalTokens(std::string_view text, OnToken&& on, const bool* wordStarts = nullptr);
+void ScanPascalTokens(std::string_view text, OnToken&& on, const bool* wordStarts = nullptr,
+                      const std::uint64_t* wordLengths = nullptr);
 
 namespace pasdetail {
 
@@ -163,7 +166,8 @@ inline int WordCode(const char* p, size_t n) {
 }  // namespace pasdetail
 
 template <class OnToken>
-void ScanPascalTokens(std::string_view text, OnToken&& on, const bool* wordStarts) {
+void ScanPascalTokens(std::string_view text, OnToken&& on, const bool* wordStarts,
+                      const std::uint64_t* wordLengths) {
   using namespace pasdetail;
   const char* const s = text.data();
   const size_t n = text.size();
@@ -180,6 +184,7 @@ void ScanPascalTokens(std::string_view text, OnToken&& on, const bool* wordStart
         ++i;
         while (i < n && kClasses.ident[byte(i)]) ++i;
         if (wordStarts && !wordStarts[byte(p)]) break;
+        if (wordLengths && !((wordLengths[byte(p)] >> (i - p < 63 ? i - p : 63)) & 1)) break;
         if (!on(WordCode(s + p, i - p), text.substr(p, i - p))) return;
         break;
       }

@@ -58,12 +58,20 @@ TComponentReplacer::TComponentReplacer(const TFormParserClass& formParserClass,
   Log.SetTitle(Options->GetTitle() + res::sLogSuffix);
   Log.SetCreatedAtLabel(res::sCreatedAt);
   Log.SetBlankLines(true);
-  std::string starts = "Uu";
-  if (!UsesUnit.empty()) starts += {rtl::UpCase(UsesUnit[0]), rtl::LoCase(UsesUnit[0])};
-  for (char c : starts) unitWordStarts_[static_cast<unsigned char>(c)] = true;
+  NoteUnitWord("uses");
+  NoteUnitWord(UsesUnit);
 }
 
 TComponentReplacer::~TComponentReplacer() = default;
+
+void TComponentReplacer::NoteUnitWord(std::string_view word) {
+  if (word.empty()) return;
+  const std::uint64_t length = std::uint64_t{1} << (word.size() < 63 ? word.size() : 63);
+  for (char c : {rtl::UpCase(word[0]), rtl::LoCase(word[0])}) {
+    unitWordStarts_[static_cast<unsigned char>(c)] = true;
+    unitWordLengths_[static_cast<unsigned char>(c)] |= length;
+  }
+}
 
 void TComponentReplacer::AddReplacement(const std::string& oldClass, const std::string& newClass) {
   table_.emplace_back(oldClass, newClass);
@@ -78,9 +86,9 @@ void TComponentReplacer::Register(const std::string& oldClass, const std::string
       oldClass.size() < 63 ? std::uint64_t{1} << oldClass.size() : std::uint64_t{1} << 63;
   if (!oldClass.empty()) {
     for (char c : {rtl::UpCase(oldClass[0]), rtl::LoCase(oldClass[0])})
-      firstLetter_[static_cast<unsigned char>(c)] = unitWordStarts_[static_cast<unsigned char>(c)] =
-          true;
+      firstLetter_[static_cast<unsigned char>(c)] = true;
   }
+  NoteUnitWord(oldClass);
 }
 
 void TComponentReplacer::RebuildClassTable() {
@@ -103,15 +111,15 @@ void TComponentReplacer::SetRules(TReplacementRules rules) {
   lengthMask_ = 0;
   std::fill(std::begin(firstLetter_), std::end(firstLetter_), false);
   std::fill(std::begin(unitWordStarts_), std::end(unitWordStarts_), false);
-  std::string starts = "Uu";
-  if (!UsesUnit.empty()) starts += {rtl::UpCase(UsesUnit[0]), rtl::LoCase(UsesUnit[0])};
+  std::fill(std::begin(unitWordLengths_), std::end(unitWordLengths_), 0);
+  NoteUnitWord("uses");
+  NoteUnitWord(UsesUnit);
   for (const TRuleClass& r : rules.Classes) rtl::Assert(!r.Class.empty(), "a rule without class");
   rulesUses_.clear();
   for (const std::string& unit : rules.Uses) {
     rulesUses_.push_back(rtl::UpperCase(unit));
-    if (!unit.empty()) starts += {rtl::UpCase(unit[0]), rtl::LoCase(unit[0])};
+    NoteUnitWord(unit);
   }
-  for (char c : starts) unitWordStarts_[static_cast<unsigned char>(c)] = true;
   for (const auto& [oldClass, newClass] : table_) Register(oldClass, newClass);
   // A rule's class plays every part its like-class plays in the conversion rules.
   if (!baseRoles_) baseRoles_ = FormParser->ClassRoles;

@@ -18,6 +18,7 @@
 #include "MigWizard/FormFile.h"
 #include "MigWizard/FormParser.h"
 #include "MigWizard/ReplaceRules.h"
+#include "MigWizard/Revisions.h"
 #include "MigWizard/RunReport.h"
 #include "MigWizard/SourceText.h"
 #include "rtl/Classes.h"
@@ -127,6 +128,9 @@ class TComponentReplacer {
   TRunReport Report;
   // Whether Report keeps every rebuilt object (for a report or a results view), or counts only.
   bool KeepReportDetail = true;
+  // What the old library has that the new one lacks, for the report of what is left for a person;
+  // the product layer fills it. Empty: nothing is looked for.
+  TRevisionRules Revisions;
   // When set, called with the unified diff of each file the run changes (but those left to
   // OnDeferredDiff), in the run's order, before any original is replaced: rel is the path below the
   // folder or the project's folder, which the diff names with "a/" and "b/" before it.
@@ -252,6 +256,9 @@ class TComponentReplacer {
   bool firstLetter_[256] = {};
   // The first letters of the words a unit's rewrite looks at: "uses", the BDE unit, the classes.
   bool unitWordStarts_[256] = {};
+  std::uint64_t unitWordLengths_[256] = {};  // by first letter, a bit for each length
+  // The rewrite of units looks at this word (and at none of another length or first letter).
+  void NoteUnitWord(std::string_view word);
   class TOutputWriter* writer_ = nullptr;  // set while a run rewrites its files
   TFormParserClass formParserClass_;
   class TWorkPool* pool_ = nullptr;  // set while a run converts on several threads
@@ -278,6 +285,8 @@ class TComponentReplacer {
     bool WordAt(const unsigned char* p, size_t i, size_t n) const;
   };
   TWordSearch formWords_, unitWords_;
+  TRevisionIndex revisionIndex_;
+  bool reviewing_ = false;  // this run looks for what is left
 };
 
 // The identifiers and symbols of a uses addition, in order.

@@ -1,14 +1,12 @@
 // Rewriting of form files, text and binary, and the database aliases of a project's forms.
 #include <algorithm>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <optional>
 
 #include "MigWizard/FormParser.h"
 #include "MigWizard/PasParser.h"
 #include "MigWizard/ROvoradRes.h"
 #include "MigWizard/Replacer.h"
+#include "MigWizard/WordSearch.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
 
@@ -21,28 +19,6 @@ bool IsIndent(char c) {
 }
 bool IsLineBreak(char c) {
   return c == '\r' || c == '\n';
-}
-
-// The line feeds in a text; the report's line numbers count them up to every rebuilt object.
-size_t CountLineFeeds(const char* p, const char* end) {
-  size_t count = 0;
-#if defined(__SSE2__)
-  // Each block's matches count down a byte counter of their own, added up before one could
-  // overflow.
-  const __m128i lf = _mm_set1_epi8('\n');
-  while (end - p >= 16) {
-    __m128i counts = _mm_setzero_si128();
-    for (int k = 0; k < 255 && end - p >= 16; ++k, p += 16) {
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(block, lf));
-    }
-    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
-    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
-             static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
-  }
-#endif
-  for (; p < end; ++p) count += *p == '\n';
-  return count;
 }
 
 }  // namespace
@@ -76,6 +52,10 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
     copied = offset;
   };
   std::string rebuilt;
+  // The objects no rule converts that still name a database, for the report.
+  std::optional<TFormLeftovers> leftovers;
+  if (reviewing_ && fileReport) leftovers.emplace(revisionIndex_, text);
+  std::string rootClass;  // upper-cased
   // Object headers and ends are all that is looked for; after a rebuilt object the scan starts
   // again on the text behind it.
   bool again = true;
@@ -85,15 +65,25 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
     switch (headers.Feed(code, lexeme, current, at)) {
       case TObjectHeaderScanner::TStep::Keyword:
         keywordOffset = static_cast<int>(at);
-        ++depth;
+        // Damaged text can close more than it opened: the depth stays a valid index.
+        depth = std::max(depth + 1, 0);
         names.resize(static_cast<size_t>(depth) + 1);
         names.back().clear();
+        if (leftovers) leftovers->Opened(lexeme.data());
         break;
       case TObjectHeaderScanner::TStep::Name:
         names.back() = headers.Name();
+        if (leftovers) leftovers->Named(lexeme);
         break;
       case TObjectHeaderScanner::TStep::Class: {
         if (names.back().empty()) names.back() = lexeme;
+        if (leftovers) leftovers->Classed(lexeme);
+        // The form's class and the variable the IDE names after its root object, for the units
+        // that reach its objects through it.
+        if (leftovers && depth == 0 && rootClass.empty()) {
+          rootClass = rtl::UpperCase(lexeme);
+          fileReport->Facts.Globals.emplace_back(rtl::UpperCase(headers.Name()), rootClass);
+        }
         const std::string* target = FindReplacement(lexeme);
         if (!target) break;
         formParser.SetNewClassName(*target);
@@ -101,6 +91,10 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
         if (formParser.Parse(current, "<object>", pos)) {
           ++changeCount;
           if (fileReport) ReportObject(names, lineAt(static_cast<size_t>(keywordOffset)));
+          if (leftovers && !rootClass.empty() && depth > 0)
+            fileReport->Facts.Fields.push_back({rootClass,
+                                                rtl::UpperCase(formParser.FormState().ObjName),
+                                                rtl::UpperCase(formParser.FormState().ObjType)});
           formParser.BuildObjectText(depth, rebuilt);
           // The rebuilt text brings its own indentation and line break: drop the blanks that
           // indented the keyword, and keep those that indent the line after the object.
@@ -119,25 +113,32 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
           }
           current = current.substr(resume);
           copied = 0;
-          --depth;
+          depth = std::max(depth - 1, -1);
+          if (leftovers) leftovers->Rebuilt();
           again = true;
           return false;
         }
-        throw rtl::EConvertError(rtl::Format(
-            res::sObjectNotConverted,
-            {formPath.empty() ? ExtractFileName(outputPath) : formPath,
-             headers.Name().empty() ? std::string(lexeme) : headers.Name() + ": " + std::string(lexeme),
-             // current is a part of text: the line counts from the form's start.
-             1 + static_cast<std::int64_t>(
-                     CountLineFeeds(text.data(), current.data() + keywordOffset))}));
+        throw rtl::EConvertError(
+            rtl::Format(res::sObjectNotConverted,
+                        {formPath.empty() ? ExtractFileName(outputPath) : formPath,
+                         headers.Name().empty() ? std::string(lexeme)
+                                                : headers.Name() + ": " + std::string(lexeme),
+                         // current is a part of text: the line counts from the form's start.
+                         1 + static_cast<std::int64_t>(
+                                 CountLineFeeds(text.data(), current.data() + keywordOffset))}));
       }
       default:
         // An "end" that closes nothing (a property of that name, a stray one) leaves the depth
         // where it is: the next object's depth must stay a valid index.
-        if (code == tkEnd)
+        if (code == tkEnd) {
           depth = std::max(depth - 1, -1);
-        else if (code == tkItem)
+          if (leftovers) leftovers->Closed(fileReport, KeepReportDetail);
+        } else if (code == tkItem) {
           ++depth;
+          if (leftovers) leftovers->ItemOpened();
+        } else if (code == tkIdent && leftovers) {
+          leftovers->Identifier(lexeme);
+        }
         break;
     }
     return true;

@@ -205,6 +205,8 @@ bool TComponentReplacer::TWordSearch::FoundIn(std::string_view bytes) const {
 }
 
 void TComponentReplacer::PrepareQuickChecks() {
+  reviewing_ = !Revisions.OldClasses.empty() || !Revisions.Api.empty();
+  if (reviewing_) revisionIndex_.Build(table_, rules_, Revisions, UsesUnit);
   formWords_.Words.clear();
   for (int i = 0; i < SourceClasses.Count(); ++i)
     formWords_.Words.push_back(rtl::UpperCase(SourceClasses[i]));
@@ -212,6 +214,21 @@ void TComponentReplacer::PrepareQuickChecks() {
   unitWords_.Words.push_back(UsesUnit);
   for (const std::string& unit : rulesUses_) unitWords_.Words.push_back(unit);
   unitWords_.Words.push_back("$R");  // a resource directive names the unit's form
+  if (reviewing_) {
+    // A form that names a database is read for the objects left on the old library.
+    for (const std::string& p : Revisions.LeftProperties)
+      formWords_.Words.push_back(rtl::UpperCase(p));
+    // A unit is read for what is left when it is read at all; one that names none of the above
+    // may still reach another unit's objects (DM.Query1.RequestLive) or the API's unit. Those
+    // words are looked for too, as far as they keep the search on its fast path: starting with
+    // the letters searched for already, or with a few frequent ones.
+    std::string firsts = "RSPB";
+    for (const std::string& w : unitWords_.Words)
+      if (!w.empty()) firsts += w[0];
+    size_t prefixes = 0;
+    for (const std::string& w : revisionIndex_.CodeWords(prefixes))
+      if (!w.empty() && firsts.find(w[0]) != std::string::npos) unitWords_.Words.push_back(w);
+  }
   formWords_.Prepare();
   unitWords_.Prepare();
   quickChecks_ = true;
@@ -269,7 +286,7 @@ struct TFileState {
   bool GaveAliases = false;   // and it defined or replaced one
   std::vector<int> Partners;  // units and the forms they name
   TFileReport Report;
-  std::string Backup;         // the copy of the original this run made
+  std::string Backup;          // the copy of the original this run made
   bool BackupMadeNew = false;  // and no file had its name before
 };
 
@@ -775,6 +792,7 @@ std::string FileDiff(const std::string& original, const std::string& converted, 
 void TComponentReplacer::BuildReport(TRunState& run) {
   Report.FolderMode = run.folderMode;
   Report.DryRun = Options->DryRun;
+  Report.SourceName = Options->SourceName;
   const std::string base = run.folderMode ? Options->Directory : LogFolder();
   for (int i = 0; i < FileList.Count(); ++i) {
     TFileState& f = run.At(i);
@@ -787,6 +805,11 @@ void TComponentReplacer::BuildReport(TRunState& run) {
   }
   for (const TSkippedFile& s : Skipped)
     Report.Skipped.push_back({RelativeTo(s.Path, base), s.Reason});
+  if (reviewing_) {
+    std::vector<TFileReport*> files;
+    for (TFileReport& f : Report.Files) files.push_back(&f);
+    SettleReferences(files, revisionIndex_, KeepReportDetail);
+  }
 }
 
 void TComponentReplacer::EmitDiffs(TRunState& run) {

@@ -42,75 +42,108 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
     out += by;
     copied = at + lexeme.size();
   };
-  ScanPascalTokens(
-      text,
-      [&](int code, std::string_view lexeme) {
-        switch (code) {
-          case tkComment: {
-            std::optional<std::string> replaced = ProcessComment(lexeme, unitPath, changeCount);
-            if (replaced && *replaced != lexeme) {
-              unchanged = false;
-              replace(lexeme, *replaced);
-            }
-            break;
-          }
-          case tkSemicolon:
-            inUses = false;
-            break;
-          case tkUses:
-            inUses = true;
-            clauseAdded = false;
-            break;
-          case tkIdent: {
-            const size_t after = static_cast<size_t>(lexeme.data() + lexeme.size() - text.data());
-            if (inUses && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit)) {
-              // A clause converted before already names the addition: adding it again would
-              // break the unit.
-              if (!AdditionFollows(text.substr(after))) {
-                replace(lexeme, std::string(lexeme) + UsesAddition);
-                ++changeCount;
-                if (!UsesAddition.empty()) unchanged = false;
-              }
-              clauseAdded = true;
-              break;
-            }
-            // A unit of the rules takes the addition in a clause without UsesUnit, once.
-            if (inUses && !clauseAdded && IsRulesUsesUnit(lexeme)) {
-              if (!UsesUnitFollows(text.substr(after))) {
-                if (!AdditionFollows(text.substr(after))) {
-                  replace(lexeme, std::string(lexeme) + UsesAddition);
-                  ++changeCount;
-                  if (!UsesAddition.empty()) unchanged = false;
-                }
-                clauseAdded = true;
-              }
-              break;
-            }
-            if (const std::string* target = FindReplacement(lexeme)) {
-              std::string replaced = AdjustName(lexeme, *target);
-              ++changeCount;
-              if (replaced != lexeme) {
-                unchanged = false;
-                replace(lexeme, replaced);
-              }
-            }
-            break;
-          }
-          default:
-            break;
+  // The code is read for what is left for a person in the same pass.
+  TFileReport* const report = CurrentReport();
+  std::optional<TUnitRevisions> revisions;
+  if (reviewing_ && report) revisions.emplace(revisionIndex_, text);
+  // The pass reports the words the rewrite needs and those the reading needs.
+  bool words[256];
+  std::uint64_t lengths[256];
+  unsigned wordsVersion = 0;
+  auto mergeWord = [&](unsigned char c) {
+    words[c] = unitWordStarts_[c] || revisions->Words()[c];
+    lengths[c] = unitWordLengths_[c] | revisions->WordLengths()[c];
+  };
+  auto mergeWords = [&] {
+    if (wordsVersion == 0)
+      for (int c = 0; c < 256; ++c) mergeWord(static_cast<unsigned char>(c));
+    else
+      for (char c : TUnitRevisions::ChangingWords) mergeWord(static_cast<unsigned char>(c));
+    wordsVersion = revisions->WordsVersion();
+  };
+  auto onToken = [&](int code, std::string_view lexeme) {
+    // A class name is looked up once, for the rewrite and the reading alike.
+    const std::string* target = code == tkIdent ? FindReplacement(lexeme) : nullptr;
+    if (revisions) {
+      const auto at = static_cast<size_t>(lexeme.data() - text.data());
+      revisions->Feed(code, lexeme, at, out.size() + at - copied, target != nullptr, inUses);
+      if (revisions->WordsVersion() != wordsVersion) mergeWords();
+    }
+    switch (code) {
+      case tkComment: {
+        std::optional<std::string> replaced = ProcessComment(lexeme, unitPath, changeCount);
+        if (replaced && *replaced != lexeme) {
+          unchanged = false;
+          replace(lexeme, *replaced);
         }
-        return true;
-      },
-      unitWordStarts_);
+        break;
+      }
+      case tkSemicolon:
+        inUses = false;
+        break;
+      case tkUses:
+        inUses = true;
+        clauseAdded = false;
+        break;
+      case tkIdent: {
+        const size_t after = static_cast<size_t>(lexeme.data() + lexeme.size() - text.data());
+        if (inUses && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit)) {
+          // A clause converted before already names the addition: adding it again would
+          // break the unit.
+          if (!AdditionFollows(text.substr(after))) {
+            replace(lexeme, std::string(lexeme) + UsesAddition);
+            ++changeCount;
+            if (!UsesAddition.empty()) unchanged = false;
+          }
+          clauseAdded = true;
+          break;
+        }
+        // A unit of the rules takes the addition in a clause without UsesUnit, once.
+        if (inUses && !clauseAdded && IsRulesUsesUnit(lexeme)) {
+          if (!UsesUnitFollows(text.substr(after))) {
+            if (!AdditionFollows(text.substr(after))) {
+              replace(lexeme, std::string(lexeme) + UsesAddition);
+              ++changeCount;
+              if (!UsesAddition.empty()) unchanged = false;
+            }
+            clauseAdded = true;
+          }
+          break;
+        }
+        if (target) {
+          std::string replaced = AdjustName(lexeme, *target);
+          ++changeCount;
+          if (replaced != lexeme) {
+            unchanged = false;
+            replace(lexeme, replaced);
+          }
+        }
+        break;
+      }
+      default:
+        break;
+    }
+    return true;
+  };
+  if (revisions) {
+    mergeWords();
+  } else {
+    std::copy(unitWordStarts_, unitWordStarts_ + 256, words);
+    std::copy(unitWordLengths_, unitWordLengths_ + 256, lengths);
+  }
+  ScanPascalTokens(text, onToken, words, lengths);
   NoteLine(ChangeCountText(changeCount));
-  if (TFileReport* report = CurrentReport()) {
+  if (report) {
     report->Format = encoding == TTextEncoding::UTF16LE ? "utf16"
                      : encoding == TTextEncoding::UTF8  ? "utf8"
                                                         : "8bit";
     report->Changes = changeCount;
   }
+  if (!unchanged) out.append(text, copied, std::string_view::npos);
+  if (revisions)
+    revisions->Finish(unchanged ? text : std::string_view(out), encoding != TTextEncoding::Default,
+                      *report, KeepReportDetail);
   if (unchanged) return;
-  out.append(text, copied, std::string_view::npos);
   NoteOutput(outputPath, EncodeSourceText(std::move(out), encoding, unitPath));
 }
 
@@ -130,7 +163,8 @@ bool TComponentReplacer::UsesUnitFollows(std::string_view rest) const {
       rest,
       [&](int code, std::string_view lexeme) {
         if (code == tkSemicolon) return false;
-        found = code == tkIdent && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit);
+        found =
+            code == tkIdent && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit);
         return !found;
       },
       nullptr);

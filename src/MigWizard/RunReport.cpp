@@ -7,6 +7,9 @@ namespace migwiz {
 TReportTotals TRunReport::Totals() const {
   TReportTotals t;
   for (const TFileReport& f : Files) {
+    // What is left counts in every file, changed or not.
+    t.CodeToRevise += f.CodeCount;
+    t.ObjectsLeft += f.LeftCount;
     if (!f.Changed) continue;
     ++(f.Form ? t.FormsChanged : t.UnitsChanged);
     t.ObjectsConverted += f.ObjectCount;
@@ -25,7 +28,8 @@ std::string TRunReport::ToJson() const {
       ordered_json dropped = ordered_json::array(), renamed = ordered_json::array();
       for (const TDroppedProperty& d : o.Dropped)
         dropped.push_back({{"property", d.Property}, {"value", d.Value}});
-      for (const TRenamedProperty& r : o.Renamed) renamed.push_back({{"from", r.From}, {"to", r.To}});
+      for (const TRenamedProperty& r : o.Renamed)
+        renamed.push_back({{"from", r.From}, {"to", r.To}});
       objects.push_back({{"name", o.Name},
                          {"path", o.Path},
                          {"old_class", o.OldClass},
@@ -36,11 +40,34 @@ std::string TRunReport::ToJson() const {
                          {"unresolved_alias", o.UnresolvedAlias ? ordered_json(*o.UnresolvedAlias)
                                                                 : ordered_json(nullptr)}});
     }
-    files.push_back({{"path", f.Rel},
-                     {"kind", f.Form ? "form" : "unit"},
-                     {"format", f.Format},
-                     {"changes", f.Changes},
-                     {"objects", std::move(objects)}});
+    ordered_json file = {{"path", f.Rel},
+                         {"kind", f.Form ? "form" : "unit"},
+                         {"format", f.Format},
+                         {"changes", f.Changes},
+                         {"objects", std::move(objects)}};
+    if (f.Form) {
+      ordered_json left = ordered_json::array();
+      for (const TLeftObject& l : f.Left)
+        left.push_back({{"name", l.Name},
+                        {"path", l.Path},
+                        {"class", l.Class},
+                        {"line", l.Line},
+                        {"database", l.Database}});
+      file["left"] = std::move(left);
+    } else {
+      ordered_json code = ordered_json::array();
+      for (const TCodeReference& c : f.Code)
+        code.push_back({{"line", c.Line},
+                        {"column", c.Column},
+                        {"text", c.Text},
+                        {"kind", c.Kind},
+                        {"name", c.Name},
+                        {"class", c.Class},
+                        {"member", c.Member},
+                        {"note", c.Note}});
+      file["code"] = std::move(code);
+    }
+    files.push_back(std::move(file));
   }
   ordered_json skipped = ordered_json::array();
   for (const TSkippedFile& s : Skipped) skipped.push_back({{"path", s.Path}, {"reason", s.Reason}});
@@ -54,7 +81,9 @@ std::string TRunReport::ToJson() const {
                            {"forms_changed", t.FormsChanged},
                            {"objects_converted", t.ObjectsConverted},
                            {"properties_dropped", t.PropertiesDropped},
-                           {"unresolved_aliases", t.UnresolvedAliases}}}};
+                           {"unresolved_aliases", t.UnresolvedAliases},
+                           {"code_to_revise", t.CodeToRevise},
+                           {"objects_left", t.ObjectsLeft}}}};
   // Form texts are not always UTF-8 (an 8-bit form keeps its bytes): such bytes are replaced
   // rather than ending the report.
   return report.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
@@ -65,7 +94,9 @@ std::string TRunReport::Summary() const {
   return std::to_string(t.UnitsChanged) + " units and " + std::to_string(t.FormsChanged) +
          " forms changed, " + std::to_string(t.ObjectsConverted) + " objects converted, " +
          std::to_string(t.PropertiesDropped) + " properties dropped, " +
-         std::to_string(t.UnresolvedAliases) + " aliases without a connection";
+         std::to_string(t.UnresolvedAliases) + " aliases without a connection, " +
+         std::to_string(t.CodeToRevise) + " code references to revise, " +
+         std::to_string(t.ObjectsLeft) + " objects left on the " + SourceName;
 }
 
 }  // namespace migwiz

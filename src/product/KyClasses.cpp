@@ -44,22 +44,16 @@ constexpr Names kTable = {"IndexFieldNames", "KeyFields", "TableName"};
 constexpr Names kUpdateSQL = {"DataSet", "DeleteSQL", "FetchRowSQL", "InsertSQL",
                               "LockSQL", "ModifySQL", "RefreshSQL"};
 
-rtl::TClassInfo MakeClass(const char* className, std::initializer_list<Names> groups) {
-  std::vector<std::string> published;
-  for (const Names& group : groups) published.insert(published.end(), group.begin(), group.end());
-  return rtl::TClassInfo(className, std::move(published));
-}
-
 }  // namespace
 
 std::vector<rtl::TClassInfo> KyClassInfos() {
   std::vector<rtl::TClassInfo> classes;
-  classes.push_back(MakeClass("TKyConnection", {kComponent, kConnection}));
+  classes.push_back(rtl::ClassWithGroups("TKyConnection", {kComponent, kConnection}));
   classes.push_back(
-      MakeClass("TKyQuery", {kComponent, kDataSet, kDataSetEvents, kKyDataSet, kQuery}));
+      rtl::ClassWithGroups("TKyQuery", {kComponent, kDataSet, kDataSetEvents, kKyDataSet, kQuery}));
   classes.push_back(
-      MakeClass("TKyTable", {kComponent, kDataSet, kDataSetEvents, kKyDataSet, kTable}));
-  classes.push_back(MakeClass("TKyUpdateSQL", {kComponent, kUpdateSQL}));
+      rtl::ClassWithGroups("TKyTable", {kComponent, kDataSet, kDataSetEvents, kKyDataSet, kTable}));
+  classes.push_back(rtl::ClassWithGroups("TKyUpdateSQL", {kComponent, kUpdateSQL}));
   return classes;
 }
 

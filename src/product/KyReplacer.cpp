@@ -1,5 +1,6 @@
 #include "product/KyReplacer.h"
 
+#include "product/BdeClasses.h"
 #include "product/KyClasses.h"
 #include "product/KyFormParser.h"
 
@@ -13,6 +14,26 @@ migwiz::TClassRoles BdeClassRoles() {
   return roles;
 }
 
+migwiz::TRevisionRules BdeRevisionRules() {
+  migwiz::TRevisionRules rules;
+  rules.SourceName = kSourceName;
+  rules.OldClasses = BdeClassInfos();
+  // A connection takes the alias and the session in other properties: no new class has these.
+  rules.AlwaysLost = {"DatabaseName", "SessionName"};
+  rules.Api = {{"Session", "the BDE's default session; KyZel has none"},
+               {"Sessions", "the BDE's list of sessions; KyZel has none"},
+               {"TSession", "a class of the BDE"},
+               {"TBDEDataSet", "a class of the BDE"},
+               {"TDBDataSet", "a class of the BDE"}};
+  rules.ApiPrefix = "Dbi";
+  rules.ApiPrefixNote = "a function of the BDE's API";
+  rules.ApiUnit = "BDE";
+  rules.ApiUnitNote = "the unit of the BDE's API";
+  rules.LeftProperties = {"DatabaseName", "SessionName"};
+  rules.OtherLibraries = NonBdeDatabaseClasses();
+  return rules;
+}
+
 void RegisterReplacements(migwiz::TComponentReplacer& replacer) {
   for (const TClassReplacement& r : kReplacements) replacer.AddReplacement(r.OldClass, r.NewClass);
 }
@@ -22,6 +43,7 @@ std::unique_ptr<migwiz::TComponentReplacer> CreateReplacer(migwiz::TReplaceOptio
   auto replacer = std::make_unique<migwiz::TComponentReplacer>(KyFormParserClass(), kUsesUnit,
                                                                kUsesAddition, options);
   RegisterReplacements(*replacer);
+  replacer->Revisions = BdeRevisionRules();
   return replacer;
 }
 

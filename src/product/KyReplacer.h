@@ -32,6 +32,11 @@ migwiz::TClassRoles BdeClassRoles();
 
 void RegisterReplacements(migwiz::TComponentReplacer& replacer);
 
+// What the BDE has that KyZel lacks, for the report of what is left for a person: the BDE
+// classes' published properties, the BDE's own API (Session, Dbi... functions, unit BDE), and
+// which form objects stay on it.
+migwiz::TRevisionRules BdeRevisionRules();
+
 // A replacer with the product's form parser, uses rule and replacements, over the given options;
 // the product classes are registered first.
 std::unique_ptr<migwiz::TComponentReplacer> CreateReplacer(migwiz::TReplaceOptions* options);

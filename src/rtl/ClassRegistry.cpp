@@ -64,4 +64,11 @@ void UnRegisterClass(std::string_view className) {
   ++registryVersion;
 }
 
+TClassInfo ClassWithGroups(std::string className,
+                           std::initializer_list<std::initializer_list<const char*>> groups) {
+  std::vector<std::string> published;
+  for (const auto& group : groups) published.insert(published.end(), group.begin(), group.end());
+  return TClassInfo(std::move(className), std::move(published));
+}
+
 }  // namespace rtl

@@ -26,6 +26,10 @@ class TClassInfo {
   std::vector<std::string> published_;  // sorted by CompareText
 };
 
+// A class whose published properties are given in groups (those of its ancestors, its own).
+TClassInfo ClassWithGroups(std::string className,
+                           std::initializer_list<std::initializer_list<const char*>> groups);
+
 // Registers a class; a name registered already (in any case) keeps its first registration.
 void RegisterClass(const TClassInfo& info);
 // The class registered under the name (compared without regard to case), or nullptr.

@@ -1,29 +1,31 @@
 #include "hosts/ide/IdeWindow.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QIcon>
-#include <QPainter>
-#include <QPixmap>
 #include <QLabel>
-#include <QVBoxLayout>
-#include <QSyntaxHighlighter>
-#include <QTextBlock>
-#include <QTreeWidget>
-#include <QFileDialog>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QSyntaxHighlighter>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 #include <stdexcept>
 
 #include "MigWizard/FileUtils.h"
@@ -87,7 +89,8 @@ class TDiffHighlighter : public QSyntaxHighlighter {
   }
 };
 
-enum ReportRole { kFileRole = Qt::UserRole, kLineRole };
+// A report row's place: its file, line and column (0: the whole line).
+enum ReportRole { kFileRole = Qt::UserRole, kLineRole, kColumnRole };
 
 // The host's icon, drawn: a page with a "K" on it.
 QIcon AppIcon() {
@@ -127,14 +130,17 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
 
   reportView_ = new QTreeWidget;
   reportView_->setObjectName("ConversionReport");
-  reportView_->setHeaderLabels({"Object", "Class", "Dropped properties", "Alias without a connection",
-                                "Form", "Line"});
+  reportView_->setHeaderLabels({"What", "Why", "File", "Line"});
   reportView_->setRootIsDecorated(false);
   reportView_->setAlternatingRowColors(true);
   // Columns are fitted once per run, to the first rows: fitting thousands of rows to their
   // contents on every change takes longer than the run.
   reportView_->setUniformRowHeights(true);
   reportView_->header()->setResizeContentsPrecision(200);
+  // What and why share the width the file and line leave, so no column hides to the right.
+  reportView_->header()->setStretchLastSection(false);
+  reportView_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  reportView_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   connect(reportView_, &QTreeWidget::itemActivated, this,
           [this](QTreeWidgetItem* row) { OpenReportRow(row); });
   reportSummary_ = new QLabel;
@@ -174,7 +180,7 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
   reportDock_->hide();
   changesDock_->hide();
   services_->OnRunResults = [this](const migwiz::TRunReport& report,
-                                    std::vector<migwiz::TFileDiff> diffs) {
+                                   std::vector<migwiz::TFileDiff> diffs) {
     ShowRunResults(report, std::move(diffs));
   };
 
@@ -204,27 +210,48 @@ void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report,
   reportView_->clear();
   reportSummary_->setText(Q(report.Summary()));
   QList<QTreeWidgetItem*> rows;
+  auto add = [&](const migwiz::TFileReport& file, const std::string& what, const std::string& why,
+                 int line, int column, const QString& tip) {
+    auto* row =
+        new QTreeWidgetItem(QStringList{Q(what), Q(why), Q(file.Rel), QString::number(line)});
+    row->setToolTip(0, Q(what));
+    row->setToolTip(1, tip.isEmpty() ? Q(why) : tip);
+    row->setData(0, kFileRole, Q(file.Path));
+    row->setData(0, kLineRole, line);
+    row->setData(0, kColumnRole, column);
+    rows << row;
+  };
   for (const migwiz::TFileReport& file : report.Files) {
-    if (!file.Changed) continue;
+    // Objects rebuilt with a loss, objects left on the old library, code to revise.
     for (const migwiz::TConvertedObject& object : file.Objects) {
       if (object.Dropped.empty() && !object.UnresolvedAlias) continue;
-      QStringList dropped;
-      for (const migwiz::TDroppedProperty& d : object.Dropped) dropped << Q(d.Property);
-      auto* row = new QTreeWidgetItem(
-          QStringList{Q(object.Path), Q(object.OldClass + " -> " + object.NewClass),
-                        dropped.join(", "), Q(object.UnresolvedAlias.value_or("")), Q(file.Rel),
-                        QString::number(object.Line)});
+      std::string why;
       QStringList values;
-      for (const migwiz::TDroppedProperty& d : object.Dropped)
+      for (const migwiz::TDroppedProperty& d : object.Dropped) {
+        // A property dropped in parts (a connection's parameters) is named with each part.
+        const bool parts = std::count_if(object.Dropped.begin(), object.Dropped.end(),
+                                         [&](const migwiz::TDroppedProperty& o) {
+                                           return o.Property == d.Property;
+                                         }) > 1;
+        why += (why.empty() ? "dropped " : ", ") + d.Property + (parts ? " " + d.Value : "");
         values << Q(d.Property + " = " + d.Value);
-      row->setToolTip(2, values.join("\n"));
-      row->setData(0, kFileRole, Q(file.Path));
-      row->setData(0, kLineRole, object.Line);
-      rows << row;
+      }
+      if (object.UnresolvedAlias)
+        why +=
+            (why.empty() ? "" : "; ") + ("alias " + *object.UnresolvedAlias + " has no connection");
+      add(file, object.Path + ": " + object.OldClass + " -> " + object.NewClass, why, object.Line,
+          0, values.join("\n"));
     }
+    for (const migwiz::TLeftObject& left : file.Left)
+      add(file, left.Path + ": " + left.Class,
+          "left on the " + report.SourceName +
+              (left.Database.empty() ? std::string() : " (database " + left.Database + ")"),
+          left.Line, 0, {});
+    for (const migwiz::TCodeReference& code : file.Code)
+      add(file, code.Text, code.Note, code.Line, code.Column, {});
   }
   reportView_->addTopLevelItems(rows);
-  for (int c = 0; c < reportView_->columnCount(); ++c) reportView_->resizeColumnToContents(c);
+  for (int c = 2; c < reportView_->columnCount(); ++c) reportView_->resizeColumnToContents(c);
   diffs_ = std::move(diffs);
   changedFiles_->clear();
   for (const migwiz::TFileDiff& d : diffs_) changedFiles_->addItem(Q(d.Rel));
@@ -248,9 +275,10 @@ bool TIdeWindow::OpenReportRow(QTreeWidgetItem* row) {
   if (!row) return false;
   const std::string file = row->data(0, kFileRole).toString().toStdString();
   const int line = row->data(0, kLineRole).toInt();
+  const int column = row->data(0, kColumnRole).toInt();
   auto module = services_->FindModule(file);
   if (!module) {
-    statusBar()->showMessage(Q("The form " + file + " is not open."));
+    statusBar()->showMessage(Q("The file " + file + " is not open."));
     return false;
   }
   for (const auto& editor : module->Editors()) {
@@ -261,9 +289,21 @@ bool TIdeWindow::OpenReportRow(QTreeWidgetItem* row) {
     if (tabs) moduleViews_->setCurrentWidget(tabs);
     auto* view = tabs ? qobject_cast<QPlainTextEdit*>(tabs->currentWidget()) : nullptr;
     if (!view) return false;
-    // The object's line is selected, so the eye finds it in a view without a visible cursor.
-    QTextCursor cursor(view->document()->findBlockByLineNumber(line - 1));
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    // The place is selected, so the eye finds it in a view without a visible cursor: a code
+    // reference from its column to the end of the name there, an object's whole line.
+    QTextBlock block = view->document()->findBlockByLineNumber(line - 1);
+    QTextCursor cursor(block);
+    if (column > 0 && column <= block.length()) {
+      const QString text = block.text();
+      int end = column - 1;
+      while (end < text.size() &&
+             (text[end].isLetterOrNumber() || text[end] == '_' || text[end] == '.'))
+        ++end;
+      cursor.setPosition(block.position() + column - 1);
+      cursor.setPosition(block.position() + end, QTextCursor::KeepAnchor);
+    } else {
+      cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    }
     view->setTextCursor(cursor);
     view->centerCursor();
     view->setFocus();
@@ -335,9 +375,10 @@ void TIdeWindow::RebuildMenu() {
 
 void TIdeWindow::RebuildModules() {
   const auto project = services_->Project();
-  setWindowTitle(project ? Q(migwiz::ChangeFileExt(migwiz::ExtractFileName(project->FileName()), "") +
-                             " - migwiz-ide")
-                         : QStringLiteral("migwiz-ide"));
+  setWindowTitle(project
+                     ? Q(migwiz::ChangeFileExt(migwiz::ExtractFileName(project->FileName()), "") +
+                         " - migwiz-ide")
+                     : QStringLiteral("migwiz-ide"));
   moduleList_->clear();
   while (moduleViews_->count() > 0) {
     QWidget* view = moduleViews_->widget(0);

@@ -43,8 +43,8 @@ class TIdeWindow : public QMainWindow {
   QPlainTextEdit* ChangesView() const { return changesView_; }
   // Whether the diff of some changed file holds text.
   bool ChangesHold(const std::string& text);
-  // Opens the form a report row names with the cursor at the object's line; false when the row
-  // names none or its form is no open module.
+  // Opens the unit or form a report row names at its line, the place selected; false when the
+  // row names none or its file is no open module.
   bool OpenReportRow(QTreeWidgetItem* row);
 
  private:
@@ -77,7 +77,7 @@ class TIdeWindow : public QMainWindow {
   std::unordered_map<TDiskModule*, int> frontEditor_;  // the tab a module shows in front
   int pendingRow_ = -1;
   bool showPending_ = false;
-  int pendingSelect_ = -1;     // the module list's row to select once the events run
+  int pendingSelect_ = -1;  // the module list's row to select once the events run
   bool selectPending_ = false;
   bool menuRebuildPending_ = false;
 };

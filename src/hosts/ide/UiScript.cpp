@@ -37,13 +37,13 @@ struct TCommandShape {
 
 const std::map<std::string, TCommandShape>& Commands() {
   static const std::map<std::string, TCommandShape> commands = {
-      {"menu", {0, true}},       {"dialog", {1, false}}, {"page", {1, false}},
-      {"click", {1, false}},     {"check", {1, false}},  {"uncheck", {1, false}},
-      {"type", {1, true}},       {"message", {0, true}}, {"message-with", {0, true}},
-      {"show", {2, false}},      {"front", {2, false}},  {"view", {2, true}},
-      {"view-lacks", {2, true}}, {"quit", {0, false}},   {"cursor", {3, false}},
-      {"report", {0, true}},     {"open-report", {0, true}}, {"changes", {0, true}},
-      {"screenshot", {0, true}},
+      {"menu", {0, true}},       {"dialog", {1, false}},    {"page", {1, false}},
+      {"click", {1, false}},     {"check", {1, false}},     {"uncheck", {1, false}},
+      {"type", {1, true}},       {"message", {0, true}},    {"message-with", {0, true}},
+      {"show", {2, false}},      {"front", {2, false}},     {"view", {2, true}},
+      {"view-lacks", {2, true}}, {"quit", {0, false}},      {"cursor", {3, false}},
+      {"selection", {2, true}},  {"report", {0, true}},     {"open-report", {0, true}},
+      {"changes", {0, true}},    {"screenshot", {0, true}},
   };
   return commands;
 }
@@ -347,9 +347,17 @@ TUiScript::TState TUiScript::Try(const TScriptStep& step) {
     waitingFor_ = "the cursor of the " + a[1] + " view of \"" + a[0] + "\" on line " + a[2];
     if (!tabs || tabs->tabText(tabs->currentIndex()).toStdString() != a[1]) return TState::NotYet;
     auto* view = qobject_cast<QPlainTextEdit*>(tabs->currentWidget());
-    return view && view->textCursor().blockNumber() + 1 == std::atoi(a[2].c_str())
-               ? TState::Done
-               : TState::NotYet;
+    return view && view->textCursor().blockNumber() + 1 == std::atoi(a[2].c_str()) ? TState::Done
+                                                                                   : TState::NotYet;
+  }
+  if (cmd == "selection") {
+    QTabWidget* tabs = window_.ModuleView(a[0]);
+    waitingFor_ =
+        "the " + a[1] + " view of \"" + a[0] + "\" in front with \"" + a[2] + "\" selected";
+    if (!tabs || tabs->tabText(tabs->currentIndex()).toStdString() != a[1]) return TState::NotYet;
+    auto* view = qobject_cast<QPlainTextEdit*>(tabs->currentWidget());
+    return view && view->textCursor().selectedText().toStdString() == a[2] ? TState::Done
+                                                                           : TState::NotYet;
   }
   if (cmd == "report" || cmd == "open-report") {
     waitingFor_ = "a row of the conversion report holding \"" + a[0] + "\"";
@@ -359,7 +367,7 @@ TUiScript::TState TUiScript::Try(const TScriptStep& step) {
       QStringList cells;
       for (int c = 0; c < row->columnCount(); ++c) cells << row->text(c);
       if (!cells.join(" | ").contains(QString::fromStdString(a[0]))) continue;
-      if (cmd == "open-report" && !window_.OpenReportRow(row)) Fail(step, "the row opens no form");
+      if (cmd == "open-report" && !window_.OpenReportRow(row)) Fail(step, "the row opens no file");
       return TState::Done;
     }
     return TState::NotYet;

@@ -19,8 +19,9 @@
 //   view FILE TAB TEXT           wait until that view's text holds TEXT
 //   view-lacks FILE TAB TEXT     wait until that view's text no longer holds TEXT
 //   cursor FILE TAB LINE         wait until that view is in front with its cursor on LINE
+//   selection FILE TAB TEXT      wait until that view is in front with TEXT selected
 //   report TEXT                  wait for a row of the conversion report holding TEXT
-//   open-report TEXT             open the form of the report row holding TEXT at its line
+//   open-report TEXT             open the file of the report row holding TEXT at its line
 //   changes TEXT                 wait until the diff of a changed file holds TEXT
 //   screenshot FILE              write a picture of the main window
 //   quit                         leave the host with status 0

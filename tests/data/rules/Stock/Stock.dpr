@@ -4,7 +4,8 @@ uses
   Forms,
   StockData in 'StockData.pas' {StockDM: TDataModule},
   Browse in 'Browse.pas' {BrowseForm},
-  BrowseMore in 'BrowseMore.pas' {BrowseMoreForm};
+  BrowseMore in 'BrowseMore.pas' {BrowseMoreForm},
+  StockWork in 'StockWork.pas';
 
 {$R *.res}
 

@@ -63,6 +63,11 @@ object StockDM: TStockDM
         ParamType = ptResult
       end>
   end
+  object Archive: TIBDatabase
+    DatabaseName = 'archive.gdb'
+    Left = 168
+    Top = 128
+  end
   object Cache: TMemoryTable
     DatabaseName = 'STOCK'
     TableName = 'CACHE'
