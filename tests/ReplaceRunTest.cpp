@@ -186,7 +186,7 @@ TEST_F(ReplaceRun, BackupFolderThatCannotBeCreatedStopsBeforeAnyWork) {
     FAIL() << "no error";
   } catch (const rtl::EFCreateError& e) {
     // The folder on a line of its own, in the message and in the log's last lines.
-    EXPECT_EQ(e.what(), "Failed to create directory.\n" + src + "/RBackup");
+    EXPECT_EQ(e.what(), "Failed to create directory.\n" + src + "/RBackup: File exists");
   }
   auto after = Snapshot(src);
   after.erase("Wiz_Log.txt");
@@ -194,7 +194,7 @@ TEST_F(ReplaceRun, BackupFolderThatCannotBeCreatedStopsBeforeAnyWork) {
   auto log = LogLines(src + "/Wiz_Log.txt");
   EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
             (std::vector<std::string>{"Creating backup folder", "Failed to create directory.",
-                                      src + "/RBackup"}));
+                                      src + "/RBackup: File exists"}));
   EXPECT_TRUE(NoWorkFolderLeft());
   EXPECT_EQ(replacer->FileList.Count(), 0);
 }

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -106,6 +109,7 @@ class WizardTest : public qttest::QtTest {
   }
 
   void OpenProject(std::vector<std::string> modules) {
+    ide.reset();  // the old IDE unregisters itself when it goes
     ide = std::make_unique<testutil::ScriptedIDE>(app + "/App.dpr", std::move(modules));
   }
   void Show() {
@@ -156,12 +160,8 @@ class WizardTest : public qttest::QtTest {
 
 // ---- Frame and controls ----
 
-TEST_F(WizardTest, FrameHasNoDefaultButtonAFixedSizeAndTheFocusOrder) {
+TEST_F(WizardTest, FrameHasAFixedSizeAndTheFocusOrder) {
   Show();
-  for (QPushButton* button : form->findChildren<QPushButton*>()) {
-    EXPECT_FALSE(button->isDefault()) << Str(button->objectName());
-    EXPECT_FALSE(button->autoDefault()) << Str(button->objectName());
-  }
   EXPECT_EQ(form->minimumSize(), form->maximumSize());
   EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_EQ(form->Image1->size(), QSize(120, 260));
@@ -184,6 +184,62 @@ TEST_F(WizardTest, FrameHasNoDefaultButtonAFixedSizeAndTheFocusOrder) {
             "Wizard facilitates converting your application to Kyzel. It replaces all standard "
             "BDE components to corresponding Kyzel components. You may need to make some changes "
             "manually to compile your application successfully.");
+}
+
+// Enter presses the page's default button, Next and on the last page Finish, from a field too;
+// no two controls a page shows share a mnemonic with each other or with the buttons below.
+TEST_F(WizardTest, EnterMovesOnAndFinishesAndMnemonicsAreUnique) {
+  options.Dest = 1;
+  options.Directory = src;
+  Show();
+  auto enter = [&](QWidget* target) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QCoreApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, "\r");
+    QCoreApplication::sendEvent(target, &release);
+    // The default button clicks itself as a user sees it: after a short press.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 250) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  };
+  auto mnemonics = [&](QWidget* page) {
+    std::vector<QString> texts{form->btNext->text(), form->btFinish->text(),
+                               form->btPrev->text(), form->btCancel->text()};
+    for (QAbstractButton* b : page->findChildren<QAbstractButton*>())
+      if (b->isVisibleTo(form.get())) texts.push_back(b->text());
+    for (QLabel* l : page->findChildren<QLabel*>())
+      if (l->buddy()) texts.push_back(l->text());
+    std::vector<QChar> keys;
+    for (const QString& t : texts) {
+      const qsizetype at = t.indexOf('&');
+      if (at < 0 || at + 1 >= t.size()) continue;
+      const QChar key = t[at + 1].toUpper();
+      EXPECT_EQ(std::count(keys.begin(), keys.end(), key), 0)
+          << Str(t) << " on " << Str(page->objectName());
+      keys.push_back(key);
+    }
+  };
+  const std::vector<QWidget*> pages{form->Step2ReplaceSheet, form->Step3DirSheet,
+                                    form->Step4Sheet, form->FinalStepSheet};
+  for (QWidget* expected : pages) {
+    mnemonics(Page());
+    EXPECT_TRUE(form->btNext->isDefault());
+    enter(Page() == form->Step3DirSheet ? static_cast<QWidget*>(form->cbDirectory) : form.get());
+    EXPECT_EQ(Page(), expected);
+  }
+  mnemonics(Page());
+  EXPECT_TRUE(form->btFinish->isDefault());
+  EXPECT_FALSE(form->btNext->isDefault());
+  enter(form.get());
+  EXPECT_EQ(form->result(), QDialog::Accepted);
+  EXPECT_EQ(options.Dest, 1);
+  OpenProject({app + "/Main.pas"});
+  options.Dest = 0;
+  Show();
+  Next(2);
+  ASSERT_EQ(Page(), form->Step3ProjSheet) << Str(Page()->objectName());
+  mnemonics(Page());
+  EXPECT_EQ(form->btSelect->text(), "&Select All");
 }
 
 // ---- Page sequences and captions ----

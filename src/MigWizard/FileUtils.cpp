@@ -76,10 +76,15 @@ std::string StripTrailingDelims(std::string_view path) {
 }
 
 // Creates one folder; true when it was created or exists as a folder (a link to one counts).
-bool MakeFolder(const std::string& path) {
+// Otherwise reason, when given, says why in the system's words.
+bool MakeFolder(const std::string& path, std::string* reason = nullptr) {
   std::error_code ec;
   if (fs::create_directory(FsPath(path), ec)) return true;
-  return fs::is_directory(FsPath(path), ec);
+  std::error_code existing;
+  if (fs::is_directory(FsPath(path), existing)) return true;
+  if (reason)
+    *reason = ec ? ec.message() : std::make_error_code(std::errc::not_a_directory).message();
+  return false;
 }
 
 void EmptyFolder(const std::string& dir) {
@@ -423,7 +428,7 @@ std::string BackupFileName(std::string_view fileName) {
   return result;
 }
 
-bool CreateDirPath(const std::string& path) {
+bool CreateDirPath(const std::string& path, std::string* reason) {
   for (size_t i = 0; i < path.size(); ++i) {
     if (path[i] != PathDelim) continue;
 #ifdef _WIN32
@@ -431,14 +436,14 @@ bool CreateDirPath(const std::string& path) {
 #else
     if (path.find_first_not_of(PathDelim) >= i) continue;  // "/" or "//": the root
 #endif
-    if (!MakeFolder(path.substr(0, i))) return false;
+    if (!MakeFolder(path.substr(0, i), reason)) return false;
     if (i + 1 == path.size()) return true;  // a trailing separator ends the work
   }
 #ifdef _WIN32
   if (path.size() == 3 && path[1] == ':') return true;
 #endif
   if (IsRootPath(path)) return true;
-  return MakeFolder(path);
+  return MakeFolder(path, reason);
 }
 
 std::string ExtractFileName(std::string_view path) {

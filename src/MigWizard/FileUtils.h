@@ -97,8 +97,9 @@ std::string BackupFileName(std::string_view fileName);
 // POSIX a path beginning with "//" is taken as an absolute path (Linux reads "//a" as "/a"); on
 // Windows a path beginning with "\" (rooted or network) gives false. An entry
 // of the path that exists as a plain file is a failure (Windows' ERROR_ALREADY_EXISTS would let
-// it pass; "exists afterwards" means as a folder).
-bool CreateDirPath(const std::string& path);
+// it pass; "exists afterwards" means as a folder). reason, when given, says why it failed in the
+// system's words.
+bool CreateDirPath(const std::string& path, std::string* reason = nullptr);
 
 // Path parts, split at the last separator (on Windows also at the drive's ":").
 std::string ExtractFileName(std::string_view path);  // the last component

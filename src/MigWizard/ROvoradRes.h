@@ -61,6 +61,8 @@ inline constexpr const char* sSumUnits = "Units list:\n";
 inline constexpr const char* sSumRestore = "Restore original files from backup\n\n";
 inline constexpr const char* sSumUndoFile = "Undo file: \"%s\"\n\n";
 inline constexpr const char* sSumRulesFile = "Rules file: \"%s\"\n\n";
+inline constexpr const char* sSumKeepGoing = "Skip files that cannot be converted\n\n";
+inline constexpr const char* sSumScanAliases = "Resolve database aliases across forms\n\n";
 
 // Save warning
 inline constexpr const char* sWarnReplace = "Current project will be saved. Continue?";
@@ -78,6 +80,7 @@ inline constexpr const char* sCannotReplace = "Cannot replace %s: %s";
 inline constexpr const char* sCannotPutBack = "Cannot put back %s: %s";
 inline constexpr const char* sObjectNotConverted =
     "Form \"%s\": object %s at line %d is not valid form text and cannot be converted";
+inline constexpr const char* sFilesSkipped = "%d files could not be converted and were skipped.";
 inline constexpr const char* sRulesFileError = "Rules file %s: %s";
 inline constexpr const char* sRulesFileLine = "Rules file: %s";
 inline constexpr const char* sCannotFlush = "Cannot write %s to disk: %s";

@@ -47,6 +47,8 @@ class IRunResultsView : public virtual ota::IInterface {
  public:
   static constexpr ota::TGUID IID = ota::StringToGUID("{6F1C2E0A-53B4-4C8E-9D27-0B8A41E5C3D9}");
   virtual void ShowRunResults(const TRunReport& report, std::vector<TFileDiff> diffs) = 0;
+  // The run shown was undone by a restore.
+  virtual void ClearRunResults() = 0;
 };
 
 enum class TReplaceOutcome { NotSaved, Failed, Succeeded, Cancelled };

@@ -15,6 +15,8 @@ constexpr const char* kIncludeSubDirs = "IncludeSubDirs";
 constexpr const char* kMakeBackup = "MakeBackup";
 constexpr const char* kWriteLog = "WriteLog";
 constexpr const char* kViewLog = "ViewLog";
+constexpr const char* kKeepGoing = "KeepGoing";
+constexpr const char* kScanAliases = "ScanAliases";
 
 }  // namespace
 
@@ -25,6 +27,8 @@ void TReplaceOptions::LoadSettings(rtl::TSettingsStore& store, const std::string
   MakeBackup = store.ReadBool(section, kMakeBackup, MakeBackup);
   WriteLog = store.ReadBool(section, kWriteLog, WriteLog);
   ViewLog = store.ReadBool(section, kViewLog, ViewLog);
+  KeepGoing = store.ReadBool(section, kKeepGoing, KeepGoing);
+  ScanAliases = store.ReadBool(section, kScanAliases, ScanAliases);
 }
 
 void TReplaceOptions::SaveSettings(rtl::TSettingsStore& store, const std::string& section) const {
@@ -34,6 +38,8 @@ void TReplaceOptions::SaveSettings(rtl::TSettingsStore& store, const std::string
   store.WriteBool(section, kMakeBackup, MakeBackup);
   store.WriteBool(section, kWriteLog, WriteLog);
   store.WriteBool(section, kViewLog, ViewLog);
+  store.WriteBool(section, kKeepGoing, KeepGoing);
+  store.WriteBool(section, kScanAliases, ScanAliases);
 }
 
 std::string TReplaceOptions::GetTitle() const {

@@ -43,9 +43,9 @@ class TReplaceOptions {
   // up among the project's modules.
   std::string Units;
   bool ViewLog = false;
-  // Not persisted, set by a host for one run:
   bool KeepGoing = false;    // a file that cannot be read or converted is skipped with its partner
   bool ScanAliases = false;  // folder mode scans the forms for aliases as project mode does
+  // Not persisted, set by a host for one run:
   // Everything is converted in the temporary folder, and then nothing is replaced: no original,
   // backup, undo file, log or lock file is written.
   bool DryRun = false;

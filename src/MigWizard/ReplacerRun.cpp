@@ -379,8 +379,9 @@ bool TComponentReplacer::RunSteps() {
   const bool dry = Options->DryRun;
   if (Options->MakeBackup && !dry) {
     Log.WriteLine(res::sCreatingBackupFolder);
-    if (!CreateDirPath(Options->BackupDir))
-      throw rtl::EFCreateError(std::string(res::sFailedToCreateDir) + "\n" + Options->BackupDir);
+    if (std::string reason; !CreateDirPath(Options->BackupDir, &reason))
+      throw rtl::EFCreateError(std::string(res::sFailedToCreateDir) + "\n" + Options->BackupDir +
+                               ": " + reason);
     if (!rtl::SameFile(Options->BackupDir, LogFolder())) LockFolder(backupLock, Options->BackupDir);
     if (rtl::FileExists(undoFile)) {
       earlierUndoBytes = rtl::ReadFileBytes(undoFile);

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "MigWizard/Dialogs.h"
@@ -109,15 +110,50 @@ void TCompReplaceExpert::MenuItemClick(ota::TMenuItem*) {
       QString::fromStdString(rtl::Format("&Replace %s components", {options->SourceName})));
   TComponentReplacer* replacer = GetReplacer(0);
   form->FCheckRules = [replacer](const std::string& file) { ReadReplacementRules(file, *replacer); };
+  // The question is asked at Finish, so Escape on it returns to the wizard.
+  bool confirmed = false;
+  form->FConfirm = [this, &confirmed](TWizardForm& wizard) {
+    const TSaveWarnAnswer answer = AskBeforeRun(wizard);
+    confirmed = answer == TSaveWarnAnswer::Yes;
+    return answer == TSaveWarnAnswer::Yes  ? TWizardForm::TConfirm::Go
+           : answer == TSaveWarnAnswer::No ? TWizardForm::TConfirm::Decline
+                                           : TWizardForm::TConfirm::Back;
+  };
   LoadSettings();
   const int result = ModalRunner() ? ModalRunner()(*form) : form->exec();
   if (result != QDialog::Accepted) return;
-  const int action = form->GetActionIndex();
-  if (action == TWizardForm::RestoreAction)
-    RunRestore(form->edUndoFile->text().toStdString());
-  else
-    RunReplace(GetReplacer(action));
+  // Declined: no run, but the choices are kept.
+  if (!form->FDeclined) {
+    const int action = form->GetActionIndex();
+    try {
+      if (action == TWizardForm::RestoreAction)
+        RunRestore(form->edUndoFile->text().toStdString(), confirmed);
+      else
+        RunReplace(GetReplacer(action), confirmed);
+    } catch (const std::exception& e) {
+      // An error that ended the run, under the wizard's title like its other messages; the
+      // choices of a run that failed are not kept.
+      Dialogs().MessageBox(e.what(), Title(), TMsgIcon::Error);
+      return;
+    }
+  }
   SaveSettings();
+}
+
+TSaveWarnAnswer TCompReplaceExpert::AskBeforeRun(TWizardForm& form) {
+  const std::string title = Title();
+  if (form.GetActionIndex() == TWizardForm::RestoreAction)
+    return AskSaveWarning(title, false, true,
+                          RestoreQuestionDetail(form.edUndoFile->text().toStdString()));
+  if (TIDEUtils::GetProjectFileName().empty() || !form.rbDestProject->isChecked())
+    return TSaveWarnAnswer::Yes;
+  return AskSaveWarning(title, true, false);
+}
+
+std::string TCompReplaceExpert::RestoreQuestionDetail(const std::string& undoFile) {
+  // The question names what will be restored, and where.
+  const std::string target = RestoreFolder(undoFile);
+  return rtl::Format(res::sRestoreTarget, {undoFile, target.empty() ? "?" : target});
 }
 
 void TCompReplaceExpert::LoadSettings() {
@@ -134,10 +170,10 @@ void TCompReplaceExpert::SaveSettings() {
   if (FCurrentForm) FCurrentForm->SaveSettings(*store, section);
 }
 
-void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer) {
+void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer, bool confirmed) {
   const std::string title = Title();
   const bool projectMode = replacer->Options->Dest == 0;
-  if (!TIDEUtils::GetProjectFileName().empty() && projectMode &&
+  if (!confirmed && !TIDEUtils::GetProjectFileName().empty() && projectMode &&
       !ShowSaveWarning(title, true, false))
     return;
   // The progress window comes up with the first file and shows the file being converted; its
@@ -173,25 +209,30 @@ void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer) {
     case TReplaceOutcome::Failed:
       Dialogs().MessageBox(res::sReplaceFailed, title, TMsgIcon::Error);
       break;
-    case TReplaceOutcome::Succeeded:
-      Dialogs().MessageBox(res::sReplaceSucceeded, title, TMsgIcon::Information);
+    case TReplaceOutcome::Succeeded: {
+      // Files skipped (the option to skip what cannot be converted) are counted; the report
+      // names them.
+      std::string text = res::sReplaceSucceeded;
+      if (!replacer->Skipped.empty())
+        text += "\n" + rtl::Format(res::sFilesSkipped,
+                                   {static_cast<std::int64_t>(replacer->Skipped.size())});
+      Dialogs().MessageBox(text, title, TMsgIcon::Information);
       break;
+    }
   }
 }
 
-void TCompReplaceExpert::RunRestore(const std::string& undoFile) {
+void TCompReplaceExpert::RunRestore(const std::string& undoFile, bool confirmed) {
   const std::string title = Title();
-  // The question names what will be restored, and where.
-  const std::string target = RestoreFolder(undoFile);
-  if (!ShowSaveWarning(title, false, true,
-                       rtl::Format(res::sRestoreTarget, {undoFile, target.empty() ? "?" : target})))
-    return;
+  if (!confirmed && !ShowSaveWarning(title, false, true, RestoreQuestionDetail(undoFile))) return;
   const std::string projectName = TIDEUtils::GetProjectFileName();
   TIDEUtils::CloseProjectGroup();  // the restore goes on whatever the IDE says
   TComponentReplacer* replacer = GetReplacer(0);
-  if (replacer->Restore(undoFile))
+  if (replacer->Restore(undoFile)) {
+    // What the views showed of the run is undone.
+    if (auto view = ota::Supports<IRunResultsView>(ota::BorlandIDEServices)) view->ClearRunResults();
     Dialogs().MessageBox(res::sRestoreSucceeded, title, TMsgIcon::Information);
-  else
+  } else
     Dialogs().MessageBox(replacer->RestoreError.empty()
                              ? std::string(res::sRestoreFailed)
                              : std::string(res::sRestoreFailed) + "\n" + replacer->RestoreError,

@@ -9,6 +9,7 @@
 
 #include "MigWizard/IDEUtils.h"
 #include "MigWizard/Replacer.h"
+#include "MigWizard/ui/SaveWarn.h"
 #include "MigWizard/ui/Wizard.h"
 #include "ota/ToolsAPI.h"
 #include "rtl/Settings.h"
@@ -56,8 +57,9 @@ class TCompReplaceExpert : public ota::IOTAWizard {
   void MenuItemClick(ota::TMenuItem* sender);
   void LoadSettings();
   void SaveSettings();
-  void RunReplace(TComponentReplacer* replacer);
-  void RunRestore(const std::string& undoFile);
+  // confirmed: the question before the project is touched was answered Yes at Finish.
+  void RunReplace(TComponentReplacer* replacer, bool confirmed = false);
+  void RunRestore(const std::string& undoFile, bool confirmed = false);
   void HideProjectForms();
 
   // The dialog of the click in progress; nullptr outside a click.
@@ -66,6 +68,9 @@ class TCompReplaceExpert : public ota::IOTAWizard {
  private:
   std::string ProductName() const;
   std::string Title();
+  // The question the run of the form's choices asks before it touches the project.
+  TSaveWarnAnswer AskBeforeRun(TWizardForm& form);
+  std::string RestoreQuestionDetail(const std::string& undoFile);
 
   std::string FMenuCaption;
   TWizardFormClass FWizardFormClass;

@@ -6,7 +6,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QMessageBox>
+#include <QProcess>
 #include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -52,6 +55,13 @@ QString AppCaption() {
 
 void TQtDialogs::MessageBox(const std::string& text, const std::string& caption, TMsgIcon icon) {
   QMessageBox box(QtIcon(icon), Q(caption), Q(text), QMessageBox::Ok, Owner());
+  // A short text must not cut the caption short: the box is at least as wide as the caption
+  // and the title bar's buttons need.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    const int width = box.fontMetrics().horizontalAdvance(Q(caption)) + 120;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   box.exec();
 }
 
@@ -76,12 +86,38 @@ bool TQtDialogs::OpenFile(const std::string& filter, const std::string& startFol
   return true;
 }
 
+namespace {
+
+// Whether the desktop has a program for mail links. The opener itself starts detached and
+// reports success whether or not it finds one, so it is asked first (freedesktop desktops).
+bool HasMailProgram() {
+#if defined(_WIN32) || defined(__APPLE__)
+  return true;
+#else
+  QProcess query;
+  query.start(QStringLiteral("xdg-mime"),
+              {QStringLiteral("query"), QStringLiteral("default"),
+               QStringLiteral("x-scheme-handler/mailto")});
+  if (!query.waitForFinished(3000) || query.exitCode() != 0) return false;
+  return !query.readAllStandardOutput().trimmed().isEmpty();
+#endif
+}
+
+}  // namespace
+
 void TQtDialogs::ShellOpen(const std::string& target) {
   // Hands over to the desktop's opener, which runs detached; one that cannot be started is told.
-  if (target.empty() || QDesktopServices::openUrl(ShellUrl(target))) return;
-  QMessageBox::warning(Owner(), QStringLiteral("Open"),
-                       QStringLiteral("No program could be started to open\n%1")
-                           .arg(QString::fromStdString(target)));
+  if (target.empty()) return;
+  const QUrl url = ShellUrl(target);
+  const bool mail = url.scheme() == QLatin1String("mailto");
+  if ((!mail || HasMailProgram()) && QDesktopServices::openUrl(url)) return;
+  QWidget* owner = Owner();
+  const QString caption = owner && !owner->windowTitle().isEmpty() ? owner->windowTitle()
+                                                                    : QStringLiteral("Open");
+  QMessageBox::warning(owner, caption,
+                       (mail ? QStringLiteral("No mail program could be started for\n%1")
+                             : QStringLiteral("No program could be started to open\n%1"))
+                           .arg(QString::fromStdString(mail ? target.substr(7) : target)));
 }
 
 namespace {

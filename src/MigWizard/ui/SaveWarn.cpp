@@ -51,7 +51,7 @@ TSaveWarnForm::TSaveWarnForm(QWidget* owner)
   // Made after the buttons: the focus goes Yes, No, then the box.
   chkDontAsk = Named<QCheckBox>(this, "chkDontAsk", QStringLiteral("&Don't ask me this again"));
   connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
-  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+  connect(CancelBtn, &QPushButton::clicked, this, [this] { done(kSaveWarnNo); });
 
   auto* texts = new QGridLayout;
   texts->setHorizontalSpacing(12);
@@ -118,6 +118,11 @@ void SetSaveWarnRunner(TSaveWarnRunner runner) {
 
 bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore,
                      const std::string& detail) {
+  return AskSaveWarning(section, isProject, isRestore, detail) == TSaveWarnAnswer::Yes;
+}
+
+TSaveWarnAnswer AskSaveWarning(const std::string& section, bool isProject, bool isRestore,
+                               const std::string& detail) {
   const char* key = isProject ? (isRestore ? "RestoreProjWarn" : "ReplaceProjWarn")
                               : (isRestore ? "RestoreDirWarn" : "ReplaceDirWarn");
   const char* question = isRestore ? res::sWarnRestore : res::sWarnReplace;
@@ -127,7 +132,7 @@ bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore,
   std::shared_ptr<rtl::TSettingsStore> store =
       StoreFactory() ? StoreFactory()() : std::make_shared<TQtSettingsStore>();
   rtl::Assert(store != nullptr, "the save warning's store factory gave no store");
-  if (!store->ReadBool(section, key, true)) return true;
+  if (!store->ReadBool(section, key, true)) return TSaveWarnAnswer::Yes;
 
   TSaveWarnForm form;
   form.setWindowTitle(QString::fromStdString(section));
@@ -135,9 +140,10 @@ bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore,
                                                                : std::string(note) + "\n" + detail));
   form.lblWarn->setText(QString::fromUtf8(question));
   int result = Runner() ? Runner()(form) : form.exec();
-  if (result != QDialog::Accepted) return false;
+  if (result == kSaveWarnNo) return TSaveWarnAnswer::No;
+  if (result != QDialog::Accepted) return TSaveWarnAnswer::Back;
   store->WriteBool(section, key, !form.chkDontAsk->isChecked());
-  return true;
+  return TSaveWarnAnswer::Yes;
 }
 
 }  // namespace migwiz

@@ -46,9 +46,18 @@ void SetSaveWarnStoreFactory(TSaveWarnStoreFactory factory);  // empty: the user
 using TSaveWarnRunner = std::function<int(TSaveWarnForm&)>;
 void SetSaveWarnRunner(TSaveWarnRunner runner);  // empty: exec()
 
-// True when the caller may go on: the flag of the situation says not to ask, or the user said
-// Yes. `section` is the settings section and the dialog's caption; `detail`, when given, follows
-// the note (what a restore restores, and where).
+// The answer to the question: Yes; No; or Escape and the close button, which leave the choice
+// to the caller (the wizard takes them as "back").
+enum class TSaveWarnAnswer { Yes, No, Back };
+// The dialog's result for No, apart from Escape's.
+inline constexpr int kSaveWarnNo = 2;
+
+// Yes when the caller may go on: the flag of the situation says not to ask, or the user said Yes.
+// `section` is the settings section and the dialog's caption; `detail`, when given, follows the
+// note (what a restore restores, and where).
+TSaveWarnAnswer AskSaveWarning(const std::string& section, bool isProject, bool isRestore,
+                               const std::string& detail = {});
+// The same, any answer but Yes counting as No.
 bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore,
                      const std::string& detail = {});
 

@@ -162,7 +162,8 @@ TWizardForm::TWizardForm(QWidget* owner) : QDialog(owner) {
   BuildButtons();
   BuildActions();
 
-  // No default button: Enter in a field must not move on or finish.
+  // Enter presses the page's default button (Next, Finish on the last page), as in every
+  // wizard; no other button takes it.
   for (QPushButton* button : findChildren<QPushButton*>()) {
     button->setAutoDefault(false);
     button->setDefault(false);
@@ -295,8 +296,8 @@ void TWizardForm::BuildStep3Proj() {
   Label8 = MakeLabel(Step3ProjSheet, "Label8", "Step 3 - Select units to replace components",
                      LabelStyle::Bold);
   lbModules = Make<QListWidget>(Step3ProjSheet, "lbModules");
-  btSelect = MakeButton<QPushButton>(Step3ProjSheet, "btSelect", "Select All");
-  btDeselect = MakeButton<QPushButton>(Step3ProjSheet, "btDeselect", "Deselect All");
+  btSelect = MakeButton<QPushButton>(Step3ProjSheet, "btSelect", "&Select All");
+  btDeselect = MakeButton<QPushButton>(Step3ProjSheet, "btDeselect", "&Deselect All");
   layout->addWidget(Label8);
   layout->addSpacing(4);
   auto* row = new QHBoxLayout;
@@ -367,12 +368,19 @@ void TWizardForm::BuildStep4() {
                          "Note: Log file will be placed in project folder or target folder you "
                          "selected.",
                          LabelStyle::Wrapped);
-  chViewLog = MakeButton<QCheckBox>(Bevel4, "chViewLog", "View log after replace");
+  chViewLog = MakeButton<QCheckBox>(Bevel4, "chViewLog", "&View log after replace");
   auto* log = new QVBoxLayout(Bevel4);
   SetFrameTitle(Bevel4, chWriteLog, log);
   log->addWidget(lblLogNote);
   log->addWidget(chViewLog);
   layout->addWidget(Bevel4);
+  layout->addSpacing(6);
+  chKeepGoing = MakeButton<QCheckBox>(Step4Sheet, "chKeepGoing",
+                                      "&Skip files that cannot be converted");
+  chScanAliases = MakeButton<QCheckBox>(Step4Sheet, "chScanAliases",
+                                        "&Resolve database aliases across forms");
+  layout->addWidget(chKeepGoing);
+  layout->addWidget(chScanAliases);
   layout->addStretch(1);
 
   // Only the user's edits and picks count; text the dialog puts in does not.
@@ -532,6 +540,8 @@ void TWizardForm::BuildReplaceSummary() {
     text += res::sSumWriteLog;
     if (chViewLog->isChecked()) text += res::sSumViewLog;
   }
+  if (chKeepGoing->isChecked()) text += res::sSumKeepGoing;
+  if (!rbDestProject->isChecked() && chScanAliases->isChecked()) text += res::sSumScanAliases;
   if (rbDestProject->isChecked()) {
     text += res::sSumUnits;
     for (int i = 0; i < lbModules->count(); ++i)
@@ -572,6 +582,12 @@ int TWizardForm::GetStepCount() {
 void TWizardForm::UpdateCaption() {
   setWindowTitle(Q(rtl::Format(res::sStepCaption, {FProductName, std::int64_t{GetStepNumber()},
                                                    std::int64_t{GetStepCount()}})));
+  // Enter moves on, and on the last page finishes.
+  const bool last = StepsPageControl->currentWidget() == FinalStepSheet;
+  btFinish->setDefault(last);
+  btNext->setDefault(!last);
+  // The alias scan is a folder run's choice: a project run always makes it.
+  chScanAliases->setVisible(!rbDestProject->isChecked());
 }
 
 void TWizardForm::GoNext() {
@@ -689,6 +705,9 @@ void TWizardForm::FormShow() {
   chMakeBackup->setChecked(FOptions->MakeBackup);
   chWriteLog->setChecked(FOptions->WriteLog);
   chViewLog->setChecked(FOptions->ViewLog);
+  chKeepGoing->setChecked(FOptions->KeepGoing);
+  chScanAliases->setChecked(FOptions->ScanAliases);
+  FDeclined = false;
   cbBackupDir->setEditText(QString());
   OfferProjectUndoFile();
   StepsPageControl->setCurrentWidget(Step1Sheet);
@@ -782,7 +801,15 @@ void TWizardForm::actFinishExecute() {
       return;
     }
   }
+  // The question before the project is touched; Escape on it returns here.
+  if (FConfirm) {
+    const TConfirm answer = FConfirm(*this);
+    if (answer == TConfirm::Back) return;
+    FDeclined = answer == TConfirm::Decline;
+  }
   options.RulesFile = rulesFile;
+  options.KeepGoing = chKeepGoing->isChecked();
+  options.ScanAliases = !rbDestProject->isChecked() && chScanAliases->isChecked();
   if (rbDestProject->isChecked()) {
     options.Dest = 0;
     for (int i = lbModules->count() - 1; i >= 0; --i)

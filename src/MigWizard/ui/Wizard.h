@@ -47,6 +47,11 @@ class TWizardForm : public QDialog {
   // Checks the rules file a replace run would apply, raising ERulesError when it cannot be used;
   // Finish then says why and stays. Set by the expert, which knows the replacer's table.
   std::function<void(const std::string& rulesFile)> FCheckRules;
+  // Asked at Finish before anything is handed over: the question before a run touches the
+  // project. Back keeps the wizard open; Decline closes it with no run (FDeclined).
+  enum class TConfirm { Go, Decline, Back };
+  std::function<TConfirm(TWizardForm& form)> FConfirm;
+  bool FDeclined = false;
   bool FBackupDirChanged = false;
 
   // ---- Frame ----
@@ -108,6 +113,10 @@ class TWizardForm : public QDialog {
   QCheckBox* chWriteLog = nullptr;
   QLabel* lblLogNote = nullptr;
   QCheckBox* chViewLog = nullptr;
+  // What real applications need: skip the files that cannot be converted; in folder mode, read
+  // the aliases every form defines first, as project mode does.
+  QCheckBox* chKeepGoing = nullptr;
+  QCheckBox* chScanAliases = nullptr;
   // FinalStepSheet
   QLabel* Label13 = nullptr;
   QLabel* Label15 = nullptr;

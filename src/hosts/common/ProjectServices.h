@@ -209,6 +209,10 @@ class TProjectServices : public ota::IOTAModuleServices,
   // A desktop host that shows a run's results sets this; only then is IRunResultsView answered
   // (and a run's diff made).
   std::function<void(const migwiz::TRunReport&, std::vector<migwiz::TFileDiff>)> OnRunResults;
+  std::function<void()> OnClearRunResults;
+  void ClearRunResults() override {
+    if (OnClearRunResults) OnClearRunResults();
+  }
   void ShowRunResults(const migwiz::TRunReport& report,
                       std::vector<migwiz::TFileDiff> diffs) override;
 

@@ -175,13 +175,23 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
   changesDock_ = new QDockWidget("Changes", this);
   changesDock_->setObjectName("ChangesDock");
   changesDock_->setWidget(changesPane);
+  // The report and the changes take the window's whole width, one in front of the other: a
+  // line of code and a diff need it.
   addDockWidget(Qt::BottomDockWidgetArea, reportDock_);
-  splitDockWidget(reportDock_, changesDock_, Qt::Horizontal);
+  addDockWidget(Qt::BottomDockWidgetArea, changesDock_);
+  tabifyDockWidget(reportDock_, changesDock_);
   reportDock_->hide();
   changesDock_->hide();
   services_->OnRunResults = [this](const migwiz::TRunReport& report,
                                    std::vector<migwiz::TFileDiff> diffs) {
     ShowRunResults(report, std::move(diffs));
+  };
+  services_->OnClearRunResults = [this] {
+    reportView_->clear();
+    reportSummary_->clear();
+    diffs_.clear();
+    changedFiles_->clear();
+    changesView_->clear();
   };
 
   services_->MainMenu()->OnChange = [this](ota::TMenuItem*, bool) { ScheduleMenuRebuild(); };
@@ -250,6 +260,13 @@ void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report,
     for (const migwiz::TCodeReference& code : file.Code)
       add(file, code.Text, code.Note, code.Line, code.Column, {});
   }
+  // The files a run skipped are left as they were: what a person has to mend first.
+  for (const migwiz::TSkippedFile& skipped : report.Skipped) {
+    auto* row = new QTreeWidgetItem(
+        QStringList{Q("skipped " + skipped.Path), Q(skipped.Reason), Q(skipped.Path), QString()});
+    row->setToolTip(1, Q(skipped.Reason));
+    rows << row;
+  }
   reportView_->addTopLevelItems(rows);
   for (int c = 2; c < reportView_->columnCount(); ++c) reportView_->resizeColumnToContents(c);
   diffs_ = std::move(diffs);
@@ -259,10 +276,8 @@ void TIdeWindow::ShowRunResults(const migwiz::TRunReport& report,
   const bool firstShown = reportDock_->isHidden();
   reportDock_->show();
   changesDock_->show();
-  if (firstShown) {
-    resizeDocks({reportDock_, changesDock_}, {width() / 2, width() / 2}, Qt::Horizontal);
-    resizeDocks({reportDock_}, {height() / 3}, Qt::Vertical);
-  }
+  reportDock_->raise();
+  if (firstShown) resizeDocks({reportDock_}, {height() / 3}, Qt::Vertical);
 }
 
 bool TIdeWindow::ChangesHold(const std::string& text) {
@@ -441,7 +456,11 @@ QTabWidget* TIdeWindow::ViewOfRow(int row) {
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
     view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    new TPascalHighlighter(view->document());
+    // Pascal and form text are highlighted; a log or any other text stays plain.
+    const std::string ext = rtl::UpperCase(migwiz::ExtractFileExt(editor->FileName()));
+    if (ext == ".PAS" || ext == ".DPR" || ext == ".DPK" || ext == ".INC" || ext == ".DFM" ||
+        ext == ".NFM")
+      new TPascalHighlighter(view->document());
     view->setPlainText(Q(editor->Text()));
     const bool isCode = dynamic_cast<TSourceEditor*>(editor.get()) != nullptr;
     tabs->addTab(view, isCode ? "Code" : "Form");
