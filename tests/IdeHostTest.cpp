@@ -90,6 +90,33 @@ TEST_F(IdeHostTest, ProjectThatCannotBeOpenedIsReportedAndTheMenuStays) {
   EXPECT_NE(tooMany.out.find("usage: migwiz-ide"), std::string::npos) << tooMany.out;
 }
 
+// Help and version answer on the terminal where there is no display at all.
+TEST_F(IdeHostTest, HelpAndVersionNeedNoDisplay) {
+  auto run = [](const std::string& args) {
+    THostRun result;
+    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + HostPath() +
+                            "' " + args + " 2>&1";
+    FILE* pipe = ::popen(cmd.c_str(), "r");
+    char buffer[4096];
+    size_t got;
+    while (pipe && (got = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+      result.out.append(buffer, got);
+    const int raw = pipe ? ::pclose(pipe) : -1;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return result;
+  };
+  const THostRun help = run("--help");
+  EXPECT_EQ(help.status, 0) << help.out;
+  EXPECT_EQ(help.out.rfind("usage: migwiz-ide", 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("--version"), std::string::npos) << help.out;
+  const THostRun version = run("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "migwiz-ide " MIGWIZ_VERSION "\n");
+  const THostRun unknown = run("--frobnicate Orders.dpr");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.out.find("not found"), std::string::npos) << unknown.out;
+}
+
 // A whole session played in the host: the plug-in loaded from beside it, its menu clicked, the
 // wizard, the save warning and the message boxes answered as a user would.
 class IdeSessionTest : public IdeHostTest {

@@ -135,7 +135,8 @@ TEST_F(Kymigwiz, FailuresEndWithTheirMessageAndExitCode) {
   Result r = Run("replace --folder " + Quote(app) + " --backup-dir " + Native("Blocked/Sub"));
   EXPECT_EQ(r.code, 3);
   // The folder and the system's reason ("File exists": a file has the name).
-  EXPECT_EQ(r.out.rfind("Failed to create directory.\n" + Native(app + "/Blocked/Sub") + ": ", 0), 0u)
+  EXPECT_EQ(r.out.rfind("Failed to create directory.\n" + Native(app + "/Blocked/Sub") + ": ", 0),
+            0u)
       << r.out;
   fs::remove(testutil::U8(app + "/Blocked"));
   fs::remove(testutil::U8(app + "/Wiz_Log.txt"));
@@ -178,6 +179,9 @@ TEST_F(Kymigwiz, WrongUsageShowsTheUsage) {
     EXPECT_EQ(r.code, 2) << args;
     EXPECT_NE(r.out.find("kymigwiz"), std::string::npos) << args << r.out;
   }
+  Result version = Run("--version");
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, "kymigwiz " MIGWIZ_VERSION "\n");
 }
 
 TEST_F(Kymigwiz, FormsConvertBetweenBinaryAndText) {

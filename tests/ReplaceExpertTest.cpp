@@ -6,8 +6,11 @@
 
 #include <filesystem>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <memory>
 #include <string>
@@ -18,8 +21,8 @@
 #include "MigWizard/ui/SaveWarn.h"
 #include "ota/Application.h"
 #include "product/KyMenu.h"
-#include "product/plugin/KyMigWizard100.h"
 #include "product/KyReplacer.h"
+#include "product/plugin/KyMigWizard100.h"
 #include "support/QtTestApp.h"
 #include "support/ScriptedIDE.h"
 #include "support/TestUtil.h"
@@ -241,6 +244,12 @@ class ReplaceExpertTest : public qttest::QtTest {
     return texts;
   }
 
+  // A click as the user makes it: the buttons' states follow the page first.
+  static void Press(QAbstractButton* button) {
+    QCoreApplication::processEvents();
+    button->click();
+  }
+
   std::string WriteUnit(const std::string& name) {
     std::string path = dir / name;
     testutil::WriteFile(path, "unit X;\ninterface\nuses DBTables;\nimplementation\nend.\n");
@@ -386,7 +395,8 @@ TEST_F(ReplaceExpertTest, CancelInTheProgressWindowTouchesNothing) {
   EXPECT_EQ(testutil::ReadFile(second).find("KyAccess"), std::string::npos);
   EXPECT_EQ(testutil::ReadFile(first).find("KyAccess"), std::string::npos);
   EXPECT_FALSE(testutil::Exists(dir / "Backup/ROvorad.reu"));
-  EXPECT_EQ(log, (std::vector<std::string>{"dialog", "warn", "save", "show Main.pas"}));  // no reload
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"dialog", "warn", "save", "show Main.pas"}));  // no reload
   std::vector<std::string> progress;
   for (const auto& call : dialogs.calls)
     if (call.Kind != "MessageBox") progress.push_back(call.Kind + " " + call.Text);
@@ -443,9 +453,67 @@ TEST_F(ReplaceExpertTest, EscapingErrorLeavesTheClickUnsaved) {
   });
   EXPECT_EQ(store.WriteCount(), 0);
   EXPECT_EQ(expert->CurrentWizardForm(), nullptr);
-  EXPECT_EQ(Messages(), (std::vector<std::string>{"Failed to create directory.\n" + dir /
-                                                  "blocker/backup: File exists [error]"}));
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Failed to create directory.\n" +
+                                                  dir / "blocker/backup: File exists [error]"}));
   EXPECT_EQ(dialogs.calls.back().Caption, "BDE Migration Wizard");
+}
+
+// The folder-mode options set on the wizard's pages reach the run, are listed on the summary
+// and come back checked on the next click; the skipped files are counted in the message.
+TEST_F(ReplaceExpertTest, WizardOptionsReachTheRunAndAreKept) {
+  const std::string src = dir / "Orders";
+  std::filesystem::copy(testutil::SourcePath("examples/Orders"), testutil::U8(src),
+                        std::filesystem::copy_options::recursive);
+  testutil::WriteFile(src + "/Bad.pas",
+                      "unit Bad;\r\ninterface\r\nuses DBTables;\r\n{$R *.dfm}\r\nend.\r\n");
+  testutil::WriteFile(src + "/Bad.dfm", std::string("\xEF\xBF\xBD\x0A\x00TBAD\x00\x30\x10", 12));
+  const std::string badForm = testutil::ReadFile(src + "/Bad.dfm");
+  MakeExpert();
+  std::string summary;
+  Click(1, [&](migwiz::TWizardForm& form) {
+    form.show();
+    Press(form.btNext);
+    form.rbDestFolder->click();
+    Press(form.btNext);
+    form.cbDirectory->setEditText(QString::fromStdString(src));
+    Press(form.btNext);
+    EXPECT_TRUE(form.chScanAliases->isVisible());
+    EXPECT_FALSE(form.chKeepGoing->isChecked() || form.chScanAliases->isChecked());
+    form.chKeepGoing->click();
+    form.chScanAliases->click();
+    form.chWriteLog->setChecked(false);
+    Press(form.btNext);
+    summary = form.lSummary->text().toStdString();
+    Press(form.btFinish);
+  });
+  EXPECT_NE(summary.find("Skip files that cannot be converted\n\nResolve database aliases across "
+                         "forms\n\n"),
+            std::string::npos)
+      << summary;
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Replace procedure was performed sucessfully.\n"
+                                                  "2 files could not be converted and were "
+                                                  "skipped."}));
+  EXPECT_EQ(testutil::ReadFile(src + "/Bad.dfm"), badForm);
+  EXPECT_NE(testutil::ReadFile(src + "/Main.dfm").find("Connection = OrdersData.OrdersDatabase"),
+            std::string::npos);
+  EXPECT_TRUE(store.ReadBool("BDE Migration Wizard", "KeepGoing", false));
+  EXPECT_TRUE(store.ReadBool("BDE Migration Wizard", "ScanAliases", false));
+
+  OpenProject({WriteUnit("Util.pas")});
+  bool keepGoing = false, scanAliases = false, scanShown = true;
+  Click(0, [&](migwiz::TWizardForm& form) {
+    form.show();
+    keepGoing = form.chKeepGoing->isChecked();
+    scanAliases = form.chScanAliases->isChecked();
+    // Project mode has one project to scan: the alias scan is not offered there.
+    form.rbDestProject->click();
+    Press(form.btNext);
+    Press(form.btNext);
+    Press(form.btNext);
+    scanShown = form.chScanAliases->isVisible();
+  });
+  EXPECT_TRUE(keepGoing && scanAliases);
+  EXPECT_FALSE(scanShown);
 }
 
 TEST_F(ReplaceExpertTest, RestoreClosesAndReopensTheProject) {
@@ -470,10 +538,10 @@ TEST_F(ReplaceExpertTest, RestoreClosesAndReopensTheProject) {
   EXPECT_EQ(testutil::ReadFile(dir / "Main.pas"), "old");
   Click(1, restoreFrom(dir / "bad.reu"));
   // The failure names the copy it could not make; the undo file restored from is remembered.
-  EXPECT_EQ(Messages(), (std::vector<std::string>{
-                            "Files were succefully restored.",
-                            "Failed to restore files.\nThe backup \"" + dir / "gone.~pas" +
-                                "\" is missing. [error]"}));
+  EXPECT_EQ(Messages(),
+            (std::vector<std::string>{"Files were succefully restored.",
+                                      "Failed to restore files.\nThe backup \"" +
+                                          dir / "gone.~pas" + "\" is missing. [error]"}));
   EXPECT_GT(store.WriteCount(), 0);
   EXPECT_EQ(store.Raw("BDE Migration Wizard", "LastUndo"), dir / "bad.reu");
 

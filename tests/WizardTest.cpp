@@ -16,6 +16,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <algorithm>
 #include <memory>
@@ -203,8 +205,8 @@ TEST_F(WizardTest, EnterMovesOnAndFinishesAndMnemonicsAreUnique) {
     while (waited.elapsed() < 250) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   };
   auto mnemonics = [&](QWidget* page) {
-    std::vector<QString> texts{form->btNext->text(), form->btFinish->text(),
-                               form->btPrev->text(), form->btCancel->text()};
+    std::vector<QString> texts{form->btNext->text(), form->btFinish->text(), form->btPrev->text(),
+                               form->btCancel->text()};
     for (QAbstractButton* b : page->findChildren<QAbstractButton*>())
       if (b->isVisibleTo(form.get())) texts.push_back(b->text());
     for (QLabel* l : page->findChildren<QLabel*>())
@@ -219,8 +221,8 @@ TEST_F(WizardTest, EnterMovesOnAndFinishesAndMnemonicsAreUnique) {
       keys.push_back(key);
     }
   };
-  const std::vector<QWidget*> pages{form->Step2ReplaceSheet, form->Step3DirSheet,
-                                    form->Step4Sheet, form->FinalStepSheet};
+  const std::vector<QWidget*> pages{form->Step2ReplaceSheet, form->Step3DirSheet, form->Step4Sheet,
+                                    form->FinalStepSheet};
   for (QWidget* expected : pages) {
     mnemonics(Page());
     EXPECT_TRUE(form->btNext->isDefault());
@@ -240,6 +242,21 @@ TEST_F(WizardTest, EnterMovesOnAndFinishesAndMnemonicsAreUnique) {
   ASSERT_EQ(Page(), form->Step3ProjSheet) << Str(Page()->objectName());
   mnemonics(Page());
   EXPECT_EQ(form->btSelect->text(), "&Select All");
+}
+
+// A project of hundreds of units: the summary scrolls inside the fixed window.
+TEST_F(WizardTest, SummaryOfHundredsOfUnitsScrolls) {
+  std::vector<std::string> units;
+  for (int i = 0; i < 400; ++i) units.push_back(app + "/Unit" + std::to_string(i) + ".pas");
+  OpenProject(units);
+  Show();
+  Next(4);
+  ASSERT_EQ(Page(), form->FinalStepSheet);
+  QCoreApplication::processEvents();
+  EXPECT_GT(form->sbSummary->verticalScrollBar()->maximum(), 0);
+  EXPECT_TRUE(form->sbSummary->viewport()->height() < form->lSummary->height());
+  EXPECT_EQ(form->minimumSize(), form->maximumSize());
+  EXPECT_NE(Str(form->lSummary->text()).find("Unit399.pas\n"), std::string::npos);
 }
 
 // ---- Page sequences and captions ----
@@ -471,7 +488,8 @@ TEST_F(WizardTest, TheFoldersRulesFileIsNamedAndCheckedAtFinish) {
   std::vector<std::string> checked;
   auto check = [&](const std::string& file) {
     checked.push_back(file);
-    if (testutil::ReadFile(file) != "{}") throw migwiz::ERulesError("Rules file " + file + ": broken");
+    if (testutil::ReadFile(file) != "{}")
+      throw migwiz::ERulesError("Rules file " + file + ": broken");
   };
   Show();
   form->FCheckRules = check;

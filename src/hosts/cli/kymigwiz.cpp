@@ -187,6 +187,7 @@ int RunRestore(const std::string& undoFile) {
 int Main(int argc, char** argv) {
   CLI::App app{"kymigwiz - moves Delphi applications from the BDE components to KyZel", "kymigwiz"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "kymigwiz " MIGWIZ_VERSION);
 
   ReplaceArgs replace;
   CLI::App* replaceCmd =
@@ -243,6 +244,8 @@ int Main(int argc, char** argv) {
     if (replaceCmd->parsed() && replace.folder.empty() && replace.project.empty())
       throw CLI::RequiredError("--folder or --project");
   } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::cerr << e.what() << "\n\n" << app.help();

@@ -1,6 +1,7 @@
 // migwiz-ide [--print-state | --screenshot FILE.png | --script FILE] [PROJECT.dpr]: the desktop
-// host standing in for the IDE. --print-state prints the menu tree and the module list after
-// start-up and quits; --screenshot writes a picture of the window after start-up and quits;
+// host standing in for the IDE. --help and --version answer on the terminal, without a display.
+// --print-state prints the menu tree and the module list after start-up and quits; --screenshot
+// writes a picture of the window after start-up and quits;
 // --script plays a user's session from a file (see UiScript.h) and prints each step done.
 #include <QApplication>
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "MigWizard/ui/QtDialogs.h"
@@ -58,9 +60,41 @@ bool LoadPlugin(QLibrary& library, const std::shared_ptr<ota::IInterface>& servi
   return true;
 }
 
+constexpr const char* kUsage =
+    "usage: migwiz-ide [--print-state | --screenshot FILE.png | --script FILE] [PROJECT.dpr]\n"
+    "       migwiz-ide --help | --version\n";
+
+constexpr const char* kHelp =
+    "The desktop host of the BDE Migration Wizard: opens a Delphi project and offers the\n"
+    "wizard in its menu.\n\n"
+    "  PROJECT.dpr          project to open at start-up\n"
+    "  --print-state        print the menu tree and the module list after start-up and quit\n"
+    "  --screenshot FILE    write a picture of the window after start-up and quit\n"
+    "  --script FILE        play a user's session from FILE, printing each step done\n"
+    "  --help               print this help and quit\n"
+    "  --version            print the version and quit\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before Qt starts, which needs a display.
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage << "\n" << kHelp;
+      return 0;
+    }
+    if (arg == "--version") {
+      std::cout << "migwiz-ide " MIGWIZ_VERSION "\n";
+      return 0;
+    }
+    // An unknown option is not a project name to look for.
+    if (arg.rfind("--", 0) == 0 && arg != "--print-state" && arg != "--screenshot" &&
+        arg != "--script") {
+      std::cerr << "migwiz-ide: unknown option " << arg << "\n" << kUsage;
+      return 2;
+    }
+  }
   QApplication app(argc, argv);
   QStringList args = app.arguments().mid(1);
   const bool printState = args.removeAll("--print-state") > 0;
@@ -76,8 +110,7 @@ int main(int argc, char** argv) {
   }
   const int modes = int(printState) + int(!screenshot.isEmpty()) + int(!scriptFile.isEmpty());
   if (args.size() > 1 || modes > 1 || args.contains("--screenshot") || args.contains("--script")) {
-    std::cerr << "usage: migwiz-ide [--print-state | --screenshot FILE.png | --script FILE] "
-                 "[PROJECT.dpr]\n";
+    std::cerr << kUsage;
     return 2;
   }
   std::vector<hosts::TScriptStep> script;
