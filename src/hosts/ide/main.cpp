@@ -5,6 +5,7 @@
 // --script plays a user's session from a file (see UiScript.h) and prints each step done.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QLibrary>
 #include <QMessageBox>
@@ -31,11 +32,16 @@ void RegisterWizard(std::shared_ptr<ota::IOTAWizard> wizard) {
   gWizard = std::move(wizard);
 }
 
+// Beside the host in a build; in an installation in lib/kymigwiz beside the host's bin.
 QString PluginPath() {
 #ifdef _WIN32
   return QCoreApplication::applicationDirPath() + "/KyMigWizard100.dll";
 #else
-  return QCoreApplication::applicationDirPath() + "/libKyMigWizard100.so";
+  const QString beside = QCoreApplication::applicationDirPath() + "/libKyMigWizard100.so";
+  const QString installed =
+      QCoreApplication::applicationDirPath() + "/../lib/kymigwiz/libKyMigWizard100.so";
+  return QFile::exists(beside) || !QFile::exists(installed) ? beside
+                                                             : QDir::cleanPath(installed);
 #endif
 }
 
