@@ -384,3 +384,34 @@ TEST_F(IdeSessionTest, CancelInTheProgressWindowLeavesTheProjectAsItWas) {
   const std::string log = testutil::ReadFile(big + "/Wiz_Log.txt");
   EXPECT_NE(log.find("Replace cancelled.\r\n"), std::string::npos) << log;
 }
+
+// A project file in GBK, as an older IDE wrote it: the code page chosen in the host's Tools menu
+// finds its unit at once, is kept for the next start, and the run's log says it found the unit.
+TEST_F(IdeSessionTest, ACodePageChosenInTheHostFindsTheUnitsAndIsKept) {
+  const std::string unit = dir_ / "Gbk/程序13-1/GetPrnDC.pas";
+  testutil::WriteFile(
+      unit, "unit GetPrnDC;\r\ninterface\r\nuses DBTables;\r\nimplementation\r\nend.\r\n");
+  testutil::WriteFile(dir_ / "Gbk/Proj/P.dpr",
+                      "program P;\r\nuses\r\n  GetPrnDC in '..\\\xB3\xCC\xD0\xF2"
+                      "13-1\\GetPrnDC.pas';\r\nbegin\r\nend.\r\n");
+  testutil::ShellResult run = Play(
+      "menu Tools > Unit Path Code Page...\n"
+      "dialog CodePageDialog\n"
+      "type cbCodePage CP936\n"
+      "click btOk\n"
+      "show GetPrnDC.pas Code\n"
+      "quit\n",
+      "Gbk/Proj/P.dpr");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(Settings().find("UnitPathCodePage=CP936"), std::string::npos) << Settings();
+
+  std::string script = ReplaceScript(backup());
+  script = script.substr(script.find("menu Kyzel"));
+  run = Play("show GetPrnDC.pas Code\n" + script +
+                 "message Replace procedure was performed sucessfully.\n"
+                 "view Wiz_Log.txt Code Unit path read in code page CP936: " +
+                 unit + "\nquit\n",
+             "Gbk/Proj/P.dpr");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(testutil::ReadFile(unit).find("KyAccess"), std::string::npos);
+}

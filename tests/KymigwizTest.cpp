@@ -1,6 +1,10 @@
 // End-to-end tests of the command-line host on copies of the example application.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -591,6 +595,63 @@ TEST_F(Kymigwiz, FoldersNamedBeyondAsciiConvertAndRestore) {
   ASSERT_EQ(r.code, 0) << r.out;
   auto restored = Snapshot(project);
   for (const auto& [rel, bytes] : original) EXPECT_EQ(restored[rel], bytes) << rel;
+}
+
+// A project file an older IDE saved names its units in the machine's 8-bit code page: GBK and
+// cp1251 paths are found in the code page named, and the log says which one found them; without
+// one the warning says why the unit is missing.
+TEST_F(Kymigwiz, UnitPathsWrittenInACodePageAreFound) {
+  const std::string unit = "unit U;\r\ninterface\r\nuses DBTables;\r\nimplementation\r\nend.\r\n";
+  struct Case {
+    std::string folder, project, codePage;
+  };
+  const std::vector<Case> cases{
+      {"程序13-1",
+       "program P;\r\nuses\r\n  U in '..\\\xB3\xCC\xD0\xF2"
+       "13-1\\U.pas';\r\nbegin\r\nend.\r\n",
+       "CP936"},
+      {"Формы", "program P;\r\nuses U in '..\\\xD4\xEE\xF0\xEC\xFB\\U.pas';\r\nbegin\r\nend.\r\n",
+       "CP1251"}};
+  for (const Case& c : cases) {
+    const std::string root = dir / c.codePage;
+    WriteFile(root + "/" + c.folder + "/U.pas", unit);
+    WriteFile(root + "/Proj/P.dpr", c.project);
+    const std::string dpr = Quote(Native(root + "/Proj/P.dpr"));
+    Result r = Run("replace --project " + dpr + " --no-backup");
+    EXPECT_EQ(r.code, 3) << r.out;
+    EXPECT_NE(r.out.find("U.pas\" not found"), std::string::npos) << r.out;
+#ifndef _WIN32
+    EXPECT_NE(r.out.find("(the path is not UTF-8: set the code page it is written in)"),
+              std::string::npos)
+        << r.out;
+#endif
+    EXPECT_EQ(ReadFile(root + "/" + c.folder + "/U.pas"), unit);
+
+    r = Run("replace --project " + dpr + " --no-backup --codepage " + c.codePage);
+    ASSERT_EQ(r.code, 0) << c.codePage << ": " << r.out;
+    EXPECT_NE(ReadFile(root + "/" + c.folder + "/U.pas").find("KyAccess"), std::string::npos);
+    EXPECT_NE(ReadFile(root + "/Proj/Wiz_Log.txt")
+                  .find("Unit path read in code page " + c.codePage + ": " +
+                        Native(root + "/" + c.folder + "/U.pas") + "\r\n"),
+              std::string::npos)
+        << ReadFile(root + "/Proj/Wiz_Log.txt");
+  }
+  Result r = Run("replace --project " + Quote(Native(dir / "CP936/Proj/P.dpr")) +
+                 " --codepage NOSUCHPAGE");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.out.find("Unknown code page NOSUCHPAGE"), std::string::npos) << r.out;
+#ifdef _WIN32
+  // Windows reads the path in the ANSI code page unless told otherwise, as the IDE does.
+  if (GetACP() == 1252) {
+    WriteFile(dir / "Tést/U.pas", unit);
+    WriteFile(dir / "Ansi/P.dpr",
+              "program P;\r\nuses U in '..\\T\xE9st\\U.pas';\r\nbegin\r\nend.\r\n");
+    r = Run("replace --project " + Quote(Native(dir / "Ansi/P.dpr")) + " --no-backup");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(ReadFile(dir / "Ansi/Wiz_Log.txt").find("Unit path read in code page CP1252: "),
+              std::string::npos);
+  }
+#endif
 }
 
 // Data sets of other libraries converted through a rules file, as the table's own: aliases to

@@ -70,8 +70,11 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
   replacer.SetRules(rulesFile.empty() ? TReplacementRules()
                                       : ReadReplacementRules(rulesFile, replacer));
   const bool projectMode = replacer.Options->Dest == 0;
+  replacer.LogNotes.clear();
   if (projectMode) {
     if (!TIDEUtils::SaveProject()) return TReplaceOutcome::NotSaved;
+    if (auto notes = ota::Supports<IProjectNotes>(ota::BorlandIDEServices))
+      replacer.LogNotes = notes->ProjectNotes();
     if (beforeRun) beforeRun();
   }
   // The diff is only made when someone will look at it.

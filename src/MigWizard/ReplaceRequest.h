@@ -51,6 +51,14 @@ class IRunResultsView : public virtual ota::IInterface {
   virtual void ClearRunResults() = 0;
 };
 
+// What a host noted while reading the open project, for the log of a project-mode run (a unit
+// path it could only read in a code page).
+class IProjectNotes : public virtual ota::IInterface {
+ public:
+  static constexpr ota::TGUID IID = ota::StringToGUID("{0D7E4B91-2A6C-4F3E-8B15-C94E3A7D2F60}");
+  virtual std::vector<std::string> ProjectNotes() = 0;
+};
+
 enum class TReplaceOutcome { NotSaved, Failed, Succeeded, Cancelled };
 
 // A replace run in the IDE: the options' rules file is read and applied first (ERulesError,

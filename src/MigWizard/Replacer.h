@@ -126,6 +126,8 @@ class TComponentReplacer {
   std::vector<std::string> ChangedUnits;
   // What the last run converted; filled once every file is converted.
   TRunReport Report;
+  // Lines the run's log gives after its start: what the host noted reading the project.
+  std::vector<std::string> LogNotes;
   // Whether Report keeps every rebuilt object (for a report or a results view), or counts only.
   bool KeepReportDetail = true;
   // What the old library has that the new one lacks, for the report of what is left for a person;

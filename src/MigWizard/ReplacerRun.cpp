@@ -369,6 +369,7 @@ bool TComponentReplacer::Execute() {
 bool TComponentReplacer::RunSteps() {
   Log.WriteLine(res::sInitializingUnitList);
   if (!rules_.File.empty()) Log.WriteLine(rtl::Format(res::sRulesFileLine, {rules_.File}));
+  for (const std::string& note : LogNotes) Log.WriteLine(note);
   TFinally emptyList([this] { FileList.Clear(); });
   BuildFileList();
 

@@ -19,13 +19,14 @@
 
 namespace rtl {
 
+// Through the Win32 conversions, which put U+FFFD for what is not UTF-8 (or UTF-16) where the
+// library's would raise: a name that cannot be converted names nothing.
 std::filesystem::path FsPath(std::string_view utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+  return std::filesystem::path(Utf8ToWide(utf8));
 }
 
 std::string FsUtf8(const std::filesystem::path& path) {
-  const std::u8string s = path.u8string();
-  return std::string(s.begin(), s.end());
+  return WideToUtf8(path.native());
 }
 
 namespace {

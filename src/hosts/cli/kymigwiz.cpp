@@ -65,6 +65,7 @@ struct ReplaceArgs {
   bool dryRun = false;
   std::string report;
   std::string rules;
+  std::string codePage;
 };
 
 class Progress {
@@ -92,6 +93,7 @@ int RunReplace(const ReplaceArgs& args) {
   std::string base;
   if (!args.project.empty()) {
     services = std::make_shared<hosts::TProjectServices>();
+    services->SetCodePage(args.codePage);
     ota::BorlandIDEServices = services;
     std::string project = Absolute(args.project);
     if (!services->OpenProject(project, true))
@@ -102,7 +104,8 @@ int RunReplace(const ReplaceArgs& args) {
       std::cerr << "warning: " << problem << "\n";
     options.Dest = 0;
     // All units of the project, as the wizard ticks them all, unless some are named.
-    options.Units = migwiz::UnitListText(args.units.empty() ? migwiz::ProjectUnitFiles() : args.units);
+    options.Units =
+        migwiz::UnitListText(args.units.empty() ? migwiz::ProjectUnitFiles() : args.units);
     base = migwiz::ExtractFileDir(project);
   } else {
     options.Dest = 1;
@@ -154,7 +157,8 @@ int RunReplace(const ReplaceArgs& args) {
     std::cout << rtl::Format(migwiz::res::sSkippedFile, {skipped.Path, skipped.Reason}) << "\n";
   switch (outcome) {
     case migwiz::TReplaceOutcome::NotSaved:
-      std::cout << migwiz::res::sCannotStartReplace << "\n" << migwiz::res::sProjectNotSaved << "\n";
+      std::cout << migwiz::res::sCannotStartReplace << "\n"
+                << migwiz::res::sProjectNotSaved << "\n";
       return kRunFailed;
     case migwiz::TReplaceOutcome::Cancelled:
       std::cout << migwiz::res::sReplaceCancelled << "\n";
@@ -223,9 +227,16 @@ int Main(int argc, char** argv) {
                        "(patch -p1 in the folder applies it); nothing is written");
   replaceCmd->add_option("--report", replace.report,
                          "Write a JSON report of the conversion to this file");
-  replaceCmd->add_option("--rules", replace.rules,
-                         "JSON file of further classes to convert and units to follow (default: "
-                         "migwiz-rules.json in the folder or the project's folder, if there is one)");
+  replaceCmd->add_option(
+      "--rules", replace.rules,
+      "JSON file of further classes to convert and units to follow (default: "
+      "migwiz-rules.json in the folder or the project's folder, if there is one)");
+  replaceCmd
+      ->add_option("--codepage", replace.codePage,
+                   "Code page of unit paths the project file does not write in UTF-8 (CP936, "
+                   "CP950, CP1251, CP1252, ...): a path whose bytes name no file is read in it. "
+                   "On Windows the ANSI code page is used when none is given")
+      ->needs(projectOpt);
 
   std::string undoFile;
   CLI::App* restoreCmd = app.add_subcommand("restore", "Restore the originals of a replace run");
@@ -243,6 +254,13 @@ int Main(int argc, char** argv) {
     app.parse(argc, argv);
     if (replaceCmd->parsed() && replace.folder.empty() && replace.project.empty())
       throw CLI::RequiredError("--folder or --project");
+    if (!replace.codePage.empty()) {
+      try {
+        rtl::CheckCodePage(replace.codePage);
+      } catch (const rtl::EEncodingError& e) {
+        throw CLI::ValidationError("--codepage", e.what());
+      }
+    }
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {

@@ -1,14 +1,15 @@
 #include "hosts/common/ProjectServices.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <unordered_map>
 #include <unordered_set>
-#include <filesystem>
 
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/Replacer.h"
 #include "MigWizard/WorkPool.h"
 #include "hosts/common/ProjectUses.h"
+#include "rtl/Encoding.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
 
@@ -20,6 +21,7 @@ namespace {
 
 // The group of a project opened on its own, as the IDE names it; it is never written.
 constexpr const char* kGroupFileName = "ProjectGroup1.bdsgroup";
+constexpr const char* kCodePageNote = "Unit path read in code page %s: %s";
 
 void CheckIndex(int index, size_t count, const char* what) {
   if (index < 0 || static_cast<size_t>(index) >= count)
@@ -209,6 +211,7 @@ ota::IInterface* TProjectServices::QueryInterface(const ota::TGUID& iid) {
     return found;
   if (OnRunResults)
     if (auto* found = QueryFor<migwiz::IRunResultsView>(this, iid)) return found;
+  if (auto* found = QueryFor<migwiz::IProjectNotes>(this, iid)) return found;
   return IInterface::QueryInterface(iid);
 }
 
@@ -220,6 +223,11 @@ void TProjectServices::ShowRunResults(const migwiz::TRunReport& report,
 std::shared_ptr<ota::IOTAModule> TProjectServices::Modules(int index) {
   CheckIndex(index, modules_.size(), "Module");
   return modules_[static_cast<size_t>(index)];
+}
+
+void TProjectServices::SetCodePage(const std::string& codePage) {
+  if (!codePage.empty()) rtl::CheckCodePage(codePage);
+  codePage_ = codePage;
 }
 
 bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGroup*/) {
@@ -258,13 +266,37 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     std::string problem, form;
   };
   std::vector<TUnitRead> reads;
+  std::vector<std::string> notes;
+  std::string codePage = codePage_;
+#ifdef _WIN32
+  if (codePage.empty()) codePage = rtl::AnsiCodePage();
+#endif
+  // The file a path written in the project names, or "".
+  auto find = [&folder](const std::string& inPath, std::string& written) {
+    written =
+        migwiz::HasDrivePart(NativeSeparators(inPath)) ? inPath : migwiz::JoinPath(folder, inPath);
+    std::string found = migwiz::ResolvePathNoCase(written);
+    return !found.empty() && rtl::FileExists(found) ? found : std::string();
+  };
   for (const TUsesEntry& entry : uses.Entries) {
     if (entry.InPath.empty()) continue;
-    const std::string written = migwiz::HasDrivePart(NativeSeparators(entry.InPath))
-                                    ? entry.InPath
-                                    : migwiz::JoinPath(folder, entry.InPath);
-    std::string unitPath = migwiz::ResolvePathNoCase(written);
-    const bool exists = !unitPath.empty() && rtl::FileExists(unitPath);
+    std::string written;
+    std::string unitPath = find(entry.InPath, written);
+    // An older IDE wrote the path in the machine's code page: decoded before its separators are
+    // looked at, as a double-byte character may end in a backslash's byte.
+    if (unitPath.empty() && !codePage.empty() && !rtl::IsUtf8(entry.InPath)) {
+      try {
+        std::string decodedWritten;
+        unitPath = find(rtl::CodePageToUtf8(entry.InPath, codePage), decodedWritten);
+        if (!unitPath.empty())
+          notes.push_back(rtl::Format(kCodePageNote, {codePage, AbsolutePath(unitPath)}));
+        else
+          written = decodedWritten;
+      } catch (const rtl::EEncodingError&) {
+        // Not text in that code page either: not found, as written.
+      }
+    }
+    const bool exists = !unitPath.empty();
     unitPath = AbsolutePath(exists ? unitPath : NativeSeparators(written));
     if (!named.insert(canonical.Of(unitPath)).second) {
       problems.push_back(rtl::Format("\"%s\": unit file \"%s\" is named twice", {path, unitPath}));
@@ -272,7 +304,10 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     }
     project->infos_.push_back(std::make_shared<TModuleInfo>(entry.UnitName, unitPath));
     if (!exists) {
-      problems.push_back(rtl::Format("\"%s\": unit file \"%s\" not found", {path, unitPath}));
+      problems.push_back(rtl::Format("\"%s\": unit file \"%s\" not found", {path, unitPath}) +
+                         (codePage.empty() && !rtl::IsUtf8(entry.InPath)
+                              ? " (the path is not UTF-8: set the code page it is written in)"
+                              : ""));
       continue;
     }
 
@@ -314,6 +349,7 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
   modules_.push_back(project);
   modules_.insert(modules_.end(), units.begin(), units.end());
   problems_ = std::move(problems);
+  notes_ = std::move(notes);
   lastError_.clear();
   Changed();
   return true;
@@ -372,6 +408,7 @@ bool TProjectServices::CloseAll() {
   for (const auto& module : modules_) module->services_ = nullptr;
   modules_.clear();
   problems_.clear();
+  notes_.clear();
   Changed();
   return true;
 }
@@ -393,7 +430,8 @@ void TProjectServices::Changed() {
   byPath_.clear();
   byCanonicalPath_.clear();
   for (const auto& module : modules_)
-    for (const auto& editor : module->editors_) byPath_.emplace(AbsolutePath(editor->FileName()), module);
+    for (const auto& editor : module->editors_)
+      byPath_.emplace(AbsolutePath(editor->FileName()), module);
   if (OnModulesChanged) OnModulesChanged();
 }
 

@@ -163,7 +163,8 @@ class TProjectGroupModule : public TDiskModule, public ota::IOTAProjectGroup {
 class TProjectServices : public ota::IOTAModuleServices,
                          public ota::IOTAActionServices,
                          public ota::INTAServices,
-                         public migwiz::IRunResultsView {
+                         public migwiz::IRunResultsView,
+                         public migwiz::IProjectNotes {
  public:
   TProjectServices() = default;
   ~TProjectServices() override;
@@ -204,6 +205,16 @@ class TProjectServices : public ota::IOTAModuleServices,
   // each naming the file; the project opens nevertheless.
   const std::vector<std::string>& Problems() const { return problems_; }
 
+  // The code page a project file's unit paths are read in when their bytes are not UTF-8 and name
+  // no file ("CP936", "CP1251": see rtl::CodePageToUtf8); "" for none. On Windows the ANSI code
+  // page is used when none is set, as the IDE reads project files. Raises EEncodingError for a
+  // name that is no code page. Applies from the next OpenProject on.
+  void SetCodePage(const std::string& codePage);
+  const std::string& CodePage() const { return codePage_; }
+  // The unit paths of the open project found only in the code page: "Unit path read in code page
+  // CP936: /full/path.pas".
+  std::vector<std::string> ProjectNotes() override { return notes_; }
+
   // Observer hook for a desktop host: called after modules were opened or closed.
   std::function<void()> OnModulesChanged;
   // A desktop host that shows a run's results sets this; only then is IRunResultsView answered
@@ -227,6 +238,8 @@ class TProjectServices : public ota::IOTAModuleServices,
   std::unordered_map<std::string, std::shared_ptr<TDiskModule>> byPath_;
   mutable std::unordered_map<std::string, std::shared_ptr<TDiskModule>> byCanonicalPath_;
   std::vector<std::string> problems_;
+  std::vector<std::string> notes_;
+  std::string codePage_;
   std::string lastError_;
   ota::TMainMenu mainMenu_;
 };

@@ -4,6 +4,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -17,6 +20,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -29,13 +33,19 @@
 #include <stdexcept>
 
 #include "MigWizard/FileUtils.h"
+#include "MigWizard/ui/QtSettingsStore.h"
 #include "hosts/ide/PascalHighlighter.h"
 #include "ota/Application.h"
+#include "rtl/Encoding.h"
 #include "rtl/FileIO.h"
 
 namespace hosts {
 
 namespace {
+
+// The host's own settings, beside the wizard's in the user's store.
+constexpr const char* kHostSection = "migwiz-ide";
+constexpr const char* kCodePageKey = "UnitPathCodePage";
 
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
@@ -204,6 +214,11 @@ TIdeWindow::TIdeWindow(std::shared_ptr<TProjectServices> services, QWidget* pare
     ShowRow(row->second);
   };
   CreateHostMenu();
+  try {
+    services_->SetCodePage(migwiz::TQtSettingsStore().ReadString(kHostSection, kCodePageKey, ""));
+  } catch (const rtl::EEncodingError&) {
+    // A name this machine does not know: none, until one is chosen again.
+  }
   RebuildMenu();
   RebuildModules();
 }
@@ -341,12 +356,55 @@ void TIdeWindow::CreateHostMenu() {
   NewItem(menu, file, "FileCloseAllItem", "C&lose All",
           [this](ota::TMenuItem*) { services_->CloseAll(); });
   NewItem(menu, file, "FileExitItem", "E&xit", [this](ota::TMenuItem*) { close(); });
+  ota::TMenuItem* tools = NewItem(menu, menu.Items(), "ToolsMenu", "&Tools");
+  NewItem(menu, tools, "ToolsCodePageItem", "Unit Path &Code Page...",
+          [this](ota::TMenuItem*) { ChooseCodePage(); });
   ota::TMenuItem* help = NewItem(menu, menu.Items(), "HelpMenu", "&Help");
   NewItem(menu, help, "HelpAboutItem", "&About...", [this](ota::TMenuItem*) {
     QMessageBox::about(this, "About migwiz-ide",
                        "The desktop host of the migration wizard: it opens a Delphi project "
                        "and loads the wizard's plug-in.");
   });
+}
+
+void TIdeWindow::ChooseCodePage() {
+  QDialog dialog(this);
+  dialog.setObjectName("CodePageDialog");
+  dialog.setWindowTitle("Unit Path Code Page");
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* label = new QLabel(
+      "Code page of the unit paths a project file does not write in UTF-8 (older IDEs wrote\n"
+      "them in the machine's code page); empty for none:",
+      &dialog);
+  auto* combo = new QComboBox(&dialog);
+  combo->setObjectName("cbCodePage");
+  combo->setEditable(true);
+  combo->addItems({"", "CP936", "CP950", "CP932", "CP949", "CP874", "CP1250", "CP1251", "CP1252",
+                   "CP1253", "CP1254", "CP1255", "CP1256", "CP1257", "CP1258"});
+  combo->setEditText(Q(services_->CodePage()));
+  label->setBuddy(combo);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  buttons->button(QDialogButtonBox::Ok)->setObjectName("btOk");
+  buttons->button(QDialogButtonBox::Cancel)->setObjectName("btCancel");
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+    try {
+      services_->SetCodePage(combo->currentText().trimmed().toStdString());
+      dialog.accept();
+    } catch (const rtl::EEncodingError& e) {
+      QMessageBox::warning(&dialog, windowTitle(), Q(e.what()));
+    }
+  });
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(label);
+  layout->addWidget(combo);
+  layout->addWidget(buttons);
+  if (dialog.exec() != QDialog::Accepted) return;
+  try {
+    migwiz::TQtSettingsStore().WriteString(kHostSection, kCodePageKey, services_->CodePage());
+  } catch (const std::exception& e) {
+    QMessageBox::warning(this, windowTitle(), Q(e.what()));  // applies to this session only
+  }
+  if (const auto project = services_->Project()) OpenProject(project->FileName(), true);
 }
 
 // Rebuilding from inside a QAction's trigger would delete that action under Qt's feet.

@@ -49,6 +49,9 @@ class TIdeWindow : public QMainWindow {
 
  private:
   void CreateHostMenu();
+  // Asks for the code page of unit paths an older IDE wrote, keeps it in the host's settings and
+  // opens the open project again in it.
+  void ChooseCodePage();
   void ScheduleMenuRebuild();
   void RebuildMenu();
   void RebuildModules();
