@@ -8,6 +8,7 @@
 #include "product/KyReplacer.h"
 #include "rtl/ClassRegistry.h"
 #include "rtl/SysUtils.h"
+#include "support/TestUtil.h"
 
 using migwiz::EGrammarError;
 using migwiz::TFormParser;
@@ -47,39 +48,11 @@ Strings Convert(TFormParser& p, const std::string& cls, std::initializer_list<st
   return PropertyLines(p);
 }
 
-const std::string kQuery = Crlf({
-    "  object Query1: TQuery",
-    "    DatabaseName = 'Sales'",
-    "    DataSource = DataSource1",
-    "    Filter = 'a' + 'b'",
-    "    Caption = 'Line'#13#10'Next'",
-    "    Tag = -5",
-    "    Ratio = 1.5E3",
-    "    Width = 2.5",
-    "    Options = [dgTitles, dgIndicator]",
-    "    Flags = []",
-    "    SQL.Strings = (",
-    "      'select *'",
-    "      'from t')",
-    "    Picture.Data = {",
-    "      0A54",
-    "      ff00}",
-    "    ParamData = <",
-    "      item",
-    "        DataType = ftInteger",
-    "        Name = 'ID'",
-    "        ParamType = ptInput",
-    "      end>",
-    "    Sizes = (1 -2 3.5)",
-    "    Hint =",
-    "      'continued'",
-    "    Left = 8",
-    "    Top = 16",
-    "    object Query1ID: TIntegerField",
-    "      FieldName = 'ID'",
-    "    end",
-    "  end",
-});
+
+// A query object of a form, indented as inside one, with a value of every kind and a field.
+std::string Query1() {
+  return testutil::DataFile("forms/rewrite/Query1.object.txt");
+}
 
 }  // namespace
 
@@ -102,7 +75,7 @@ TEST_F(FormParserTest, RealisticObjectIsCollectedAndRebuilt) {
     asked.emplace_back(name, value);
     newValue = "DataModule1.Database1";
   };
-  const std::string text = "inherited Form1: TForm1\r\n" + kQuery + "\r\n  object Next: TTable\r\n";
+  const std::string text = "inherited Form1: TForm1\r\n" + Query1() + "\r\n  object Next: TTable\r\n";
   const int start = static_cast<int>(text.find("object Query1")) + 1;
   int pos = start;
   parser.SetNewClassName("TKyQuery");
@@ -250,8 +223,9 @@ TEST_F(FormParserTest, FailedParseLeavesNothing) {
 }
 
 TEST_F(FormParserTest, StateAssignTrimsCollectedListsAndChecksItsSource) {
+  const std::string query = Query1();
   int pos = 3;
-  ASSERT_TRUE(parser.Parse(kQuery, "<object>", pos));
+  ASSERT_TRUE(parser.Parse(query, "<object>", pos));
   ASSERT_EQ(parser.Properties.Count(), 15);  // no handler: DatabaseName is dropped
   TFormParseState earlier(&parser);
   earlier.Assign(parser.FormState());
@@ -277,7 +251,7 @@ TEST_F(FormParserTest, StateAssignTrimsCollectedListsAndChecksItsSource) {
   EXPECT_EQ(parser.FormState().ObjIndex, "");
   migwiz::TFormParser first, second;
   int a = 3, b = 1;
-  ASSERT_TRUE(first.Parse(kQuery, "<object>", a));
+  ASSERT_TRUE(first.Parse(query, "<object>", a));
   ASSERT_TRUE(second.Parse(other, "<object>", b));
   second.FormState().Assign(first.FormState());
   EXPECT_EQ(second.FormState().ObjName, "Query1");

@@ -24,45 +24,11 @@ std::string Crlf(std::initializer_list<const char*> lines) {
   return s;
 }
 
-const std::string kMainForm = Crlf({
-    "object MainForm: TMainForm",
-    "  Left = 200",
-    "  Caption = 'Orders'",
-    "  object Panel1: TPanel",
-    "    Left = 0",
-    "    object Query1: TQuery",
-    "      DatabaseName = 'Sales'",
-    "      RequestLive = True",
-    "      SQL.Strings = (",
-    "        'select *'",
-    "        'from ORDERS')",
-    "      Left = 8",
-    "      Top = 16",
-    "      object Query1ID: TIntegerField",
-    "        FieldName = 'ID'",
-    "      end",
-    "    end",
-    "    object Edit1: TEdit",
-    "      Text = 'TQuery'",
-    "    end",
-    "  end",
-    "end",
-});
-
-const std::string kDataModule = Crlf({
-    "object DataModule1: TDataModule1",
-    "  object Database1: TDatabase",
-    "    AliasName = 'SALESDB'",
-    "    DatabaseName = 'Sales'",
-    "    Params.Strings = (",
-    "      'USER NAME=SYSDBA')",
-    "    TransIsolation = tiReadCommitted",
-    "  end",
-    "  object Other: tdatabase",
-    "    DatabaseName = 'Lower'",
-    "  end",
-    "end",
-});
+// A form of tests/data/forms/rewrite: a main form with a query, the data modules with the
+// databases, and a descendant form with what it should become.
+std::string Form(const std::string& name) {
+  return testutil::DataFile("forms/rewrite/" + name);
+}
 
 class FormRewrite : public ::testing::Test {
  protected:
@@ -102,7 +68,7 @@ std::string BinaryForm(const std::string& text, const std::string& name) {
 }  // namespace
 
 TEST_F(FormRewrite, RebuiltObjectIsSplicedBetweenUntouchedText) {
-  std::string out = RewriteText(kMainForm);
+  std::string out = RewriteText(Form("MainForm.dfm"));
   EXPECT_EQ(out, Crlf({
                      "object MainForm: TMainForm",
                      "  Left = 200",
@@ -156,7 +122,7 @@ TEST_F(FormRewrite, AnObjectTheParserRejectsIsAnErrorOfItsForm) {
 }
 
 TEST_F(FormRewrite, BinaryFormsComeBackBinaryWithTheirHeader) {
-  WriteFile(dir / "Main.dfm", BinaryForm(kMainForm, "TMAINFORM"));
+  WriteFile(dir / "Main.dfm", BinaryForm(Form("MainForm.dfm"), "TMAINFORM"));
   std::string out = Rewrite(dir / "Main.dfm");
   ASSERT_GE(out.size(), 20u);
   EXPECT_EQ(out.substr(0, 3), std::string("\xFF\x0A\x00", 3));
@@ -173,11 +139,11 @@ TEST_F(FormRewrite, BinaryFormsComeBackBinaryWithTheirHeader) {
 }
 
 TEST_F(FormRewrite, AliasesOfScannedFormsBecomeConnections) {
-  WriteFile(dir / "Data.dfm", BinaryForm(kDataModule, "TDATAMODULE1"));
+  WriteFile(dir / "Data.dfm", BinaryForm(Form("DataModule1.dfm"), "TDATAMODULE1"));
   replacer->ScanDatabaseAliases(dir / "Data.dfm");
   ASSERT_EQ(replacer->DatabaseAliases.Count(), 1);  // the lower-case class is not scanned
   EXPECT_EQ(replacer->DatabaseAliases[0], "Sales=DataModule1.Database1");
-  std::string out = RewriteText(kMainForm);
+  std::string out = RewriteText(Form("MainForm.dfm"));
   EXPECT_NE(out.find("    object Query1: TKyQuery\r\n      Connection = DataModule1.Database1\r\n"
                      "      SQL.Strings"),
             std::string::npos)
@@ -193,117 +159,10 @@ TEST_F(FormRewrite, AliasesOfScannedFormsBecomeConnections) {
   EXPECT_NE(text.find("object Other: TKyConnection"), std::string::npos) << text;
 }
 
-// A descendant data module: what it inherits defines no alias already known.
-const std::string kChildModule = Crlf({
-    "inherited DataModule2: TDataModule2",
-    "  inherited Database1: TDatabase",
-    "    DatabaseName = 'Sales'",
-    "  end",
-    "  inline Frame1: TDbFrame",
-    "    inherited FrameDb: TDatabase",
-    "      DatabaseName = 'Frame'",
-    "    end",
-    "  end",
-    "  object TDatabase",
-    "    DatabaseName = 'Nameless'",
-    "  end",
-    "  object Archive: TDatabase [3]",
-    "    DatabaseName = 'Archive'",
-    "  end",
-    "end",
-});
-
-const std::string kChildForm = Crlf({
-    "inherited OrdersChild: TOrdersChild",
-    "  Caption = 'Child'",
-    "  inherited BaseQuery: TQuery",
-    "    DatabaseName = 'Sales'",
-    "    DataSource = MasterSource1",
-    "    RequestLive = True",
-    "    SQL.Strings = (",
-    "      'select * from ORDERS')",
-    "    ParamData = <",
-    "      item",
-    "        DataType = ftInteger",
-    "        Name = 'ID'",
-    "        ParamType = ptInput",
-    "      end>",
-    "    inherited BaseQueryID: TIntegerField",
-    "      FieldName = 'ID'",
-    "    end",
-    "    object BaseQueryNAME: TStringField [1]",
-    "      FieldName = 'NAME'",
-    "    end",
-    "  end",
-    "  inherited BaseTable: TTable",
-    "    DatabaseName = 'Sales'",
-    "    TableType = ttParadox",
-    "    TableName = 'ORDERS'",
-    "  end",
-    "  object OrdersTable: TTable [2]",
-    "    DatabaseName = 'Archive'",
-    "    TableName = 'LINES'",
-    "  end",
-    "  object TQuery",
-    "    DatabaseName = 'Nameless'",
-    "    SQL.Strings = (",
-    "      'select 1')",
-    "  end",
-    "  inline Frame1: TSearchFrame",
-    "    inherited FrameQuery: TwwQuery",
-    "      DataSource = Frame1Source",
-    "      ValidateWithMask = True",
-    "      ParamData = <>",
-    "    end",
-    "  end",
-    "end",
-});
-
-const std::string kChildFormConverted = Crlf({
-    "inherited OrdersChild: TOrdersChild",
-    "  Caption = 'Child'",
-    "  inherited BaseQuery: TKyQuery",
-    "    Connection = DataModule1.Database1",
-    "    MasterSource = MasterSource1",
-    "    SQL.Strings = (",
-    "            'select * from ORDERS')",
-    "    ParamData = <",
-    "            item",
-    "              DataType = ftInteger",
-    "              Name = 'ID'",
-    "              ParamType = ptInput",
-    "            end>",
-    "    inherited BaseQueryID: TIntegerField",
-    "      FieldName = 'ID'",
-    "    end",
-    "    object BaseQueryNAME: TStringField [1]",
-    "      FieldName = 'NAME'",
-    "    end",
-    "  end",
-    "  inherited BaseTable: TKyTable",
-    "    Connection = DataModule1.Database1",
-    "    TableName = 'ORDERS'",
-    "  end",
-    "  object OrdersTable: TKyTable [2]",
-    "    Connection = DataModule2.Archive",
-    "    TableName = 'LINES'",
-    "  end",
-    "  object TKyQuery",
-    "    SQL.Strings = (",
-    "            'select 1')",
-    "  end",
-    "  inline Frame1: TSearchFrame",
-    "    inherited FrameQuery: TKyQuery",
-    "      MasterSource = Frame1Source",
-    "      ParamData = <>",
-    "    end",
-    "  end",
-    "end",
-});
-
+// A descendant data module (DataModule2.dfm): what it inherits defines no alias already known.
 TEST_F(FormRewrite, DescendantFormsConvertTheirInheritedIndexedAndUnnamedObjects) {
-  WriteFile(dir / "Data.dfm", kDataModule);
-  WriteFile(dir / "Child.dfm", BinaryForm(kChildModule, "TDATAMODULE2"));
+  WriteFile(dir / "Data.dfm", Form("DataModule1.dfm"));
+  WriteFile(dir / "Child.dfm", BinaryForm(Form("DataModule2.dfm"), "TDATAMODULE2"));
   replacer->ScanDatabaseAliases(dir / "Data.dfm");
   replacer->ScanDatabaseAliases(dir / "Child.dfm");
   EXPECT_EQ(replacer->DatabaseAliases.Text(),
@@ -311,15 +170,15 @@ TEST_F(FormRewrite, DescendantFormsConvertTheirInheritedIndexedAndUnnamedObjects
             "Archive=DataModule2.Archive\r\n");
 
   // Text: every object whose class is in the table, whatever its keyword, header or depth.
-  const std::string text = RewriteText(kChildForm);
-  EXPECT_EQ(text, kChildFormConverted);
+  const std::string text = RewriteText(Form("OrdersChild.dfm"));
+  EXPECT_EQ(text, Form("OrdersChild.converted.dfm"));
   rtl::TMemoryStream check;
   EXPECT_NO_THROW(rtl::ObjectTextToBinary(text, check));
 
   // Binary: the same objects come back binary, flags and order indexes included.
-  WriteFile(dir / "ChildForm.dfm", BinaryForm(kChildForm, "TORDERSCHILD"));
+  WriteFile(dir / "ChildForm.dfm", BinaryForm(Form("OrdersChild.dfm"), "TORDERSCHILD"));
   const std::string binary = Rewrite(dir / "ChildForm.dfm");
-  EXPECT_EQ(binary, BinaryForm(kChildFormConverted, "TORDERSCHILD"));
+  EXPECT_EQ(binary, BinaryForm(Form("OrdersChild.converted.dfm"), "TORDERSCHILD"));
   const std::string back = migwiz::ConvertFormToText(dir / "out.dfm");
   for (const char* header :
        {"inherited BaseQuery: TKyQuery\r\n", "inherited BaseTable: TKyTable\r\n",
@@ -374,7 +233,7 @@ TEST_F(FormRewrite, DamagedFormsAreErrorsNamingTheFile) {
     }
     return "no error";
   };
-  std::string binary = BinaryForm(kMainForm, "TMAINFORM");
+  std::string binary = BinaryForm(Form("MainForm.dfm"), "TMAINFORM");
   for (const std::string& bytes :
        {std::string("object F: TForm\r\n  Caption = 'a\0b'\r\nend\r\n", 40),  // zero byte
         std::string("\xFF\x0A\x00TMAIN", 8),                                  // name never ends

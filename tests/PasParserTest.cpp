@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -615,33 +614,6 @@ TEST(PasParserRoundTrip, ByteSoup) {
     }
     ASSERT_LE(total, text.size());
   }
-}
-
-TEST(PasParserRoundTrip, LargeGeneratedUnitAndThroughput) {
-  const std::string unitPart =
-      "unit Main;\r\n\r\ninterface\r\n\r\nuses\r\n  Windows, Messages, SysUtils, DBTables, Db;\r\n"
-      "\r\ntype\r\n  TForm1 = class(TForm)\r\n    Query1: TQuery; { the main query }\r\n"
-      "    procedure FormCreate(Sender: TObject);\r\n  end;\r\n\r\n{$R *.dfm}\r\n\r\n"
-      "procedure TForm1.FormCreate(Sender: TObject);\r\nbegin\r\n"
-      "  Query1.SQL.Text := 'select * from customer where name = ''O''''Brien''';\r\n"
-      "  // don't forget: TQuery here\r\n  Query1.Tag := $FF + 12;\r\n"
-      "  (* old code: Table1.Open; *)\r\nend;\r\n\r\nend.\r\n";
-  std::string text;
-  while (text.size() < (8u << 20)) text += unitPart;
-  auto t0 = std::chrono::steady_clock::now();
-  TPasParser p(text);
-  std::string_view lexeme;
-  size_t tokens = 0, bytes = 0;
-  while (p.GetNext(lexeme) != migwiz::tkEOF) {
-    ++tokens;
-    bytes += lexeme.size();
-  }
-  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  EXPECT_EQ(bytes, text.size());
-  double mbs = static_cast<double>(text.size()) / (1 << 20) / (secs > 0 ? secs : 1e-9);
-  RecordProperty("MBps", static_cast<int>(mbs));
-  std::printf("tokenized %zu tokens, %.1f MB at %.0f MB/s\n", tokens,
-              static_cast<double>(text.size()) / (1 << 20), mbs);
 }
 
 // The scan a rewrite uses reports what GetNext returns for identifiers, keywords, comments and

@@ -8,6 +8,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -150,26 +152,23 @@ class ReplaceExpertTest : public qttest::QtTest {
     services->AddTop("HelpItem", "&Help");
     ota::BorlandIDEServices = services;
     migwiz::SetDialogs(&dialogs);
-    migwiz::SetExpertStoreFactory([this] {
+    seams.Store = [this] {
       ++storeOpens;
       return std::make_unique<SharedStore>(store);
-    });
-    migwiz::SetSaveWarnStoreFactory([] { return std::make_shared<rtl::TMemorySettingsStore>(); });
-    migwiz::SetSaveWarnRunner([this](migwiz::TSaveWarnForm& form) {
+    };
+    seams.Run = [this](migwiz::TWizardForm& form) { return modal(form); };
+    seams.SaveWarn.Store = [] { return std::make_shared<rtl::TMemorySettingsStore>(); };
+    seams.SaveWarn.Run = [this](migwiz::TSaveWarnForm& form) {
       Note("warn");
       warnNote = form.lblNote->text().toStdString();
       return warnAnswer;
-    });
+    };
     options.MakeBackup = false;
     options.WriteLog = false;
     replacer = ky::CreateReplacer(&options);
   }
   void TearDown() override {
     expert.reset();
-    migwiz::SetExpertModalRunner(nullptr);
-    migwiz::SetExpertStoreFactory(nullptr);
-    migwiz::SetSaveWarnRunner(nullptr);
-    migwiz::SetSaveWarnStoreFactory(nullptr);
     migwiz::SetDialogs(nullptr);
     ota::BorlandIDEServices.reset();
     gLog = nullptr;
@@ -221,17 +220,17 @@ class ReplaceExpertTest : public qttest::QtTest {
   TCompReplaceExpert& MakeExpert() {
     expert = std::make_shared<TCompReplaceExpert>(
         [](QWidget* owner) { return std::make_unique<migwiz::TWizardForm>(owner); }, "&Kyzel",
-        ky::Menu, replacer.get());
+        ky::Menu, replacer.get(), seams);
     return *expert;
   }
 
   // The dialog closes with result, after script has set it up as the user would.
   void Click(int result, std::function<void(migwiz::TWizardForm&)> script = nullptr) {
-    migwiz::SetExpertModalRunner([result, script](migwiz::TWizardForm& form) {
+    modal = [result, script](migwiz::TWizardForm& form) {
       Note("dialog");
       if (script) script(form);
       return result;
-    });
+    };
     expert->MenuItemClick(nullptr);
   }
 
@@ -266,11 +265,30 @@ class ReplaceExpertTest : public qttest::QtTest {
   std::vector<std::string> log;
   std::shared_ptr<FakeServices> services = std::make_shared<FakeServices>();
   std::shared_ptr<FakeProject> project;
-  migwiz::TScriptedDialogs dialogs;
+  // Notes the cursor each dialog comes up under.
+  struct CursorDialogs : migwiz::TScriptedDialogs {
+    static std::string Cursor() {
+      const QCursor* c = QGuiApplication::overrideCursor();
+      return !c ? "arrow" : c->shape() == Qt::WaitCursor ? "wait"
+                          : c->shape() == Qt::BusyCursor ? "busy" : "other";
+    }
+    std::unique_ptr<migwiz::IRunProgress> BeginProgress(const std::string& title) override {
+      cursors.push_back("progress " + Cursor());
+      return TScriptedDialogs::BeginProgress(title);
+    }
+    void MessageBox(const std::string& text, const std::string& caption,
+                    migwiz::TMsgIcon icon) override {
+      cursors.push_back("message " + Cursor());
+      TScriptedDialogs::MessageBox(text, caption, icon);
+    }
+    std::vector<std::string> cursors;
+  } dialogs;
   rtl::TMemorySettingsStore store;
   int storeOpens = 0;
   int warnAnswer = 1;
   std::string warnNote;
+  migwiz::TExpertSeams seams;
+  std::function<int(migwiz::TWizardForm&)> modal;
   migwiz::TReplaceOptions options{"BDE"};
   std::unique_ptr<migwiz::TComponentReplacer> replacer;
   std::shared_ptr<TCompReplaceExpert> expert;
@@ -377,6 +395,8 @@ TEST_F(ReplaceExpertTest, SuccessfulReplaceHidesFormsAndReloadsPasUnits) {
   EXPECT_EQ(Messages(), (std::vector<std::string>{"Replace procedure was performed sucessfully."}));
   EXPECT_NE(testutil::ReadFile(lower).find("KyAccess"), std::string::npos);
   EXPECT_GT(store.WriteCount(), 0);
+  // Busy from the start of the run; the outcome is told under the normal cursor.
+  EXPECT_EQ(dialogs.cursors, (std::vector<std::string>{"progress wait", "message arrow"}));
 }
 
 // The progress window follows the run file by file; a Cancel in it ends the run with the units
@@ -544,6 +564,7 @@ TEST_F(ReplaceExpertTest, RestoreClosesAndReopensTheProject) {
                                           dir / "gone.~pas" + "\" is missing. [error]"}));
   EXPECT_GT(store.WriteCount(), 0);
   EXPECT_EQ(store.Raw("BDE Migration Wizard", "LastUndo"), dir / "bad.reu");
+  EXPECT_EQ(dialogs.cursors, (std::vector<std::string>{"message arrow", "message arrow"}));
 
   // Declined: nothing closed, restored or reopened.
   log.clear();

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "MigWizard/Replacer.h"
+#include "MigWizard/UnifiedDiff.h"
 #include "MigWizard/WorkPool.h"
 #include "product/KyReplacer.h"
 #include "rtl/Classes.h"
@@ -295,14 +296,15 @@ TEST_F(ReplaceRun, DiffsLeftForLaterComeFromTheBackupsWithTheSameText) {
   fs::copy(src, dir / "copy", fs::copy_options::recursive);
   using TDiffs = std::vector<std::pair<std::string, std::string>>;
   TDiffs during, later;
-  replacer->OnDiff = [&](const std::string& rel, std::string diff) {
+  migwiz::TRunDiffs diffs;
+  diffs.OnDiff = [&](const std::string& rel, std::string diff) {
     during.emplace_back(rel, std::move(diff));
   };
-  replacer->OnDeferredDiff = [&](const std::string& rel, const std::string& backup,
-                                 const std::string& file, bool unit) {
+  diffs.OnDeferredDiff = [&](const std::string& rel, const std::string& backup,
+                             const std::string& file, bool unit) {
     later.emplace_back(rel, migwiz::FileDiff(backup, file, unit, rel));
   };
-  ASSERT_TRUE(replacer->Execute());
+  ASSERT_TRUE(replacer->Execute(diffs));
   EXPECT_TRUE(during.empty());
   ASSERT_EQ(later.size(), 3u);  // U.pas, U.dfm, Sub/V.pas
 
@@ -310,7 +312,7 @@ TEST_F(ReplaceRun, DiffsLeftForLaterComeFromTheBackupsWithTheSameText) {
   const TDiffs first = std::exchange(later, {});
   options.Directory = dir / "copy";
   options.MakeBackup = false;
-  ASSERT_TRUE(replacer->Execute());
+  ASSERT_TRUE(replacer->Execute(diffs));
   EXPECT_TRUE(later.empty());
   EXPECT_EQ(during, first);
 
@@ -318,7 +320,7 @@ TEST_F(ReplaceRun, DiffsLeftForLaterComeFromTheBackupsWithTheSameText) {
   options.Directory = src;
   options.MakeBackup = true;
   WriteFile(src + "/Sub/V.pas", "var T: TTable;\r\n");
-  ASSERT_TRUE(replacer->Execute());
+  ASSERT_TRUE(replacer->Execute(diffs));
   EXPECT_TRUE(later.empty());
   ASSERT_EQ(during.size(), 1u);
   EXPECT_EQ(during[0].first, "Sub/V.pas");
@@ -345,8 +347,10 @@ TEST_F(ReplaceRun, RestoreOnSeveralThreadsRestoresAllOrNone) {
   EXPECT_FALSE(replacer->Restore(dir / "bk/ROvorad.reu"));
   EXPECT_EQ(replacer->RestoreError,
             "Cannot replace " + dir / "gone/250.pas" + ": No such file or directory");
-  for (int i = 0; i < 300; ++i)
-    if (i != 250) EXPECT_EQ(ReadFile(dir / (std::to_string(i) + ".pas")), "new " + std::to_string(i));
+  for (int i = 0; i < 300; ++i) {
+    if (i == 250) continue;
+    EXPECT_EQ(ReadFile(dir / (std::to_string(i) + ".pas")), "new " + std::to_string(i));
+  }
 
   write(-1);
   fs::remove(dir / "bk/120.~pas");

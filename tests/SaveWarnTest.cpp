@@ -35,26 +35,26 @@ class SaveWarnTest : public qttest::QtTest {
  protected:
   void SetUp() override {
     store = std::make_shared<rtl::TMemorySettingsStore>();
-    migwiz::SetSaveWarnStoreFactory([this] { return store; });
-    migwiz::SetSaveWarnRunner([this](TSaveWarnForm& form) {
+    seams.Store = [this] { return store; };
+    seams.Run = [this](TSaveWarnForm& form) {
       shown.push_back({form.windowTitle().toStdString(), form.lblWarn->text().toStdString(),
                        form.lblNote->text().toStdString(), form.chkDontAsk->isChecked()});
       form.chkDontAsk->setChecked(answer.tick);
       return answer.result;
-    });
+    };
   }
-  void TearDown() override {
-    migwiz::SetSaveWarnStoreFactory(nullptr);
-    migwiz::SetSaveWarnRunner(nullptr);
+  bool Show(const std::string& section, bool isProject, bool isRestore) {
+    return migwiz::ShowSaveWarning(section, isProject, isRestore, {}, seams);
   }
 
+  migwiz::TSaveWarnSeams seams;
   std::shared_ptr<rtl::TMemorySettingsStore> store;
   Answer answer;
   std::vector<Shown> shown;
 };
 
 TEST_F(SaveWarnTest, FirstReplaceOnAnOpenProjectAsksAndYesKeepsAsking) {
-  EXPECT_TRUE(migwiz::ShowSaveWarning(kSection, true, false));
+  EXPECT_TRUE(Show(kSection, true, false));
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].caption, kSection);
   EXPECT_EQ(shown[0].question, "Current project will be saved. Continue?");
@@ -63,19 +63,19 @@ TEST_F(SaveWarnTest, FirstReplaceOnAnOpenProjectAsksAndYesKeepsAsking) {
   EXPECT_TRUE(store->Has(kSection, "ReplaceProjWarn"));
   EXPECT_TRUE(store->ReadBool(kSection, "ReplaceProjWarn", false));
 
-  EXPECT_TRUE(migwiz::ShowSaveWarning(kSection, true, false));
+  EXPECT_TRUE(Show(kSection, true, false));
   EXPECT_EQ(shown.size(), 2u);
 }
 
 TEST_F(SaveWarnTest, YesWithTheBoxTickedSilencesThatSituationOnly) {
   answer.tick = true;
-  EXPECT_TRUE(migwiz::ShowSaveWarning(kSection, true, false));
+  EXPECT_TRUE(Show(kSection, true, false));
   EXPECT_FALSE(store->ReadBool(kSection, "ReplaceProjWarn", true));
   ASSERT_EQ(shown.size(), 1u);
 
   // Not asked again, and the answer is still "go on", even if the user would now say No.
   answer = {false, QDialog::Rejected};
-  EXPECT_TRUE(migwiz::ShowSaveWarning(kSection, true, false));
+  EXPECT_TRUE(Show(kSection, true, false));
   EXPECT_EQ(shown.size(), 1u);
 
   // The other three situations still ask, each with its own texts.
@@ -94,7 +94,7 @@ TEST_F(SaveWarnTest, YesWithTheBoxTickedSilencesThatSituationOnly) {
   };
   for (const Situation& s : others) {
     shown.clear();
-    EXPECT_FALSE(migwiz::ShowSaveWarning("Other Title", s.isProject, s.isRestore)) << s.key;
+    EXPECT_FALSE(Show("Other Title", s.isProject, s.isRestore)) << s.key;
     ASSERT_EQ(shown.size(), 1u) << s.key;
     EXPECT_EQ(shown[0].caption, "Other Title");
     EXPECT_EQ(shown[0].question, s.question) << s.key;
@@ -103,7 +103,7 @@ TEST_F(SaveWarnTest, YesWithTheBoxTickedSilencesThatSituationOnly) {
   // Silencing each of them writes its own key into the section given.
   answer = {true, QDialog::Accepted};
   for (const Situation& s : others) {
-    EXPECT_TRUE(migwiz::ShowSaveWarning(kSection, s.isProject, s.isRestore));
+    EXPECT_TRUE(Show(kSection, s.isProject, s.isRestore));
     EXPECT_EQ(store->Raw(kSection, s.key), "0") << s.key;
   }
   EXPECT_FALSE(store->Has("Other Title", "RestoreProjWarn"));
@@ -111,20 +111,20 @@ TEST_F(SaveWarnTest, YesWithTheBoxTickedSilencesThatSituationOnly) {
 
 TEST_F(SaveWarnTest, NoWritesNothingEvenWithTheBoxTicked) {
   answer = {true, QDialog::Rejected};
-  EXPECT_FALSE(migwiz::ShowSaveWarning(kSection, false, true));
+  EXPECT_FALSE(Show(kSection, false, true));
   EXPECT_EQ(store->WriteCount(), 0);
   answer = {false, QDialog::Rejected};
-  EXPECT_FALSE(migwiz::ShowSaveWarning(kSection, false, true));
+  EXPECT_FALSE(Show(kSection, false, true));
   EXPECT_EQ(shown.size(), 2u) << "asked again after No";
 }
 
 TEST_F(SaveWarnTest, DialogAndStoreAreReleasedWhenAnErrorPasses) {
   QPointer<TSaveWarnForm> seen;
-  migwiz::SetSaveWarnRunner([&](TSaveWarnForm& form) -> int {
+  seams.Run = [&](TSaveWarnForm& form) -> int {
     seen = &form;
     throw std::runtime_error("interrupted");
-  });
-  EXPECT_THROW(migwiz::ShowSaveWarning(kSection, true, false), std::runtime_error);
+  };
+  EXPECT_THROW(Show(kSection, true, false), std::runtime_error);
   EXPECT_TRUE(seen.isNull());
   EXPECT_EQ(store.use_count(), 1);
   EXPECT_EQ(store->WriteCount(), 0);
@@ -135,8 +135,8 @@ TEST_F(SaveWarnTest, DialogAndStoreAreReleasedWhenAnErrorPasses) {
       throw std::runtime_error("store unreadable");
     }
   };
-  migwiz::SetSaveWarnStoreFactory([] { return std::make_shared<TBrokenStore>(); });
-  EXPECT_THROW(migwiz::ShowSaveWarning(kSection, true, false), std::runtime_error);
+  seams.Store = [] { return std::make_shared<TBrokenStore>(); };
+  EXPECT_THROW(Show(kSection, true, false), std::runtime_error);
 }
 
 // The real dialog, answered with the keyboard and the close button.
@@ -149,17 +149,17 @@ TEST_F(SaveWarnTest, EnterIsYesEscapeAndCloseAreNo) {
       return form.result();
     };
   };
-  migwiz::SetSaveWarnRunner(press(Qt::Key_Escape));
-  EXPECT_FALSE(migwiz::ShowSaveWarning(kSection, true, false));
-  migwiz::SetSaveWarnRunner([](TSaveWarnForm& form) {
+  seams.Run = press(Qt::Key_Escape);
+  EXPECT_FALSE(Show(kSection, true, false));
+  seams.Run = [](TSaveWarnForm& form) {
     form.show();
     form.close();
     return form.result();
-  });
-  EXPECT_FALSE(migwiz::ShowSaveWarning(kSection, true, false));
+  };
+  EXPECT_FALSE(Show(kSection, true, false));
   EXPECT_EQ(store->WriteCount(), 0);
-  migwiz::SetSaveWarnRunner(press(Qt::Key_Return));
-  EXPECT_TRUE(migwiz::ShowSaveWarning(kSection, true, false));
+  seams.Run = press(Qt::Key_Return);
+  EXPECT_TRUE(Show(kSection, true, false));
   EXPECT_EQ(store->Raw(kSection, "ReplaceProjWarn"), "1");
 }
 

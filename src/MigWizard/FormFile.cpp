@@ -2,15 +2,15 @@
 
 #include <cstring>
 
+#include "MigWizard/FileSniff.h"
 #include "MigWizard/PasParser.h"
+#include "MigWizard/ROvoradRes.h"
 #include "rtl/FormStreams.h"
 #include "rtl/SysUtils.h"
 
 namespace migwiz {
 
 namespace {
-
-constexpr char kResHeader[3] = {'\xFF', '\x0A', '\x00'};
 
 std::string Where(const std::string& name) {
   return name.empty() ? "form" : "\"" + name + "\"";
@@ -29,7 +29,7 @@ TFormSource TextForm(TSourceText source, const std::string& name) {
   // A zero byte would have cut the form short when it is written back.
   size_t zero = source.Text.find('\0');
   if (zero != std::string::npos)
-    throw rtl::EReadError(rtl::Format("Text form %s holds a zero byte at offset %d",
+    throw rtl::EReadError(rtl::Format(res::sTextFormZeroByte,
                                       {Where(name), static_cast<std::int64_t>(zero)}));
   TFormSource form;
   form.Text = std::move(source.Text);
@@ -42,32 +42,31 @@ TFormSource TextForm(TSourceText source, const std::string& name) {
 TFormSource ReadForm(rtl::TStream& in, const std::string& name) {
   TFormSource form;
   std::int64_t start = in.Position();
-  char head[3];
-  size_t got = in.Read(head, 3);
-  if (got == 3 && std::memcmp(head, kResHeader, 3) == 0) {
+  char head[kBinaryFormMark.size()];
+  const size_t got = in.Read(head, sizeof head);
+  if (SniffBytes(std::string_view(head, got)).BinaryForm) {
     form.Binary = true;
     std::string& resName = form.RCData.Name;
     char c;
     while (true) {
       if (in.Read(&c, 1) != 1)
-        throw rtl::EReadError("Binary form " + Where(name) +
-                              ": the resource header ends before the end of its name");
+        throw rtl::EReadError(rtl::Format(res::sBinaryFormNameCut, {Where(name)}));
       if (c == '\0') break;
       resName += c;
     }
     unsigned char fixed[6];
     if (in.Read(fixed, 6) != 6)
-      throw rtl::EReadError("Binary form " + Where(name) + ": the resource header is cut short");
+      throw rtl::EReadError(rtl::Format(res::sBinaryFormHeaderCut, {Where(name)}));
     form.RCData.Size = static_cast<std::int32_t>(fixed[2] | fixed[3] << 8 | fixed[4] << 16 |
                                                  static_cast<std::uint32_t>(fixed[5]) << 24);
     std::int64_t left = in.Size() - in.Position();
     if (form.RCData.Size < 0 || left < form.RCData.Size)
-      throw rtl::EReadError(rtl::Format("Binary form %s: the header announces %d bytes, %d follow",
+      throw rtl::EReadError(rtl::Format(res::sBinaryFormSizeMismatch,
                                         {Where(name), form.RCData.Size, left}));
     try {
       rtl::ObjectBinaryToText(in, form.Text);
     } catch (const rtl::Exception& e) {
-      throw rtl::EFormStreamError("Binary form " + Where(name) + ": " + e.Message());
+      throw rtl::EFormStreamError(rtl::Format(res::sBinaryFormError, {Where(name), e.Message()}));
     }
     return form;
   }
@@ -76,7 +75,7 @@ TFormSource ReadForm(rtl::TStream& in, const std::string& name) {
 }
 
 TFormSource ReadForm(std::string bytes, const std::string& name) {
-  if (bytes.size() >= 3 && std::memcmp(bytes.data(), kResHeader, 3) == 0) {
+  if (SniffBytes(bytes).BinaryForm) {
     rtl::TMemoryStream in(std::move(bytes));
     return ReadForm(in, name);
   }
@@ -93,7 +92,7 @@ std::string FormFileBytes(std::string_view text, TTextEncoding encoding, bool bi
                           const TRCData& rcData, const std::string& name) {
   if (!binary) return EncodeSourceText(text, encoding, name);
   rtl::TMemoryStream bytes;
-  bytes.Write(kResHeader, 3);
+  bytes.Write(kBinaryFormMark.data(), kBinaryFormMark.size());
   bytes.Write(rcData.Name);
   bytes.Write("\0\x30\x10", 3);
   std::int64_t sizeAt = bytes.Position();
@@ -101,7 +100,7 @@ std::string FormFileBytes(std::string_view text, TTextEncoding encoding, bool bi
   try {
     rtl::ObjectTextToBinary(text, bytes);
   } catch (const rtl::Exception& e) {
-    throw rtl::EFormStreamError("Form " + Where(name) + ": " + e.Message());
+    throw rtl::EFormStreamError(rtl::Format(res::sFormError, {Where(name), e.Message()}));
   }
   std::uint32_t size = static_cast<std::uint32_t>(bytes.Size() - sizeAt - 4);
   unsigned char le[4] = {static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),

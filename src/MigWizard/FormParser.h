@@ -179,11 +179,6 @@ class TFormParser : public TLL1Parser {
   mutable std::uint64_t newClassVersion_ = 0;
 };
 
-class TFormParserUtils {
- public:
-  static void SetPropCount(TFormParseState& state, int value) { state.PropCount = value; }
-};
-
 // The "form parser class" the replacer is given: a factory.
 using TFormParserClass = std::function<std::unique_ptr<TFormParser>()>;
 

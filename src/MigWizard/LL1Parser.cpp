@@ -15,6 +15,8 @@
 #include <unistd.h>
 #endif
 
+#include "MigWizard/ROvoradRes.h"
+
 namespace migwiz {
 
 namespace {
@@ -166,8 +168,6 @@ std::string RuleText(const Alternative& alt) {
   return s;
 }
 
-const char* const kInvalidRule = "Cannot add rule. Invalid rule format.";
-
 // A 256-entry table so terminals match without regard to case without a lower-cased copy of
 // the text: the caller parses object after object from the same long text.
 struct LowerTable {
@@ -244,7 +244,7 @@ class TLL1Parser::TParseStack {
     error_ = nullptr;
     HANDLE thread = CreateThread(nullptr, kReserve, &ThreadMain, this,
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (!thread) throw EGrammarError("Cannot parse: no stack could be reserved for the parse.");
+    if (!thread) throw EGrammarError(res::sNoParseStack);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
@@ -297,7 +297,7 @@ class TLL1Parser::TParseStack {
   TParseStack& operator=(const TParseStack&) = delete;
 
   void Run(void (*fn)(void*), void* arg) {
-    if (!base_) throw EGrammarError("Cannot parse: no stack could be reserved for the parse.");
+    if (!base_) throw EGrammarError(res::sNoParseStack);
     fn_ = fn;
     arg_ = arg;
     error_ = nullptr;
@@ -442,7 +442,7 @@ void TLL1Parser::AddRule(std::string_view ruleText) {
   const std::string rule = rtl::LowerCase(ruleText);
   const size_t n = rule.size();
   const size_t close = rule.find('>', 1);
-  if (close == std::string::npos || close + 1 >= n) throw EGrammarError(kInvalidRule);
+  if (close == std::string::npos || close + 1 >= n) throw EGrammarError(res::sInvalidRuleFormat);
 
   std::vector<Alternative> alts;
   Alternative cur;
@@ -465,7 +465,7 @@ void TLL1Parser::AddRule(std::string_view ruleText) {
       }
     }
     if (c == '\\') {
-      if (i + 1 >= n) throw EGrammarError(kInvalidRule);
+      if (i + 1 >= n) throw EGrammarError(res::sInvalidRuleFormat);
       if (IsDigit(rule[i + 1])) {
         int code = 0;
         size_t j = i + 1;
@@ -507,8 +507,7 @@ void TLL1Parser::Prepare() {
   // A rule made nullable by one visited after it cannot be parsed without empty matches.
   for (const auto& [name, alts] : rules) {
     if (HasEmpty(alts))
-      throw EGrammarError("Cannot prepare the grammar: the rule " + name +
-                          " can still match an empty text.");
+      throw EGrammarError(rtl::Format(res::sRuleMatchesEmpty, {name}));
   }
   for (auto& entry : rules) OrderAlternatives(entry.second);
 
@@ -673,7 +672,7 @@ bool TLL1Parser::Parse(std::string_view text, std::string_view start, int& pos) 
   rtl::Assert(!parsing_, "a parser cannot start a parse from inside its own parse");
   Prepare();
   if (text.size() >= static_cast<size_t>(INT_MAX))
-    throw EGrammarError("Cannot parse: the text is larger than 2 GB.");
+    throw EGrammarError(res::sTextTooLarge);
 
   TSymbol unknown;
   const TSymbol* startSymbol = &unknown;
@@ -788,11 +787,9 @@ inline void TLL1Parser::CheckDepth() {
 
 void TLL1Parser::TooDeep(std::uintptr_t sp) const {
   if (depth_ > maxDepth_)
-    throw EGrammarError(
-        rtl::Format("Cannot parse: the text is nested too deeply (more than %d levels).",
-                    {std::int64_t(maxDepth_)}));
+    throw EGrammarError(rtl::Format(res::sNestedTooDeeply, {std::int64_t(maxDepth_)}));
   (void)sp;  // below stackLimit_
-  throw EGrammarError("Cannot parse: the text is nested too deeply for the parse stack.");
+  throw EGrammarError(res::sNestedTooDeeplyForStack);
 }
 
 TParseState& TLL1Parser::Snapshot(int slot) {
@@ -827,7 +824,7 @@ bool TLL1Parser::ParseNonterminal(const TSymbol& symbol) {
 // same items from the same state parse the same way. A list rule such as
 // "<item><list>|<item>" so parses its last item once, not twice at every level.
 bool TLL1Parser::ParseRule(const TSymbol& symbol) {
-  if (symbol.Rule < 0) throw EGrammarError("Unknown nonterminal: " + symbol.Name);
+  if (symbol.Rule < 0) throw EGrammarError(res::sUnknownNonterminal + symbol.Name);
   const TDepthScope scope(depth_);
   CheckDepth();
 
@@ -956,7 +953,7 @@ int TLL1Parser::MatchPositionOnly(const TSymbol& symbol, int pos) {
       }
     }
   }
-  if (symbol.Rule < 0) throw EGrammarError("Unknown nonterminal: " + symbol.Name);
+  if (symbol.Rule < 0) throw EGrammarError(res::sUnknownNonterminal + symbol.Name);
   const TDepthScope scope(depth_);
   CheckDepth();
 

@@ -84,5 +84,78 @@ inline constexpr const char* sFilesSkipped = "%d files could not be converted an
 inline constexpr const char* sRulesFileError = "Rules file %s: %s";
 inline constexpr const char* sRulesFileLine = "Rules file: %s";
 inline constexpr const char* sCannotFlush = "Cannot write %s to disk: %s";
+inline constexpr const char* sBackupCopyFailed = "Cannot make the backup copy \"%s\" of \"%s\": %s.";
+inline constexpr const char* sBackupMissing = "The backup \"%s\" is missing.";
+inline constexpr const char* sUndoFileEmpty = "The undo file \"%s\" names no file.";
+inline constexpr const char* sDiffBinaryFormNote = "# binary form, shown as text\n";
+inline constexpr const char* sDiffUtf16Note = "# UTF-16 file, shown as UTF-8\n";
+
+// What is wrong with a form file
+inline constexpr const char* sTextFormZeroByte = "Text form %s holds a zero byte at offset %d";
+inline constexpr const char* sBinaryFormNameCut =
+    "Binary form %s: the resource header ends before the end of its name";
+inline constexpr const char* sBinaryFormHeaderCut = "Binary form %s: the resource header is cut short";
+inline constexpr const char* sBinaryFormSizeMismatch =
+    "Binary form %s: the header announces %d bytes, %d follow";
+inline constexpr const char* sBinaryFormError = "Binary form %s: %s";
+inline constexpr const char* sFormError = "Form %s: %s";
+
+// The command line and the progress of a run
+inline constexpr const char* sFilesDone = "%d of %d files";
+inline constexpr const char* sCannotOpenProject = "Cannot open project \"%s\".";
+inline constexpr const char* sWarning = "warning: %s";
+inline constexpr const char* sSeeReport = " (see %s)";
+inline constexpr const char* sReportSummary =
+    "%d units and %d forms changed, %d objects converted, %d properties dropped, %d aliases "
+    "without a connection, %d code references to revise, %d objects left on the %s";
+inline constexpr const char* sMemberLost = "%s has no %s";
+
+// A project read from disk
+inline constexpr const char* sNoProjectFileName = "No project file name given";
+inline constexpr const char* sProjectFileNotFound = "Project file \"%s\" not found";
+inline constexpr const char* sFileProblem = "\"%s\": %s";
+inline constexpr const char* sFileGone = "\"%s\": the file is gone";
+inline constexpr const char* sUnitNamedTwice = "\"%s\": unit file \"%s\" is named twice";
+inline constexpr const char* sUnitFileNotFound = "\"%s\": unit file \"%s\" not found";
+inline constexpr const char* sPathNotUtf8 =
+    " (the path is not UTF-8: set the code page it is written in)";
+inline constexpr const char* sCodePageNote = "Unit path read in code page %s: %s";
+inline constexpr const char* sInWithoutString =
+    "unit %s: \"in\" is not followed by a complete string";
+
+// What is wrong with a rules file (after sRulesFileError's file name)
+inline constexpr const char* sRulesNotJson = "not JSON: %s";
+inline constexpr const char* sRulesNotJsonAt = "not JSON, %s";
+inline constexpr const char* sRulesNotObject = "the rules must be a JSON object";
+inline constexpr const char* sRulesUnknownKey = "unknown key \"%s\"";
+inline constexpr const char* sRulesClassesNotArray = "\"classes\" must be an array";
+inline constexpr const char* sRulesUsesNotArray = "\"uses\" must be an array of unit names";
+inline constexpr const char* sRulesNotAnObject = "%s must be an object";
+inline constexpr const char* sRulesNotAString = "%s must be a string";
+inline constexpr const char* sRulesEntryUnknownKey = "%s: unknown key \"%s\"";
+inline constexpr const char* sRulesKeyMissing = "%s: \"%s\" is missing";
+inline constexpr const char* sRulesKeyNotString = "%s.%s must be a string";
+inline constexpr const char* sRulesNoClassName = "%s: \"%s\" is no class name";
+inline constexpr const char* sRulesNoOldClass = "%s: \"%s\" is no old class of the table (%s)";
+inline constexpr const char* sRulesNoNewClass = "%s: \"%s\" is no new class of the table (%s)";
+inline constexpr const char* sRulesTableMaps = "%s: the table maps \"%s\" already";
+inline constexpr const char* sRulesIsNewClass = "%s: \"%s\" is a new class of the table";
+inline constexpr const char* sRulesMappedBefore = "%s: classes[%d] maps \"%s\" already";
+inline constexpr const char* sRulesNoUnitName = "%s: \"%s\" is no unit name";
+
+// The grammar engine
+inline constexpr const char* sNoParseStack = "Cannot parse: no stack could be reserved for the parse.";
+inline constexpr const char* sRuleMatchesEmpty =
+    "Cannot prepare the grammar: the rule %s can still match an empty text.";
+inline constexpr const char* sTextTooLarge = "Cannot parse: the text is larger than 2 GB.";
+inline constexpr const char* sNestedTooDeeply =
+    "Cannot parse: the text is nested too deeply (more than %d levels).";
+inline constexpr const char* sNestedTooDeeplyForStack =
+    "Cannot parse: the text is nested too deeply for the parse stack.";
+
+// The Qt dialogs and settings
+inline constexpr const char* sNoMailProgram = "No mail program could be started for\n%s";
+inline constexpr const char* sNoProgramToOpen = "No program could be started to open\n%s";
+inline constexpr const char* sCannotWriteSettings = "Cannot write the settings file \"%s\".";
 
 }  // namespace migwiz::res

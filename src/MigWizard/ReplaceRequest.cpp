@@ -5,6 +5,7 @@
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/IDEUtils.h"
 #include "MigWizard/ROvoradRes.h"
+#include "MigWizard/UnifiedDiff.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
 
@@ -65,11 +66,12 @@ std::string UnitListText(const std::vector<std::string>& units) {
 }
 
 TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
-                                const std::function<void()>& beforeRun) {
+                                const std::function<void()>& beforeRun,
+                                const TRunDiffs& hostDiffs) {
   const std::string& rulesFile = replacer.Options->RulesFile;
   replacer.SetRules(rulesFile.empty() ? TReplacementRules()
                                       : ReadReplacementRules(rulesFile, replacer));
-  const bool projectMode = replacer.Options->Dest == 0;
+  const bool projectMode = replacer.Options->Dest == TReplaceOptions::kDestProject;
   replacer.LogNotes.clear();
   if (projectMode) {
     if (!TIDEUtils::SaveProject()) return TReplaceOutcome::NotSaved;
@@ -80,34 +82,26 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
   // The diff is only made when someone will look at it.
   auto resultsView = ota::Supports<IRunResultsView>(ota::BorlandIDEServices);
   std::vector<TFileDiff> diffs, later;
-  auto hostDiff = replacer.OnDiff;
+  TRunDiffs sink = hostDiffs;
   if (resultsView) {
-    replacer.OnDiff = [&diffs, &hostDiff](const std::string& rel, std::string section) {
-      if (hostDiff) hostDiff(rel, section);
+    sink.OnDiff = [&diffs, &hostDiffs](const std::string& rel, std::string section) {
+      if (hostDiffs.OnDiff) hostDiffs.OnDiff(rel, section);
       diffs.push_back({rel, std::move(section), {}, {}, true});
     };
     // The files backed up are diffed when the view shows them, not all in the run.
-    if (!hostDiff)
-      replacer.OnDeferredDiff = [&later](const std::string& rel, const std::string& backup,
-                                         const std::string& file, bool unit) {
+    if (!hostDiffs.OnDiff)
+      sink.OnDeferredDiff = [&later](const std::string& rel, const std::string& backup,
+                                     const std::string& file, bool unit) {
         later.push_back({rel, {}, backup, file, unit});
       };
   }
 
   bool ok;
   try {
-    ok = replacer.Execute();
+    ok = replacer.Execute(sink);
   } catch (const EReplaceCancelled&) {
-    replacer.OnDiff = hostDiff;
-    replacer.OnDeferredDiff = nullptr;
     return TReplaceOutcome::Cancelled;
-  } catch (...) {
-    replacer.OnDiff = hostDiff;
-    replacer.OnDeferredDiff = nullptr;
-    throw;
   }
-  replacer.OnDiff = hostDiff;
-  replacer.OnDeferredDiff = nullptr;
   if (!ok) return TReplaceOutcome::Failed;
   if (projectMode) {
     std::unordered_set<std::string> changed;

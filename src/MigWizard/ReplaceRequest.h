@@ -67,8 +67,10 @@ enum class TReplaceOutcome { NotSaved, Failed, Succeeded, Cancelled };
 // replaced every changed file, the project's modules whose unit or form changed are reloaded and
 // a host's IRunResultsView is shown the results. A run cancelled (CancelRequested) before the
 // replacing is Cancelled.
+// hostDiffs are the caller's own sinks for this run's diffs (the command line prints them).
 // Errors of the run pass to the caller.
 TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
-                                const std::function<void()>& beforeRun = {});
+                                const std::function<void()>& beforeRun = {},
+                                const TRunDiffs& hostDiffs = {});
 
 }  // namespace migwiz

@@ -24,11 +24,8 @@ bool IsIdentifier(std::string_view s) {
 // "line 3, column 9: syntax error ..." out of the parser's message.
 std::string NotJson(const std::string& what) {
   const size_t at = what.find("at line ");
-  return "not JSON" + (at == std::string::npos ? ": " + what : ", " + what.substr(at + 3));
-}
-
-std::string Quoted(const std::string& s) {
-  return "\"" + s + "\"";
+  return at == std::string::npos ? rtl::Format(res::sRulesNotJson, {what})
+                                 : rtl::Format(res::sRulesNotJsonAt, {what.substr(at + 3)});
 }
 
 }  // namespace
@@ -49,9 +46,9 @@ TReplacementRules ReadReplacementRules(const std::string& file, const TComponent
   } catch (const Json::parse_error& e) {
     throw fail(NotJson(e.what()));
   }
-  if (!doc.is_object()) throw fail("the rules must be a JSON object");
+  if (!doc.is_object()) throw fail(res::sRulesNotObject);
   for (const auto& item : doc.items())
-    if (item.key() != "classes" && item.key() != "uses") throw fail("unknown key " + Quoted(item.key()));
+    if (item.key() != "classes" && item.key() != "uses") throw fail(rtl::Format(res::sRulesUnknownKey, {item.key()}));
 
   const auto& table = replacer.Table();
   auto oldClass = [&table](const std::string& name) -> const std::pair<std::string, std::string>* {
@@ -77,54 +74,52 @@ TReplacementRules ReadReplacementRules(const std::string& file, const TComponent
   rules.File = file;
   if (doc.contains("classes")) {
     const Json& classes = doc["classes"];
-    if (!classes.is_array()) throw fail("\"classes\" must be an array");
+    if (!classes.is_array()) throw fail(res::sRulesClassesNotArray);
     for (size_t i = 0; i < classes.size(); ++i) {
       const std::string at = "classes[" + std::to_string(i) + "]";
       const Json& entry = classes[i];
-      if (!entry.is_object()) throw fail(at + " must be an object");
+      if (!entry.is_object()) throw fail(rtl::Format(res::sRulesNotAnObject, {at}));
       for (const auto& item : entry.items())
         if (item.key() != "class" && item.key() != "like" && item.key() != "new")
-          throw fail(at + ": unknown key " + Quoted(item.key()));
+          throw fail(rtl::Format(res::sRulesEntryUnknownKey, {at, item.key()}));
       auto text = [&](const char* key) {
-        if (!entry.contains(key)) throw fail(at + ": " + Quoted(key) + " is missing");
-        if (!entry[key].is_string()) throw fail(at + "." + key + " must be a string");
+        if (!entry.contains(key)) throw fail(rtl::Format(res::sRulesKeyMissing, {at, key}));
+        if (!entry[key].is_string()) throw fail(rtl::Format(res::sRulesKeyNotString, {at, key}));
         return entry[key].get<std::string>();
       };
       TRuleClass rule;
       rule.Class = text("class");
       const std::string like = text("like");
-      if (!IsIdentifier(rule.Class)) throw fail(at + ": " + Quoted(rule.Class) + " is no class name");
+      if (!IsIdentifier(rule.Class)) throw fail(rtl::Format(res::sRulesNoClassName, {at, rule.Class}));
       const auto* base = oldClass(like);
       if (!base)
-        throw fail(at + ": " + Quoted(like) + " is no old class of the table (" + names(true) + ")");
+        throw fail(rtl::Format(res::sRulesNoOldClass, {at, like, names(true)}));
       rule.Like = base->first;
       rule.New = base->second;
       if (entry.contains("new")) {
         const std::string wanted = text("new");
         const std::string* target = newClass(wanted);
         if (!target)
-          throw fail(at + ": " + Quoted(wanted) + " is no new class of the table (" + names(false) +
-                     ")");
+          throw fail(rtl::Format(res::sRulesNoNewClass, {at, wanted, names(false)}));
         rule.New = *target;
       }
-      if (oldClass(rule.Class)) throw fail(at + ": the table maps " + Quoted(rule.Class) + " already");
+      if (oldClass(rule.Class)) throw fail(rtl::Format(res::sRulesTableMaps, {at, rule.Class}));
       if (newClass(rule.Class))
-        throw fail(at + ": " + Quoted(rule.Class) + " is a new class of the table");
+        throw fail(rtl::Format(res::sRulesIsNewClass, {at, rule.Class}));
       for (size_t j = 0; j < rules.Classes.size(); ++j)
         if (rtl::SameText(rules.Classes[j].Class, rule.Class))
-          throw fail(at + ": classes[" + std::to_string(j) + "] maps " + Quoted(rule.Class) +
-                     " already");
+          throw fail(rtl::Format(res::sRulesMappedBefore, {at, std::int64_t(j), rule.Class}));
       rules.Classes.push_back(std::move(rule));
     }
   }
   if (doc.contains("uses")) {
     const Json& uses = doc["uses"];
-    if (!uses.is_array()) throw fail("\"uses\" must be an array of unit names");
+    if (!uses.is_array()) throw fail(res::sRulesUsesNotArray);
     for (size_t i = 0; i < uses.size(); ++i) {
       const std::string at = "uses[" + std::to_string(i) + "]";
-      if (!uses[i].is_string()) throw fail(at + " must be a string");
+      if (!uses[i].is_string()) throw fail(rtl::Format(res::sRulesNotAString, {at}));
       std::string unit = uses[i].get<std::string>();
-      if (!IsIdentifier(unit)) throw fail(at + ": " + Quoted(unit) + " is no unit name");
+      if (!IsIdentifier(unit)) throw fail(rtl::Format(res::sRulesNoUnitName, {at, unit}));
       rules.Uses.push_back(std::move(unit));
     }
   }

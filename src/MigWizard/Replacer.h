@@ -21,6 +21,7 @@
 #include "MigWizard/Revisions.h"
 #include "MigWizard/RunReport.h"
 #include "MigWizard/SourceText.h"
+#include "MigWizard/WordSearch.h"
 #include "rtl/Classes.h"
 #include "rtl/FileIO.h"
 #include "rtl/Settings.h"
@@ -32,8 +33,12 @@ class TReplaceOptions {
  public:
   explicit TReplaceOptions(std::string sourceName) : SourceName(std::move(sourceName)) {}
 
+  // The two destinations of a run.
+  static constexpr std::uint8_t kDestProject = 0;  // the units of the open project
+  static constexpr std::uint8_t kDestFolder = 1;   // the files of a disk folder
+
   std::string SourceName;
-  std::uint8_t Dest = 0;  // 0: units of the open project; 1: files of a disk folder
+  std::uint8_t Dest = kDestProject;
   std::string Directory;
   bool IncludeSubDirs = false;
   bool MakeBackup = true;
@@ -57,20 +62,19 @@ class TReplaceOptions {
   std::string GetTitle() const;
 };
 
-// Work folders of a run by original: an output or backup goes into the root under its file name,
-// and a second original of the same name (from another folder) into a folder of its own, so one
-// never overwrites the other.
-class TRunFolders {
- public:
-  explicit TRunFolders(std::string root) : root_(std::move(root)) {}
-  std::string FolderFor(const std::string& original, const std::string& name);
-  std::string FolderOf(const std::string& original) const;
-
- private:
-  std::string root_;
-  std::map<std::string, std::string> owner_;     // upper-cased name -> first original
-  std::map<std::string, std::string> folderOf_;  // original -> its folder
-  int collisions_ = 0;
+// What one run hands out besides the replacer's own callbacks: the diffs of the files it changes,
+// for a host that shows or prints them.
+struct TRunDiffs {
+  // When set, called with the unified diff of each file the run changes (but those left to
+  // OnDeferredDiff), in the run's order, before any original is replaced: rel is the path below
+  // the folder or the project's folder, which the diff names with "a/" and "b/" before it.
+  std::function<void(const std::string& rel, std::string diff)> OnDiff;
+  // When set too, a file whose original this run backs up is not diffed during the run: once
+  // the originals are replaced, this names the backup (the original as it was) and the file (as
+  // converted), in the run's order, so that FileDiff makes its diff when someone looks at it.
+  std::function<void(const std::string& rel, const std::string& backup, const std::string& file,
+                     bool unit)>
+      OnDeferredDiff;
 };
 
 // The one object of the replacement engine.
@@ -105,8 +109,9 @@ class TComponentReplacer {
   std::optional<std::string> ProcessComment(std::string_view comment, const std::string& unitPath,
                                             int& changeCount);
 
-  // The replace run: true when every changed file replaced its original.
-  bool Execute();
+  // The replace run: true when every changed file replaced its original. The diffs go where
+  // `diffs` says, for this run only.
+  bool Execute(const TRunDiffs& diffs = {});
   // Puts back the originals named in an undo file: true when every copy was restored.
   bool Restore(const std::string& undoFile);
   // Called before each file of the run with the files done, the files in the list and the file
@@ -133,17 +138,6 @@ class TComponentReplacer {
   // What the old library has that the new one lacks, for the report of what is left for a person;
   // the product layer fills it. Empty: nothing is looked for.
   TRevisionRules Revisions;
-  // When set, called with the unified diff of each file the run changes (but those left to
-  // OnDeferredDiff), in the run's order, before any original is replaced: rel is the path below the
-  // folder or the project's folder, which the diff names with "a/" and "b/" before it.
-  std::function<void(const std::string& rel, std::string diff)> OnDiff;
-  // When set too, a file whose original this run backs up is not diffed during the run: once
-  // the originals are replaced, this names the backup (the original as it was) and the file (as
-  // converted), in the run's order, so that FileDiff makes its diff when someone looks at it.
-  std::function<void(const std::string& rel, const std::string& backup, const std::string& file,
-                     bool unit)>
-      OnDeferredDiff;
-
   // Rewrites every replaceable object of a form text into outputPath when at least one object
   // was rebuilt; logs the count line. An object of a replaceable class that the form parser
   // rejects raises EConvertError naming the form (formPath), the object and its line: the form is
@@ -179,39 +173,56 @@ class TComponentReplacer {
   TReplaceOptions* Options;
 
  private:
-  bool FolderMode() const { return Options->Dest == 1; }
+  struct TRunState;   // RunState.h
+  struct TRunChecks;  // RunState.h
+  bool FolderMode() const { return Options->Dest == TReplaceOptions::kDestFolder; }
   std::string LogFolder() const;
-  bool RunSteps();
+  bool RunSteps(const TRunDiffs& diffs);
   void BuildFileList();
   void ScanFolder(const std::string& folder, bool includeSubDirs);
-  void ProcessFile(const std::string& path, const std::string& destFolder);
-  // A work file of the rewriting: queued on the run's writer during a run, written at once
-  // otherwise.
-  void WriteOutput(const std::string& path, std::string bytes);
   // The uses addition's units stand right at the start of rest (a clause converted before).
   bool AdditionFollows(std::string_view rest) const;
-  struct TRunState;
-  // The work files to put in place of the originals, with the backups made of them.
-  std::vector<TFileSwap> PlannedSwaps(TRunState& run);
-  void ReplaceOriginals(TRunState& run);
+
   // What converting one file produced, kept apart from the run's state so that files convert on
-  // several threads and are committed in the run's order.
+  // several threads and are committed in the run's order. Outside a run (ProcessUnit and the
+  // others called on their own) it is applied as soon as the file is converted.
   struct TFileWork {
     std::vector<std::string> Lines;  // for the log
     std::vector<std::string> Forms;  // named by a unit's resource directive
     std::string OutputPath, Output;  // the new bytes, when Changed
     bool Changed = false;
     TFileReport Report;
+    bool Reported = false;  // Report is kept: the file belongs to a run
     std::exception_ptr Error;  // why it could not be converted
     TFormParser* Parser = nullptr;
+    const TRunChecks* Checks = nullptr;  // a run's quick checks; none outside a run
+    TFileReport* ReportOrNull() { return Reported ? &Report : nullptr; }
   };
-  // The work of the file being converted on this thread; none outside a run's conversion.
-  static thread_local TFileWork* work_;
-  TFormParser& Parser() { return work_ && work_->Parser ? *work_->Parser : *FormParser; }
-  void NoteLine(const std::string& line);
-  void NoteForm(const std::string& form);
-  void NoteOutput(const std::string& path, std::string bytes);
-  TFileReport* CurrentReport() { return work_ ? &work_->Report : nullptr; }
+  // A file converted outside a run: convert fills the work, which then goes to the log, the
+  // file list and the output file at once, also when convert raises.
+  template <class F>
+  void ConvertDirectly(F convert);
+  void ApplyDirectly(TFileWork& work);
+  // The conversions proper, into the work of one file.
+  void ConvertUnit(std::string_view text, const std::string& unitPath, TTextEncoding encoding,
+                   const std::string& outputPath, TFileWork& work);
+  std::optional<std::string> ConvertComment(std::string_view comment, const std::string& unitPath,
+                                            int& changeCount, TFileWork& work);
+  void ConvertForm(std::string_view text, const std::string& outputPath, TTextEncoding encoding,
+                   bool binary, const TRCData& rcData, const std::string& formPath,
+                   TFileWork& work);
+  void FormOutput(const std::string& outputPath, std::string output, TTextEncoding encoding,
+                  bool binary, const TRCData& rcData, TFileWork& work);
+  // Adds the object the work's form parser just parsed to the file's report.
+  void ReportObject(const std::vector<std::string>& names, int line, TFileWork& work);
+  // The aliases a form defines, when its bytes name one of databaseWords.
+  std::vector<TAliasDefinition> ReadAliasDefinitions(const std::string& path,
+                                                     const TWordSearch& databaseWords) const;
+  TWordSearch DatabaseWords() const;
+
+  // The run, in the order it goes (ReplacerRun.cpp).
+  void PrepareChecks(TRunState& run);
+  void ProcessFile(const std::string& path, const std::string& destFolder, TFileWork& work);
   // The work folder of an entry, made on the run's thread in the run's order.
   std::string PrepareEntry(TRunState& run, int index);
   void Convert(const std::string& entry, const std::string& dest, TFileWork& work);
@@ -224,16 +235,19 @@ class TComponentReplacer {
   void ProcessUnits(TRunState& run);
   void RewriteForms(TRunState& run);
   void SkipGroup(TRunState& run, int index, const std::string& reason);
+  void BuildReport(TRunState& run);
+  void EmitDiffs(TRunState& run, const TRunDiffs& diffs);
+  void EmitDeferredDiffs(TRunState& run, const TRunDiffs& diffs);
+
+  // Backups, replacing the originals and putting them back (ReplacerBackups.cpp).
   void CommitBackups(TRunState& run);
   // After a failure: the backups this run made and its undo file go, the earlier undo file comes
   // back; undoFile is empty when none was written.
   void UndoBackups(TRunState& run, const std::string& undoFile,
                    const std::optional<std::string>& earlierUndo);
-  void BuildReport(TRunState& run);
-  // Adds the object the form parser just parsed to the file's report.
-  void ReportObject(const std::vector<std::string>& names, int line);
-  void EmitDiffs(TRunState& run);
-  void EmitDeferredDiffs(TRunState& run);
+  // The work files to put in place of the originals, with the backups made of them.
+  std::vector<TFileSwap> PlannedSwaps(TRunState& run);
+  void ReplaceOriginals(TRunState& run);
 
   // Registers one replacement in the lookup (SourceClasses, TargetClasses and what speeds them).
   void Register(const std::string& oldClass, const std::string& newClass);
@@ -261,34 +275,8 @@ class TComponentReplacer {
   std::uint64_t unitWordLengths_[256] = {};  // by first letter, a bit for each length
   // The rewrite of units looks at this word (and at none of another length or first letter).
   void NoteUnitWord(std::string_view word);
-  class TOutputWriter* writer_ = nullptr;  // set while a run rewrites its files
   TFormParserClass formParserClass_;
-  class TWorkPool* pool_ = nullptr;  // set while a run converts on several threads
-  std::vector<std::unique_ptr<TFormParser>> workerParsers_;
-  bool writeFailed_ = false;                 // a work file could not be written: no file to skip
   std::vector<std::string> additionTokens_;  // UsesAddition's identifiers and symbols
-  // The words whose absence from a file's bytes means the file has no work, made at a run's start.
-  void PrepareQuickChecks();
-  bool quickChecks_ = false;
-  // Words whose presence in a file's bytes means it may change, upper-cased, with the pairs of
-  // bytes (either case) they start with.
-  struct TWordSearch {
-    std::vector<std::string> Words;  // upper case
-    void Prepare();
-    bool FoundIn(std::string_view bytes) const;
-
-   private:
-    std::array<std::uint64_t, 1024> pairs_{};  // a bit for each pair of bytes a word starts with
-    std::vector<std::uint16_t> pairBucket_;    // by pair of bytes: 1 + index in buckets_
-    std::vector<std::vector<int>> buckets_;    // the words starting with a pair
-    std::vector<unsigned char> firsts_;        // the bytes a word starts with, in either case
-    static constexpr size_t kMaxVectorFirsts = 16;
-    bool anyEmpty_ = false;
-    bool WordAt(const unsigned char* p, size_t i, size_t n) const;
-  };
-  TWordSearch formWords_, unitWords_;
-  TRevisionIndex revisionIndex_;
-  bool reviewing_ = false;  // this run looks for what is left
 };
 
 // The identifiers and symbols of a uses addition, in order.
@@ -302,11 +290,5 @@ class EReplaceCancelled : public rtl::Exception {
 
 // Count line of a processed file: "3 change(s)" or "No changes".
 std::string ChangeCountText(int changes);
-
-// The diff a run gives for one changed file (OnDiff), from the original's path and the converted
-// file's: binary forms as text and UTF-16 files as UTF-8, each with a note line saying so, named
-// "a/" and "b/" rel. Empty when the two show the same text.
-std::string FileDiff(const std::string& original, const std::string& converted, bool unit,
-                     const std::string& rel);
 
 }  // namespace migwiz

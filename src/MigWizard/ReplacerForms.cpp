@@ -5,7 +5,9 @@
 #include "MigWizard/FormParser.h"
 #include "MigWizard/PasParser.h"
 #include "MigWizard/ROvoradRes.h"
+#include "MigWizard/FileSniff.h"
 #include "MigWizard/Replacer.h"
+#include "MigWizard/RunState.h"
 #include "MigWizard/WordSearch.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
@@ -26,8 +28,16 @@ bool IsLineBreak(char c) {
 void TComponentReplacer::ProcessForm(std::string_view text, const std::string& outputPath,
                                      TTextEncoding encoding, bool binary, const TRCData& rcData,
                                      const std::string& formPath) {
-  TFormParser& formParser = Parser();
-  TFileReport* const fileReport = CurrentReport();
+  ConvertDirectly([&](TFileWork& work) {
+    ConvertForm(text, outputPath, encoding, binary, rcData, formPath, work);
+  });
+}
+
+void TComponentReplacer::ConvertForm(std::string_view text, const std::string& outputPath,
+                                     TTextEncoding encoding, bool binary, const TRCData& rcData,
+                                     const std::string& formPath, TFileWork& work) {
+  TFormParser& formParser = *work.Parser;
+  TFileReport* const fileReport = work.ReportOrNull();
   std::string_view current = text;  // the text the tokens are read from
   TObjectHeaderScanner headers;
   // For the report: the names of the objects around the parse position, and the line at
@@ -54,7 +64,8 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
   std::string rebuilt;
   // The objects no rule converts that still name a database, for the report.
   std::optional<TFormLeftovers> leftovers;
-  if (reviewing_ && fileReport) leftovers.emplace(revisionIndex_, text);
+  if (work.Checks && work.Checks->Revisions && fileReport)
+    leftovers.emplace(*work.Checks->Revisions, text);
   std::string rootClass;  // upper-cased
   // Object headers and ends are all that is looked for; after a rebuilt object the scan starts
   // again on the text behind it.
@@ -90,7 +101,8 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
         int pos = keywordOffset + 1;
         if (formParser.Parse(current, "<object>", pos)) {
           ++changeCount;
-          if (fileReport) ReportObject(names, lineAt(static_cast<size_t>(keywordOffset)));
+          if (fileReport)
+            ReportObject(names, lineAt(static_cast<size_t>(keywordOffset)), work);
           if (leftovers && !rootClass.empty() && depth > 0)
             fileReport->Facts.Fields.push_back({rootClass,
                                                 rtl::UpperCase(formParser.FormState().ObjName),
@@ -148,25 +160,27 @@ void TComponentReplacer::ProcessForm(std::string_view text, const std::string& o
     ScanPascalTokens(current, onToken);
   }
   copyUpTo(current.size());
-  NoteLine(ChangeCountText(changeCount));
+  work.Lines.push_back(ChangeCountText(changeCount));
   if (fileReport) {
     fileReport->Form = true;
     fileReport->Format = binary ? "binary" : "text";
     fileReport->Changes = changeCount;
   }
-  if (changeCount > 0) WriteForm(outputPath, std::move(out), encoding, binary, rcData);
+  if (changeCount > 0) FormOutput(outputPath, std::move(out), encoding, binary, rcData, work);
 }
 
-void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int line) {
-  const TFormParseState& state = Parser().FormState();
+void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int line,
+                                      TFileWork& work) {
+  TFormParser& parser = *work.Parser;
+  const TFormParseState& state = parser.FormState();
   TConvertedObject o;
   o.Name = state.ObjName;
   for (const std::string& name : names) o.Path += (o.Path.empty() ? "" : "/") + name;
   o.OldClass = state.ObjType;
-  o.NewClass = Parser().NewClassName;
+  o.NewClass = parser.NewClassName;
   o.Line = line;
-  const bool database = TClassRoles::Has(Parser().ClassRoles.Databases, state.ObjType);
-  for (const TPropertyConversion& c : Parser().Conversions) {
+  const bool database = TClassRoles::Has(parser.ClassRoles.Databases, state.ObjType);
+  for (const TPropertyConversion& c : parser.Conversions) {
     if (c.DroppedParts) {
       for (const std::string& part : *c.DroppedParts) o.Dropped.push_back({c.Name, part});
     } else if (c.FirstEmitted == c.EmittedEnd) {
@@ -177,9 +191,9 @@ void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int
       continue;
     }
     for (int k = c.FirstEmitted; k < c.EmittedEnd; ++k)
-      if (Parser().Properties[k] != c.Name) o.Renamed.push_back({c.Name, Parser().Properties[k]});
+      if (parser.Properties[k] != c.Name) o.Renamed.push_back({c.Name, parser.Properties[k]});
   }
-  TFileReport& file = *CurrentReport();
+  TFileReport& file = work.Report;
   ++file.ObjectCount;
   file.DroppedCount += static_cast<int>(o.Dropped.size());
   file.UnresolvedCount += o.UnresolvedAlias ? 1 : 0;
@@ -188,21 +202,35 @@ void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int
 
 void TComponentReplacer::WriteForm(const std::string& outputPath, std::string output,
                                    TTextEncoding encoding, bool binary, const TRCData& rcData) {
-  NoteOutput(outputPath, FormFileBytes(std::move(output), encoding, binary, rcData, outputPath));
+  ConvertDirectly([&](TFileWork& work) {
+    FormOutput(outputPath, std::move(output), encoding, binary, rcData, work);
+  });
+}
+
+void TComponentReplacer::FormOutput(const std::string& outputPath, std::string output,
+                                    TTextEncoding encoding, bool binary, const TRCData& rcData,
+                                    TFileWork& work) {
+  work.Output = FormFileBytes(std::move(output), encoding, binary, rcData, outputPath);
+  work.OutputPath = outputPath;
+  work.Changed = true;
+}
+
+TWordSearch TComponentReplacer::DatabaseWords() const {
+  return TWordSearch(FormParser->ClassRoles.Databases);
 }
 
 std::vector<TComponentReplacer::TAliasDefinition> TComponentReplacer::ReadAliasDefinitions(
     const std::string& path) const {
+  return ReadAliasDefinitions(path, DatabaseWords());
+}
+
+std::vector<TComponentReplacer::TAliasDefinition> TComponentReplacer::ReadAliasDefinitions(
+    const std::string& path, const TWordSearch& databaseWords) const {
   std::vector<TAliasDefinition> found;
   std::string bytes = rtl::ReadFileBytes(path);
   // A form that names no database class defines no alias. A text form, 8-bit or UTF-8, and a
   // binary form hold the class name as its bytes; UTF-16 is read in full.
-  const bool utf16 = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-                     static_cast<unsigned char>(bytes[1]) == 0xFE;
-  if (!utf16 &&
-      std::none_of(FormParser->ClassRoles.Databases.begin(), FormParser->ClassRoles.Databases.end(),
-                   [&](const std::string& cls) { return bytes.find(cls) != std::string::npos; }))
-    return found;
+  if (!SniffBytes(bytes).Utf16Le && !databaseWords.FoundIn(bytes)) return found;
   TFormSource form;
   {
     rtl::TMemoryStream in(std::move(bytes));

@@ -6,6 +6,7 @@
 #include "MigWizard/FormDirective.h"
 #include "MigWizard/PasParser.h"
 #include "MigWizard/Replacer.h"
+#include "MigWizard/RunState.h"
 #include "rtl/SysUtils.h"
 
 namespace migwiz {
@@ -26,6 +27,13 @@ std::vector<std::string> SignificantTokens(std::string_view text) {
 
 void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& unitPath,
                                      TTextEncoding encoding, const std::string& outputPath) {
+  ConvertDirectly(
+      [&](TFileWork& work) { ConvertUnit(text, unitPath, encoding, outputPath, work); });
+}
+
+void TComponentReplacer::ConvertUnit(std::string_view text, const std::string& unitPath,
+                                     TTextEncoding encoding, const std::string& outputPath,
+                                     TFileWork& work) {
   int changeCount = 0;
   bool unchanged = true;
   bool inUses = false;
@@ -43,9 +51,10 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
     copied = at + lexeme.size();
   };
   // The code is read for what is left for a person in the same pass.
-  TFileReport* const report = CurrentReport();
+  TFileReport* const report = work.ReportOrNull();
+  const TRevisionIndex* const index = work.Checks ? work.Checks->Revisions : nullptr;
   std::optional<TUnitRevisions> revisions;
-  if (reviewing_ && report) revisions.emplace(revisionIndex_, text);
+  if (index && report) revisions.emplace(*index, text);
   // The pass reports the words the rewrite needs and those the reading needs.
   bool words[256];
   std::uint64_t lengths[256];
@@ -71,7 +80,7 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
     }
     switch (code) {
       case tkComment: {
-        std::optional<std::string> replaced = ProcessComment(lexeme, unitPath, changeCount);
+        std::optional<std::string> replaced = ConvertComment(lexeme, unitPath, changeCount, work);
         if (replaced && *replaced != lexeme) {
           unchanged = false;
           replace(lexeme, *replaced);
@@ -132,7 +141,7 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
     std::copy(unitWordLengths_, unitWordLengths_ + 256, lengths);
   }
   ScanPascalTokens(text, onToken, words, lengths);
-  NoteLine(ChangeCountText(changeCount));
+  work.Lines.push_back(ChangeCountText(changeCount));
   if (report) {
     report->Format = encoding == TTextEncoding::UTF16LE ? "utf16"
                      : encoding == TTextEncoding::UTF8  ? "utf8"
@@ -144,7 +153,9 @@ void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& u
     revisions->Finish(unchanged ? text : std::string_view(out), encoding != TTextEncoding::Default,
                       *report, KeepReportDetail);
   if (unchanged) return;
-  NoteOutput(outputPath, EncodeSourceText(std::move(out), encoding, unitPath));
+  work.OutputPath = outputPath;
+  work.Output = EncodeSourceText(std::move(out), encoding, unitPath);
+  work.Changed = true;
 }
 
 std::vector<std::string> UsesAdditionTokens(std::string_view addition) {
@@ -187,14 +198,23 @@ bool TComponentReplacer::AdditionFollows(std::string_view rest) const {
 std::optional<std::string> TComponentReplacer::ProcessComment(std::string_view comment,
                                                               const std::string& unitPath,
                                                               int& changeCount) {
+  std::optional<std::string> result;
+  ConvertDirectly(
+      [&](TFileWork& work) { result = ConvertComment(comment, unitPath, changeCount, work); });
+  return result;
+}
+
+std::optional<std::string> TComponentReplacer::ConvertComment(std::string_view comment,
+                                                              const std::string& unitPath,
+                                                              int& changeCount, TFileWork& work) {
   if (IsResourceDirective(comment)) {
     // On a case-sensitive file system the form is found without regard to case.
     const std::string form = FindFileNoCase(FormOfDirective(comment, unitPath));
-    if (!form.empty()) NoteForm(form);
+    if (!form.empty()) work.Forms.push_back(form);
     return std::nullopt;
   }
   // Most comments name no old class at all: their bytes are searched before they are tokenized.
-  if (comment.empty() || (quickChecks_ && !formWords_.FoundIn(comment.substr(1))))
+  if (comment.empty() || (work.Checks && !work.Checks->FormWords.FoundIn(comment.substr(1))))
     return std::nullopt;
   std::string_view rest = comment.substr(1);
   std::optional<std::string> result;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "MigWizard/PasParser.h"
+#include "MigWizard/ROvoradRes.h"
 #include "MigWizard/WordSearch.h"
 #include "rtl/SysUtils.h"
 
@@ -30,7 +31,7 @@ std::string_view Trim(std::string_view s) {
 }
 
 std::string LostNote(const std::string& newClass, std::string_view member) {
-  return newClass + " has no " + std::string(member);
+  return rtl::Format(res::sMemberLost, {newClass, member});
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "MigWizard/ROvoradRes.h"
+#include "rtl/SysUtils.h"
+
 namespace migwiz {
 
 TReportTotals TRunReport::Totals() const {
@@ -91,12 +94,9 @@ std::string TRunReport::ToJson() const {
 
 std::string TRunReport::Summary() const {
   const TReportTotals t = Totals();
-  return std::to_string(t.UnitsChanged) + " units and " + std::to_string(t.FormsChanged) +
-         " forms changed, " + std::to_string(t.ObjectsConverted) + " objects converted, " +
-         std::to_string(t.PropertiesDropped) + " properties dropped, " +
-         std::to_string(t.UnresolvedAliases) + " aliases without a connection, " +
-         std::to_string(t.CodeToRevise) + " code references to revise, " +
-         std::to_string(t.ObjectsLeft) + " objects left on the " + SourceName;
+  return rtl::Format(res::sReportSummary,
+                     {t.UnitsChanged, t.FormsChanged, t.ObjectsConverted, t.PropertiesDropped,
+                      t.UnresolvedAliases, t.CodeToRevise, t.ObjectsLeft, SourceName});
 }
 
 }  // namespace migwiz

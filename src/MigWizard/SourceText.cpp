@@ -1,5 +1,6 @@
 #include "MigWizard/SourceText.h"
 
+#include "MigWizard/FileSniff.h"
 #include "rtl/Encoding.h"
 #include "rtl/SysUtils.h"
 
@@ -11,19 +12,17 @@ TSourceText ReadSourceText(rtl::TStream& in, const std::string& name) {
 
 TSourceText ReadSourceText(std::string bytes, const std::string& name) {
   TSourceText result;
-  auto startsWith = [&](std::string_view mark) {
-    return bytes.size() >= mark.size() && std::string_view(bytes).substr(0, mark.size()) == mark;
-  };
-  if (startsWith("\xFF\xFE")) {
+  const TFileSniff sniff = SniffBytes(bytes);
+  if (sniff.Utf16Le) {
     result.Encoding = TTextEncoding::UTF16LE;
     try {
       result.Text = rtl::Utf16LeToUtf8(std::string_view(bytes).substr(2));
     } catch (const rtl::EEncodingError& e) {
       throw rtl::EEncodingError(name.empty() ? e.Message() : "\"" + name + "\": " + e.Message());
     }
-  } else if (startsWith("\xEF\xBB\xBF")) {
+  } else if (sniff.Utf8) {
     result.Encoding = TTextEncoding::UTF8;
-    bytes.erase(0, 3);
+    bytes.erase(0, kUtf8Mark.size());
     result.Text = std::move(bytes);
   } else {
     result.Text = std::move(bytes);
@@ -33,7 +32,8 @@ TSourceText ReadSourceText(std::string bytes, const std::string& name) {
 
 std::string EncodeSourceText(std::string&& text, TTextEncoding encoding, const std::string& name) {
   if (encoding == TTextEncoding::Default) return std::move(text);
-  if (encoding == TTextEncoding::UTF8) return std::move(text.insert(0, "\xEF\xBB\xBF"));
+  if (encoding == TTextEncoding::UTF8)
+    return std::move(text.insert(0, kUtf8Mark.data(), kUtf8Mark.size()));
   return EncodeSourceText(std::string_view(text), encoding, name);
 }
 
@@ -42,12 +42,12 @@ std::string EncodeSourceText(std::string_view text, TTextEncoding encoding,
   switch (encoding) {
     case TTextEncoding::UTF16LE:
       try {
-        return "\xFF\xFE" + rtl::Utf8ToUtf16Le(text);
+        return std::string(kUtf16LeMark) + rtl::Utf8ToUtf16Le(text);
       } catch (const rtl::EEncodingError& e) {
         throw rtl::EEncodingError(name.empty() ? e.Message() : "\"" + name + "\": " + e.Message());
       }
     case TTextEncoding::UTF8:
-      return "\xEF\xBB\xBF" + std::string(text);
+      return std::string(kUtf8Mark) + std::string(text);
     case TTextEncoding::Default:
       break;
   }

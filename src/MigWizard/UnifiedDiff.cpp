@@ -8,6 +8,12 @@
 #include <cstring>
 #include <vector>
 
+#include "MigWizard/FileSniff.h"
+#include "MigWizard/FormFile.h"
+#include "MigWizard/ROvoradRes.h"
+#include "MigWizard/SourceText.h"
+#include "rtl/FileIO.h"
+
 namespace migwiz {
 
 namespace {
@@ -261,5 +267,35 @@ void AppendUnifiedDiff(std::string_view oldText, std::string_view newText,
     bi = y;
   }
 }
+
+namespace {
+
+// The text of a changed file the diff compares, and the note that says how it is shown.
+std::string DiffText(const std::string& path, bool unit, std::string& note) {
+  // Read once; only UTF-16 files and binary forms are decoded.
+  std::string bytes = rtl::ReadFileBytes(path);
+  const TFileSniff sniff = SniffBytes(bytes);
+  const bool utf16 = sniff.Utf16Le;
+  const bool binary = !unit && sniff.BinaryForm;
+  if (!utf16 && !binary) return bytes;
+  note = binary ? res::sDiffBinaryFormNote : res::sDiffUtf16Note;
+  rtl::TMemoryStream in(std::move(bytes));
+  if (unit) return std::move(ReadSourceText(in, path).Text);
+  return std::move(ReadForm(in, path).Text);
+}
+
+}  // namespace
+
+std::string FileDiff(const std::string& original, const std::string& converted, bool unit,
+                     const std::string& rel) {
+  std::string note, sameNote;
+  const std::string before = DiffText(original, unit, note);
+  const std::string after = DiffText(converted, unit, sameNote);
+  std::string section = note;
+  AppendUnifiedDiff(before, after, "a/" + rel, "b/" + rel, section);
+  if (section.size() == note.size()) section.clear();  // the same text
+  return section;
+}
+
 
 }  // namespace migwiz

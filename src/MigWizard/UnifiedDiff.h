@@ -1,4 +1,5 @@
-// Unified diffs of two texts, as `diff -u` writes them and `patch` reads them.
+// Unified diffs of two texts, as `diff -u` writes them and `patch` reads them, and of a changed
+// unit or form.
 #pragma once
 
 #include <string>
@@ -15,5 +16,11 @@ void AppendUnifiedDiff(std::string_view oldText, std::string_view newText,
 // A file name as a diff header writes it: quoted C-style when it holds a blank, a quote, a
 // backslash or a control character, as patch reads such names.
 std::string DiffFileName(const std::string& name);
+
+// The diff a run gives for one changed file, from the original's path and the converted file's:
+// binary forms as text and UTF-16 files as UTF-8, each with a note line saying so, named "a/"
+// and "b/" rel. Empty when the two show the same text.
+std::string FileDiff(const std::string& original, const std::string& converted, bool unit,
+                     const std::string& rel);
 
 }  // namespace migwiz

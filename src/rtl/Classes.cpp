@@ -58,12 +58,6 @@ void TStringList::Delete(int index) {
   items_.erase(items_.begin() + index);
 }
 
-void TStringList::Exchange(int index1, int index2) {
-  Item(index1);
-  Item(index2);
-  std::swap(items_[static_cast<size_t>(index1)], items_[static_cast<size_t>(index2)]);
-}
-
 int TStringList::IndexOf(std::string_view s) const {
   if (sorted_) {
     int index;
@@ -182,10 +176,6 @@ std::vector<std::string> SplitLines(std::string_view text) {
 void TStringList::SetText(std::string_view text) {
   Clear();
   for (std::string& line : SplitLines(text)) Add(std::move(line));
-}
-
-void TStringList::AddStrings(const TStringList& other) {
-  for (int i = 0; i < other.Count(); ++i) AddInt(other[i], other.Integers(i));
 }
 
 void TStringList::LoadFromFile(const std::string& fileName) {

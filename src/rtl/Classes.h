@@ -38,7 +38,6 @@ class TStringList : public TObject {
   void SetString(int index, std::string value);
 
   std::int64_t Integers(int index) const { return Item(index).num; }
-  void SetInteger(int index, std::int64_t value) { MutItem(index).num = value; }
   TObject* Objects(int index) const { return Item(index).obj.get(); }
   // Replaces the entry's object; the previous one is freed.
   void SetObject(int index, std::unique_ptr<TObject> obj) { MutItem(index).obj = std::move(obj); }
@@ -51,7 +50,6 @@ class TStringList : public TObject {
   void Insert(int index, std::string s);
   void Delete(int index);
   void Clear() { items_.clear(); }
-  void Exchange(int index1, int index2);
 
   // Index of the string (compared without regard to case), -1 when absent.
   int IndexOf(std::string_view s) const;
@@ -75,7 +73,6 @@ class TStringList : public TObject {
   std::string Text() const;
   // Splits at CR, LF or CR LF; a last line without line end is kept, no empty line is added.
   void SetText(std::string_view text);
-  void AddStrings(const TStringList& other);
 
   // Whole-file helpers; they raise EFOpenError / EFCreateError naming the file.
   void LoadFromFile(const std::string& fileName);

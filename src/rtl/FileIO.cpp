@@ -2,14 +2,12 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,13 +15,10 @@
 #include <memory>
 #include <random>
 
+#include "rtl/FaultSeams.h"
 #include "rtl/SysUtils.h"
 
 namespace rtl {
-
-void TStream::ReadBuffer(void* buffer, size_t count) {
-  if (Read(buffer, count) != count) throw EReadError("Stream read error");
-}
 
 std::string TStream::ReadRest() {
   std::int64_t left = Size() - Position();
@@ -96,25 +91,12 @@ bool Failed(std::string reason = Reason()) {
   return false;
 }
 
-// The fault seams (see FileIO.h): counters compared with a limit read once; 0 means off.
-long FaultLimit(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? std::strtol(v, nullptr, 10) : 0;
-}
-
-// Counted from more than one thread (a run writes its work files on its own thread).
-void BeforeMutation() {
-  static const long killAt = FaultLimit("MIGWIZ_FAULT_KILL_AT");
-  static std::atomic<long> count{0};
-  if (killAt > 0 && ++count == killAt) ::kill(::getpid(), SIGKILL);
-}
+using fault::BeforeMutation;
 
 // A write of the file system, failing with ENOSPC when the seam asks for it.
 ssize_t FaultableWrite(int fd, const void* p, size_t n) {
-  static const long failAt = FaultLimit("MIGWIZ_FAULT_ENOSPC_AT");
-  static std::atomic<long> count{0};
   BeforeMutation();
-  if (failAt > 0 && ++count == failAt) {
+  if (fault::WriteFails()) {
     errno = ENOSPC;
     return -1;
   }

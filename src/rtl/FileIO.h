@@ -89,10 +89,6 @@ class TFileLock {
   void* handle_ = nullptr;  // HANDLE
 #else
   int fd_ = -1;
-  // Until the first read, write or seek the offset is 0 and the size is the one the open saw,
-  // so reading a whole file asks the system neither.
-  bool atStart_ = true;
-  std::int64_t openSize_ = -1;
 #endif
 };
 
@@ -108,8 +104,6 @@ class TStream {
   virtual void Seek(std::int64_t position) = 0;
   virtual std::int64_t Size() const = 0;
 
-  // Reads exactly count bytes or raises EReadError ("Stream read error").
-  void ReadBuffer(void* buffer, size_t count);
   void Write(std::string_view bytes) { Write(bytes.data(), bytes.size()); }
   // Everything from the current position to the end.
   std::string ReadRest();

@@ -7,13 +7,13 @@
 #include <windows.h>
 #undef CopyFile  // rtl::CopyFile, not the Win32 macro
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <random>
 
 #include "rtl/Encoding.h"
+#include "rtl/FaultSeams.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
 
@@ -56,24 +56,11 @@ bool Failed(std::string reason = Reason()) {
   return false;
 }
 
-long FaultLimit(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? std::strtol(v, nullptr, 10) : 0;
-}
-
-// The fault seams of FileIO.h; a kill ends the process at once, with the code a shell gives a
-// process killed by SIGKILL.
-void BeforeMutation() {
-  static const long killAt = FaultLimit("MIGWIZ_FAULT_KILL_AT");
-  static std::atomic<long> count{0};
-  if (killAt > 0 && ++count == killAt) TerminateProcess(GetCurrentProcess(), 128 + 9);
-}
+using fault::BeforeMutation;
 
 bool FaultableWrite(HANDLE h, const void* p, DWORD n, DWORD& written) {
-  static const long failAt = FaultLimit("MIGWIZ_FAULT_ENOSPC_AT");
-  static std::atomic<long> count{0};
   BeforeMutation();
-  if (failAt > 0 && ++count == failAt) {
+  if (fault::WriteFails()) {
     SetLastError(ERROR_DISK_FULL);
     return false;
   }

@@ -114,13 +114,6 @@ class TParser {
   // quote inside stays doubled; an unterminated string gives everything after its quote).
   bool KeepStringQuotes = false;
 
-  // Whether GetNext passes over blanks and comments instead of returning them; the character
-  // tables do not depend on it, so it may change between tokens at no cost.
-  void SetSkipping(bool blanks, bool comments) {
-    skipBlanks_ = blanks;
-    skipComments_ = comments;
-  }
-
  protected:
   // Installation points, called by a subclass's constructor. The tables are referred to, not
   // copied or owned: they must outlive the parser and stay unchanged while it is in use.

@@ -316,4 +316,9 @@ inline std::string SourcePath(const std::string& rel) {
   return std::string(MIGWIZ_SOURCE_DIR) + "/" + rel;
 }
 
+// The bytes of a fixture below tests/data, e.g. DataFile("forms/rewrite/MainForm.dfm").
+inline std::string DataFile(const std::string& rel) {
+  return ReadFile(SourcePath("tests/data/" + rel));
+}
+
 }  // namespace testutil

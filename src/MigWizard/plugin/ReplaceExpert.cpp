@@ -1,5 +1,7 @@
 #include "MigWizard/plugin/ReplaceExpert.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <algorithm>
@@ -13,44 +15,28 @@
 #include "MigWizard/ui/SaveWarn.h"
 #include "rtl/SysUtils.h"
 #include "zel/ZelMenu.h"
+#include "zel/ZelWait.h"
 
 namespace migwiz {
 
-namespace {
-
-TExpertStoreFactory& StoreFactory() {
-  static TExpertStoreFactory factory;
-  return factory;
-}
-
-TExpertModalRunner& ModalRunner() {
-  static TExpertModalRunner runner;
-  return runner;
-}
-
-std::unique_ptr<rtl::TSettingsStore> OpenStore() {
-  if (StoreFactory()) return StoreFactory()();
+std::unique_ptr<rtl::TSettingsStore> TCompReplaceExpert::OpenStore() const {
+  if (FSeams.Store) return FSeams.Store();
   return std::make_unique<TQtSettingsStore>();
-}
-
-}  // namespace
-
-void SetExpertStoreFactory(TExpertStoreFactory factory) {
-  StoreFactory() = std::move(factory);
-}
-
-void SetExpertModalRunner(TExpertModalRunner runner) {
-  ModalRunner() = std::move(runner);
 }
 
 TCompReplaceExpert::TCompReplaceExpert(TWizardFormClass wizardFormClass, std::string menuCaption,
                                        const TProductMenu& productMenu,
-                                       TComponentReplacer* replacer)
+                                       TComponentReplacer* replacer, TExpertSeams seams)
     : FMenuCaption(std::move(menuCaption)),
       FWizardFormClass(std::move(wizardFormClass)),
+      FSeams(std::move(seams)),
       FAlive(std::make_shared<TCompReplaceExpert*>(this)) {
   rtl::Assert(replacer != nullptr, "replacer");
   AddReplacer(replacer);
+  // Until the progress window comes up (listing the files, reading aliases) and during a
+  // restore, which has none, the cursor is all that says the IDE is working.
+  zel::SetWaitHandlers([] { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); },
+                       [] { QGuiApplication::restoreOverrideCursor(); });
   std::string source = replacer->Options->SourceName;
   std::replace(source.begin(), source.end(), '/', '_');
   const std::string name = "ROvoradItem" + source + zel::RemoveAmpersands(FMenuCaption);
@@ -60,7 +46,9 @@ TCompReplaceExpert::TCompReplaceExpert(TWizardFormClass wizardFormClass, std::st
   });
 }
 
-TCompReplaceExpert::~TCompReplaceExpert() = default;
+TCompReplaceExpert::~TCompReplaceExpert() {
+  zel::SetWaitHandlers(nullptr, nullptr);
+}
 
 ota::IInterface* TCompReplaceExpert::QueryInterface(const ota::TGUID& iid) {
   if (auto* found = ota::QueryFor<ota::IOTAWizard, ota::IOTANotifier>(this, iid)) return found;
@@ -120,7 +108,7 @@ void TCompReplaceExpert::MenuItemClick(ota::TMenuItem*) {
                                            : TWizardForm::TConfirm::Back;
   };
   LoadSettings();
-  const int result = ModalRunner() ? ModalRunner()(*form) : form->exec();
+  const int result = FSeams.Run ? FSeams.Run(*form) : form->exec();
   if (result != QDialog::Accepted) return;
   // Declined: no run, but the choices are kept.
   if (!form->FDeclined) {
@@ -144,10 +132,11 @@ TSaveWarnAnswer TCompReplaceExpert::AskBeforeRun(TWizardForm& form) {
   const std::string title = Title();
   if (form.GetActionIndex() == TWizardForm::RestoreAction)
     return AskSaveWarning(title, false, true,
-                          RestoreQuestionDetail(form.edUndoFile->text().toStdString()));
+                          RestoreQuestionDetail(form.edUndoFile->text().toStdString()),
+                          FSeams.SaveWarn);
   if (TIDEUtils::GetProjectFileName().empty() || !form.rbDestProject->isChecked())
     return TSaveWarnAnswer::Yes;
-  return AskSaveWarning(title, true, false);
+  return AskSaveWarning(title, true, false, {}, FSeams.SaveWarn);
 }
 
 std::string TCompReplaceExpert::RestoreQuestionDetail(const std::string& undoFile) {
@@ -172,9 +161,9 @@ void TCompReplaceExpert::SaveSettings() {
 
 void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer, bool confirmed) {
   const std::string title = Title();
-  const bool projectMode = replacer->Options->Dest == 0;
+  const bool projectMode = replacer->Options->Dest == TReplaceOptions::kDestProject;
   if (!confirmed && !TIDEUtils::GetProjectFileName().empty() && projectMode &&
-      !ShowSaveWarning(title, true, false))
+      !ShowSaveWarning(title, true, false, {}, FSeams.SaveWarn))
     return;
   // The progress window comes up with the first file and shows the file being converted; its
   // Cancel is honoured until the originals are replaced. It closes before the message about
@@ -183,7 +172,12 @@ void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer, bool confirmed
   {
     std::unique_ptr<IRunProgress> progress;
     replacer->OnProgress = [&](int done, int total, const std::string& file) {
-      if (!progress) progress = Dialogs().BeginProgress(title);
+      if (!progress) {
+        progress = Dialogs().BeginProgress(title);
+        // The window's Cancel can be pressed: busy, not blocked.
+        if (QGuiApplication::overrideCursor())
+          QGuiApplication::changeOverrideCursor(QCursor(Qt::BusyCursor));
+      }
       if (progress && !progress->Update(done, total, file)) replacer->CancelRequested = true;
     };
     replacer->OnReplacing = [&] {
@@ -224,7 +218,9 @@ void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer, bool confirmed
 
 void TCompReplaceExpert::RunRestore(const std::string& undoFile, bool confirmed) {
   const std::string title = Title();
-  if (!confirmed && !ShowSaveWarning(title, false, true, RestoreQuestionDetail(undoFile))) return;
+  if (!confirmed &&
+      !ShowSaveWarning(title, false, true, RestoreQuestionDetail(undoFile), FSeams.SaveWarn))
+    return;
   const std::string projectName = TIDEUtils::GetProjectFileName();
   TIDEUtils::CloseProjectGroup();  // the restore goes on whatever the IDE says
   TComponentReplacer* replacer = GetReplacer(0);

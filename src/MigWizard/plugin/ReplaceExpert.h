@@ -21,19 +21,23 @@ namespace migwiz {
 // Makes the dialog to show (the "wizard form class").
 using TWizardFormClass = std::function<std::unique_ptr<TWizardForm>(QWidget* owner)>;
 
-// Opens the settings store around LoadSettings/SaveSettings; the user's store unless a test
-// installs another.
-using TExpertStoreFactory = std::function<std::unique_ptr<rtl::TSettingsStore>()>;
-void SetExpertStoreFactory(TExpertStoreFactory factory);  // empty: TQtSettingsStore
-// Shows the dialog modally and gives its result; exec() unless a test installs another.
-using TExpertModalRunner = std::function<int(TWizardForm&)>;
-void SetExpertModalRunner(TExpertModalRunner runner);  // empty: exec()
+// What the expert reaches outside itself, handed in by its maker (a test, a script).
+struct TExpertSeams {
+  // Opens the settings store around LoadSettings/SaveSettings; empty: TQtSettingsStore.
+  std::function<std::unique_ptr<rtl::TSettingsStore>()> Store;
+  // Shows the wizard modally and gives its result; empty: exec().
+  std::function<int(TWizardForm&)> Run;
+  // The question before a run touches the project.
+  TSaveWarnSeams SaveWarn;
+};
 
 class TCompReplaceExpert : public ota::IOTAWizard {
  public:
-  // The replacer is not owned; it becomes replacer 0. Adds the menu item to the IDE.
+  // The replacer is not owned; it becomes replacer 0. Adds the menu item to the IDE, and shows a
+  // busy cursor while a run works.
   TCompReplaceExpert(TWizardFormClass wizardFormClass, std::string menuCaption,
-                     const TProductMenu& productMenu, TComponentReplacer* replacer);
+                     const TProductMenu& productMenu, TComponentReplacer* replacer,
+                     TExpertSeams seams = {});
   ~TCompReplaceExpert() override;
   TCompReplaceExpert(const TCompReplaceExpert&) = delete;
   TCompReplaceExpert& operator=(const TCompReplaceExpert&) = delete;
@@ -72,8 +76,11 @@ class TCompReplaceExpert : public ota::IOTAWizard {
   TSaveWarnAnswer AskBeforeRun(TWizardForm& form);
   std::string RestoreQuestionDetail(const std::string& undoFile);
 
+  std::unique_ptr<rtl::TSettingsStore> OpenStore() const;
+
   std::string FMenuCaption;
   TWizardFormClass FWizardFormClass;
+  TExpertSeams FSeams;
   std::vector<TComponentReplacer*> FReplacers;  // not owned
   TWizardForm* FCurrentForm = nullptr;
   // The menu item outlives the expert (the IDE's menu owns it): its handler holds only this

@@ -17,6 +17,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "MigWizard/ROvoradRes.h"
+#include "rtl/SysUtils.h"
+
 namespace migwiz {
 
 namespace {
@@ -115,9 +118,8 @@ void TQtDialogs::ShellOpen(const std::string& target) {
   const QString caption = owner && !owner->windowTitle().isEmpty() ? owner->windowTitle()
                                                                     : QStringLiteral("Open");
   QMessageBox::warning(owner, caption,
-                       (mail ? QStringLiteral("No mail program could be started for\n%1")
-                             : QStringLiteral("No program could be started to open\n%1"))
-                           .arg(QString::fromStdString(mail ? target.substr(7) : target)));
+                       Q(rtl::Format(mail ? res::sNoMailProgram : res::sNoProgramToOpen,
+                                     {mail ? target.substr(7) : target})));
 }
 
 namespace {
@@ -144,7 +146,7 @@ class TQtRunProgress : public IRunProgress {
     dialog_.setMaximum(std::max(total, 1));
     dialog_.setLabelText(
         (file.empty() ? QString() : QString::fromStdString(file) + QLatin1Char('\n')) +
-        QStringLiteral("%1 of %2 files").arg(done).arg(total));
+        Q(rtl::Format(res::sFilesDone, {done, total})));
     dialog_.setValue(std::min(done, std::max(total, 1)));
     QCoreApplication::processEvents();
     return !dialog_.wasCanceled();

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 
+#include "MigWizard/ROvoradRes.h"
 #include "rtl/SysUtils.h"
 
 namespace migwiz {
@@ -98,7 +99,7 @@ void TQtSettingsStore::Flush() {
   // A format error only says that lines of the file could not be read; the values were written
   // all the same, so only a refused write is an error.
   if (settings_->status() == QSettings::AccessError)
-    throw rtl::Exception("Cannot write the settings file \"" + FileName() + "\".");
+    throw rtl::Exception(rtl::Format(res::sCannotWriteSettings, {FileName()}));
 }
 
 }  // namespace migwiz

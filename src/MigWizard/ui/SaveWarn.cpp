@@ -94,35 +94,13 @@ void TSaveWarnForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
 }
 
-namespace {
-
-TSaveWarnStoreFactory& StoreFactory() {
-  static TSaveWarnStoreFactory factory;
-  return factory;
-}
-
-TSaveWarnRunner& Runner() {
-  static TSaveWarnRunner runner;
-  return runner;
-}
-
-}  // namespace
-
-void SetSaveWarnStoreFactory(TSaveWarnStoreFactory factory) {
-  StoreFactory() = std::move(factory);
-}
-
-void SetSaveWarnRunner(TSaveWarnRunner runner) {
-  Runner() = std::move(runner);
-}
-
 bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore,
-                     const std::string& detail) {
-  return AskSaveWarning(section, isProject, isRestore, detail) == TSaveWarnAnswer::Yes;
+                     const std::string& detail, const TSaveWarnSeams& seams) {
+  return AskSaveWarning(section, isProject, isRestore, detail, seams) == TSaveWarnAnswer::Yes;
 }
 
 TSaveWarnAnswer AskSaveWarning(const std::string& section, bool isProject, bool isRestore,
-                               const std::string& detail) {
+                               const std::string& detail, const TSaveWarnSeams& seams) {
   const char* key = isProject ? (isRestore ? "RestoreProjWarn" : "ReplaceProjWarn")
                               : (isRestore ? "RestoreDirWarn" : "ReplaceDirWarn");
   const char* question = isRestore ? res::sWarnRestore : res::sWarnReplace;
@@ -130,7 +108,7 @@ TSaveWarnAnswer AskSaveWarning(const std::string& section, bool isProject, bool 
 
   // Both are released when they go out of scope, also when an exception passes.
   std::shared_ptr<rtl::TSettingsStore> store =
-      StoreFactory() ? StoreFactory()() : std::make_shared<TQtSettingsStore>();
+      seams.Store ? seams.Store() : std::make_shared<TQtSettingsStore>();
   rtl::Assert(store != nullptr, "the save warning's store factory gave no store");
   if (!store->ReadBool(section, key, true)) return TSaveWarnAnswer::Yes;
 
@@ -139,7 +117,7 @@ TSaveWarnAnswer AskSaveWarning(const std::string& section, bool isProject, bool 
   form.lblNote->setText(QString::fromStdString(detail.empty() ? std::string(note)
                                                                : std::string(note) + "\n" + detail));
   form.lblWarn->setText(QString::fromUtf8(question));
-  int result = Runner() ? Runner()(form) : form.exec();
+  int result = seams.Run ? seams.Run(form) : form.exec();
   if (result == kSaveWarnNo) return TSaveWarnAnswer::No;
   if (result != QDialog::Accepted) return TSaveWarnAnswer::Back;
   store->WriteBool(section, key, !form.chkDontAsk->isChecked());

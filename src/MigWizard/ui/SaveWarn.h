@@ -38,13 +38,13 @@ class TSaveWarnForm : public QDialog {
   void FormCreate();
 };
 
-// Opens the store that holds the four flags; the user's store unless a test installs another.
-using TSaveWarnStoreFactory = std::function<std::shared_ptr<rtl::TSettingsStore>()>;
-void SetSaveWarnStoreFactory(TSaveWarnStoreFactory factory);  // empty: the user's store
-
-// Shows the dialog modally and gives its result; exec() unless a test installs another.
-using TSaveWarnRunner = std::function<int(TSaveWarnForm&)>;
-void SetSaveWarnRunner(TSaveWarnRunner runner);  // empty: exec()
+// What the question reaches outside itself, handed in by the caller (a test, a script).
+struct TSaveWarnSeams {
+  // Opens the store that holds the four flags; empty: the user's store.
+  std::function<std::shared_ptr<rtl::TSettingsStore>()> Store;
+  // Shows the dialog modally and gives its result; empty: exec().
+  std::function<int(TSaveWarnForm&)> Run;
+};
 
 // The answer to the question: Yes; No; or Escape and the close button, which leave the choice
 // to the caller (the wizard takes them as "back").
@@ -56,9 +56,9 @@ inline constexpr int kSaveWarnNo = 2;
 // `section` is the settings section and the dialog's caption; `detail`, when given, follows the
 // note (what a restore restores, and where).
 TSaveWarnAnswer AskSaveWarning(const std::string& section, bool isProject, bool isRestore,
-                               const std::string& detail = {});
+                               const std::string& detail = {}, const TSaveWarnSeams& seams = {});
 // The same, any answer but Yes counting as No.
 bool ShowSaveWarning(const std::string& section, bool isProject, bool isRestore,
-                     const std::string& detail = {});
+                     const std::string& detail = {}, const TSaveWarnSeams& seams = {});
 
 }  // namespace migwiz

@@ -699,7 +699,7 @@ void TWizardForm::FormShow() {
   FProjectFileName = TIDEUtils::GetProjectFileName();
   const bool hasProject = !FProjectFileName.empty();
   rbDestProject->setEnabled(hasProject);
-  SetRadioPair(rbDestProject, rbDestFolder, hasProject ? FOptions->Dest : 1);
+  SetRadioPair(rbDestProject, rbDestFolder, hasProject ? FOptions->Dest : TReplaceOptions::kDestFolder);
   cbDirectory->setEditText(Q(FOptions->Directory));
   chSubDirs->setChecked(FOptions->IncludeSubDirs);
   chMakeBackup->setChecked(FOptions->MakeBackup);
@@ -811,7 +811,7 @@ void TWizardForm::actFinishExecute() {
   options.KeepGoing = chKeepGoing->isChecked();
   options.ScanAliases = !rbDestProject->isChecked() && chScanAliases->isChecked();
   if (rbDestProject->isChecked()) {
-    options.Dest = 0;
+    options.Dest = TReplaceOptions::kDestProject;
     for (int i = lbModules->count() - 1; i >= 0; --i)
       if (lbModules->item(i)->checkState() != Qt::Checked) delete lbModules->takeItem(i);
     std::vector<std::string> units;
@@ -819,7 +819,7 @@ void TWizardForm::actFinishExecute() {
       units.push_back(S(lbModules->item(i)->data(Qt::UserRole).toString()));
     options.Units = UnitListText(units);
   } else {
-    options.Dest = 1;
+    options.Dest = TReplaceOptions::kDestFolder;
   }
   options.Directory = S(cbDirectory->currentText());
   options.IncludeSubDirs = chSubDirs->isChecked();

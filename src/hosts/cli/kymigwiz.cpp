@@ -76,7 +76,7 @@ class Progress {
   }
   void Show(int done, int total) {
     if (!shown_) return;
-    std::fprintf(stderr, "\r%d of %d files", done, total);
+    std::fprintf(stderr, "\r%s", rtl::Format(migwiz::res::sFilesDone, {done, total}).c_str());
     std::fflush(stderr);
     drawn_ = true;
   }
@@ -98,17 +98,17 @@ int RunReplace(const ReplaceArgs& args) {
     std::string project = Absolute(args.project);
     if (!services->OpenProject(project, true))
       throw rtl::EFOpenError(services->LastError().empty()
-                                 ? "Cannot open project \"" + project + "\"."
+                                 ? rtl::Format(migwiz::res::sCannotOpenProject, {project})
                                  : services->LastError());
     for (const std::string& problem : services->Problems())
-      std::cerr << "warning: " << problem << "\n";
-    options.Dest = 0;
+      std::cerr << rtl::Format(migwiz::res::sWarning, {problem}) << "\n";
+    options.Dest = migwiz::TReplaceOptions::kDestProject;
     // All units of the project, as the wizard ticks them all, unless some are named.
     options.Units =
         migwiz::UnitListText(args.units.empty() ? migwiz::ProjectUnitFiles() : args.units);
     base = migwiz::ExtractFileDir(project);
   } else {
-    options.Dest = 1;
+    options.Dest = migwiz::TReplaceOptions::kDestFolder;
     options.Directory = Absolute(args.folder);
     if (!rtl::DirectoryExists(options.Directory))
       throw rtl::EFOpenError(rtl::Format(migwiz::res::sTargetDirMissing, {options.Directory}));
@@ -144,11 +144,12 @@ int RunReplace(const ReplaceArgs& args) {
     if (gCancel) gCancel->store(true);
   });
   replacer->OnReplacing = [] { std::signal(SIGINT, SIG_IGN); };
+  migwiz::TRunDiffs diffs;
   if (args.dryRun)
-    replacer->OnDiff = [](const std::string&, const std::string& diff) {
+    diffs.OnDiff = [](const std::string&, const std::string& diff) {
       std::cout.write(diff.data(), static_cast<std::streamsize>(diff.size()));
     };
-  const migwiz::TReplaceOutcome outcome = migwiz::RunReplaceInIDE(*replacer);
+  const migwiz::TReplaceOutcome outcome = migwiz::RunReplaceInIDE(*replacer, {}, diffs);
   std::signal(SIGINT, SIG_DFL);
   gCancel = nullptr;
   replacer->OnProgress = nullptr;
@@ -174,7 +175,8 @@ int RunReplace(const ReplaceArgs& args) {
   // After a dry run's diff patch takes these lines for the trailing text they are.
   if (!args.report.empty()) rtl::WriteFileAtomic(args.report, replacer->Report.ToJson());
   std::cout << replacer->Report.Summary()
-            << (args.report.empty() ? "" : " (see " + args.report + ")") << "\n";
+            << (args.report.empty() ? "" : rtl::Format(migwiz::res::sSeeReport, {args.report}))
+            << "\n";
   return replacer->Skipped.empty() ? kOk : kSkipped;
 }
 

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "MigWizard/FileUtils.h"
+#include "MigWizard/ROvoradRes.h"
 #include "MigWizard/Replacer.h"
 #include "MigWizard/WorkPool.h"
 #include "hosts/common/ProjectUses.h"
@@ -21,7 +22,6 @@ namespace {
 
 // The group of a project opened on its own, as the IDE names it; it is never written.
 constexpr const char* kGroupFileName = "ProjectGroup1.bdsgroup";
-constexpr const char* kCodePageNote = "Unit path read in code page %s: %s";
 
 void CheckIndex(int index, size_t count, const char* what) {
   if (index < 0 || static_cast<size_t>(index) >= count)
@@ -92,7 +92,7 @@ bool TDiskEditor::Peek(std::string& text) {
     std::string reason = e.what();
     loadError_ = reason.find(fileName_) != std::string::npos
                      ? reason
-                     : rtl::Format("\"%s\": %s", {fileName_, reason});
+                     : rtl::Format(migwiz::res::sFileProblem, {fileName_, reason});
     return false;
   }
 }
@@ -110,7 +110,7 @@ bool TDiskEditor::Reload() {
   // A text nobody has looked at yet is read when someone does.
   if (!loaded_) {
     if (rtl::FileExists(fileName_)) return true;
-    loadError_ = rtl::Format("\"%s\": the file is gone", {fileName_});
+    loadError_ = rtl::Format(migwiz::res::sFileGone, {fileName_});
     return false;
   }
   std::string text;
@@ -232,12 +232,12 @@ void TProjectServices::SetCodePage(const std::string& codePage) {
 
 bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGroup*/) {
   if (fileName.empty()) {
-    lastError_ = "No project file name given";
+    lastError_ = migwiz::res::sNoProjectFileName;
     return false;
   }
   std::string found = migwiz::ResolvePathNoCase(fileName);
   if (found.empty() || !rtl::FileExists(found)) {
-    lastError_ = rtl::Format("Project file \"%s\" not found", {fileName});
+    lastError_ = rtl::Format(migwiz::res::sProjectFileNotFound, {fileName});
     return false;
   }
   const std::string path = AbsolutePath(found);
@@ -253,7 +253,7 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
   const std::string folder = migwiz::ExtractFileDir(path);
   TUsesClause uses = ReadUsesClause(projectEditor->Text());
   for (const std::string& problem : uses.Problems)
-    problems.push_back(rtl::Format("\"%s\": %s", {path, problem}));
+    problems.push_back(rtl::Format(migwiz::res::sFileProblem, {path, problem}));
 
   std::vector<std::shared_ptr<TDiskModule>> units;
   std::unordered_set<std::string> named;  // the units' files, links resolved
@@ -289,7 +289,7 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
         std::string decodedWritten;
         unitPath = find(rtl::CodePageToUtf8(entry.InPath, codePage), decodedWritten);
         if (!unitPath.empty())
-          notes.push_back(rtl::Format(kCodePageNote, {codePage, AbsolutePath(unitPath)}));
+          notes.push_back(rtl::Format(migwiz::res::sCodePageNote, {codePage, AbsolutePath(unitPath)}));
         else
           written = decodedWritten;
       } catch (const rtl::EEncodingError&) {
@@ -299,14 +299,14 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     const bool exists = !unitPath.empty();
     unitPath = AbsolutePath(exists ? unitPath : NativeSeparators(written));
     if (!named.insert(canonical.Of(unitPath)).second) {
-      problems.push_back(rtl::Format("\"%s\": unit file \"%s\" is named twice", {path, unitPath}));
+      problems.push_back(rtl::Format(migwiz::res::sUnitNamedTwice, {path, unitPath}));
       continue;
     }
     project->infos_.push_back(std::make_shared<TModuleInfo>(entry.UnitName, unitPath));
     if (!exists) {
-      problems.push_back(rtl::Format("\"%s\": unit file \"%s\" not found", {path, unitPath}) +
+      problems.push_back(rtl::Format(migwiz::res::sUnitFileNotFound, {path, unitPath}) +
                          (codePage.empty() && !rtl::IsUtf8(entry.InPath)
-                              ? " (the path is not UTF-8: set the code page it is written in)"
+                              ? migwiz::res::sPathNotUtf8
                               : ""));
       continue;
     }

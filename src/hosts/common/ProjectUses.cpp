@@ -3,6 +3,7 @@
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/FormDirective.h"
 #include "MigWizard/PasParser.h"
+#include "MigWizard/ROvoradRes.h"
 #include "rtl/PascalString.h"
 #include "rtl/SysUtils.h"
 
@@ -56,7 +57,7 @@ TUsesClause ReadUsesClause(std::string_view text) {
         entry.InPath = std::move(path);
       else
         clause.Problems.push_back(
-            rtl::Format("unit %s: \"in\" is not followed by a complete string", {entry.UnitName}));
+            rtl::Format(migwiz::res::sInWithoutString, {entry.UnitName}));
       afterIn = false;
     } else if (!entry.UnitName.empty() && code == migwiz::tkIdent && rtl::SameText(lexeme, "in")) {
       afterIn = entry.InPath.empty();
@@ -66,7 +67,7 @@ TUsesClause ReadUsesClause(std::string_view text) {
   }
   if (afterIn)
     clause.Problems.push_back(
-        rtl::Format("unit %s: \"in\" is not followed by a complete string", {entry.UnitName}));
+        rtl::Format(migwiz::res::sInWithoutString, {entry.UnitName}));
   finish();
   return clause;
 }

@@ -40,7 +40,6 @@ class TIdeWindow : public QMainWindow {
   bool SelectModule(const std::string& name);
   // The views of the last run's results: the objects that need a person's look, and the diff.
   QTreeWidget* ReportView() const { return reportView_; }
-  QPlainTextEdit* ChangesView() const { return changesView_; }
   // Whether the diff of some changed file holds text.
   bool ChangesHold(const std::string& text);
   // Opens the unit or form a report row names at its line, the place selected; false when the
