@@ -10,6 +10,8 @@
 #include "rtl/SysUtils.h"
 #include "support/TestUtil.h"
 
+#undef RegisterClass  // windows.h's, through TestUtil.h, not rtl::RegisterClass
+
 using migwiz::EGrammarError;
 using migwiz::TFormParser;
 using migwiz::TFormParseState;
@@ -47,7 +49,6 @@ Strings Convert(TFormParser& p, const std::string& cls, std::initializer_list<st
   EXPECT_TRUE(p.Parse(text, "<object>", pos)) << text;
   return PropertyLines(p);
 }
-
 
 // A query object of a form, indented as inside one, with a value of every kind and a field.
 std::string Query1() {

@@ -36,7 +36,6 @@ std::string TRunFolders::FolderOf(const std::string& original) const {
   return it == folderOf_.end() ? root_ : it->second;
 }
 
-
 void TComponentReplacer::CommitBackups(TRunState& run) {
   if (!Options->MakeBackup) return;
   struct TLink {

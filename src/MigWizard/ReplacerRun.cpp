@@ -87,7 +87,6 @@ void TComponentReplacer::BuildFileList() {
   }
 }
 
-
 void TComponentReplacer::PrepareChecks(TRunState& run) {
   const bool reviewing = !Revisions.OldClasses.empty() || !Revisions.Api.empty();
   if (reviewing) run.revisions.Build(table_, rules_, Revisions, UsesUnit);

@@ -297,5 +297,4 @@ std::string FileDiff(const std::string& original, const std::string& converted, 
   return section;
 }
 
-
 }  // namespace migwiz

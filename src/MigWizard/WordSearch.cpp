@@ -102,7 +102,6 @@ bool TWordSearch::FoundIn(std::string_view bytes) const {
   return false;
 }
 
-
 size_t CountLineFeeds(const char* p, const char* end) {
   size_t count = 0;
 #if defined(__SSE2__)
