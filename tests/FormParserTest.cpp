@@ -466,7 +466,14 @@ TEST(FormParserNative, MatchersEndWhereTheRulesDo) {
       "2e", "[", "<", "{"};
   // clang-format on
   std::mt19937 rng(7);
-  for (int round = 0; round < 6000; ++round) {
+#ifdef _WIN32
+  // Each parse runs on a thread of its own there, which wine makes slow: the same check on fewer
+  // texts (the full set runs on Linux).
+  constexpr int kRounds = 300;
+#else
+  constexpr int kRounds = 6000;
+#endif
+  for (int round = 0; round < kRounds; ++round) {
     std::string text;
     const int count = 1 + static_cast<int>(rng() % 12);
     for (int k = 0; k < count; ++k) text += pieces[rng() % pieces.size()];
