@@ -143,8 +143,22 @@ class IdeSessionTest : public IdeHostTest {
                               " && XDG_CONFIG_HOME=" + testutil::ShellQuote(dir_ / "config") +
                               " TMPDIR=" + testutil::ShellQuote(dir_ / "tmp") +
                               " QT_QPA_PLATFORM=offscreen " + user +
-                              testutil::ShellQuote(HostPath()) + " --script session.txt " +
+                              testutil::ShellQuote(HostFor(user)) + " --script session.txt " +
                               testutil::ShellQuote(projectFile) + " 2>&1");
+  }
+
+  // The host, or for another user a copy of it and its plug-in in the test's folder: the build
+  // may lie below a folder only its owner can enter (a clone in a private temporary folder).
+  std::string HostFor(const std::string& user) const {
+    if (user.empty()) return HostPath();
+    namespace fs = std::filesystem;
+    const fs::path bin = fs::path(HostPath()).parent_path();
+    const fs::path copy = dir_.path() + "/host";
+    fs::create_directories(copy);
+    for (const char* name : {"migwiz-ide", "libKyMigWizard100.so"})
+      fs::copy_file(bin / name, copy / name, fs::copy_options::overwrite_existing);
+    testutil::OrdinaryUser::Give(copy.string());
+    return (copy / "migwiz-ide").string();
   }
 
   std::string Settings() const {

@@ -145,12 +145,20 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     hosts::TIdeWindow window(services);
-    ota::SetApplicationExceptionHandler([&window, printState](const std::exception& error) {
-      if (printState)
-        std::cerr << error.what() << "\n";
-      else
-        QMessageBox::critical(&window, "Error", QString::fromStdString(error.what()));
+    const bool playing = !printState && screenshot.isEmpty() && !scriptFile.isEmpty();
+    ota::SetApplicationExceptionHandler([&window, printState, playing](const std::exception& error) {
+      // A script's log says why a box it did not expect came up.
+      if (printState || playing) std::cerr << error.what() << "\n";
+      if (!printState) QMessageBox::critical(&window, "Error", QString::fromStdString(error.what()));
     });
+    // The script plays from the start, so a box raised while the plug-in or the project loads
+    // is in its way like any other, and a script that cannot go on ends naming its line instead
+    // of waiting for a hand that never comes.
+    if (playing) {
+      auto* player = new hosts::TUiScript(window, std::move(script), std::cout,
+                                          std::chrono::seconds(30));  // owned by the window
+      player->Start();
+    }
 
     QLibrary plugin;
     void* terminateProc = nullptr;
@@ -174,12 +182,6 @@ int main(int argc, char** argv) {
       }
     } else {
       window.show();
-      hosts::TUiScript* player = nullptr;
-      if (!scriptFile.isEmpty()) {
-        player = new hosts::TUiScript(window, std::move(script), std::cout,
-                                      std::chrono::seconds(30));  // owned by the window
-        player->Start();
-      }
       status = app.exec();
     }
     if (terminateProc) reinterpret_cast<void (*)()>(terminateProc)();
