@@ -176,10 +176,10 @@ class IdeSessionTest : public IdeHostTest {
     return files;
   }
 
-  std::string ReplaceScript(const std::string& backupDir) const {
-    return "show Main.pas Form\n"
-           "show DataMod.pas Form\n"
-           "menu Kyzel > Migration Wizard\n"
+  // Through the wizard to a replace run of the open project with backups in backupDir; the
+  // further options of the last page are ticked as `options` says.
+  static std::string WizardToRun(const std::string& backupDir, const std::string& options) {
+    return "menu Kyzel > Migration Wizard\n"
            "dialog WizardForm\n"
            "check rbModeReplace\n"
            "click btNext\n"
@@ -192,15 +192,19 @@ class IdeSessionTest : public IdeHostTest {
            "page Step4Sheet\n"
            "check chMakeBackup\n"
            "type cbBackupDir " +
-           backupDir +
-           "\n"
-           "check chWriteLog\n"
-           "check chViewLog\n"
+           backupDir + "\n" + options +
            "click btNext\n"
            "page FinalStepSheet\n"
            "click btFinish\n"
            "dialog SaveWarnForm\n"
            "click OKBtn\n";
+  }
+
+  // The same with two forms open, a log written and shown.
+  static std::string ReplaceScript(const std::string& backupDir) {
+    return "show Main.pas Form\n"
+           "show DataMod.pas Form\n" +
+           WizardToRun(backupDir, "check chWriteLog\ncheck chViewLog\n");
   }
 
   testutil::TempDir dir_;
@@ -362,26 +366,7 @@ TEST_F(IdeSessionTest, CancelInTheProgressWindowLeavesTheProjectAsItWas) {
             0);
   const auto originals = Tree(big);
   const testutil::ShellResult run = Play(
-      "menu Kyzel > Migration Wizard\n"
-      "dialog WizardForm\n"
-      "check rbModeReplace\n"
-      "click btNext\n"
-      "page Step2ReplaceSheet\n"
-      "check rbDestProject\n"
-      "click btNext\n"
-      "page Step3ProjSheet\n"
-      "click btSelect\n"
-      "click btNext\n"
-      "page Step4Sheet\n"
-      "check chMakeBackup\n"
-      "type cbBackupDir " +
-          backup() +
-          "\n"
-          "click btNext\n"
-          "page FinalStepSheet\n"
-          "click btFinish\n"
-          "dialog SaveWarnForm\n"
-          "click OKBtn\n"
+      WizardToRun(backup(), "") +
           "dialog ProgressForm\n"
           "click btCancelRun\n"
           "message Replace cancelled.\n"
@@ -419,9 +404,8 @@ TEST_F(IdeSessionTest, ACodePageChosenInTheHostFindsTheUnitsAndIsKept) {
   ASSERT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(Settings().find("UnitPathCodePage=CP936"), std::string::npos) << Settings();
 
-  std::string script = ReplaceScript(backup());
-  script = script.substr(script.find("menu Kyzel"));
-  run = Play("show GetPrnDC.pas Code\n" + script +
+  run = Play("show GetPrnDC.pas Code\n" +
+                 WizardToRun(backup(), "check chWriteLog\ncheck chViewLog\n") +
                  "message Replace procedure was performed sucessfully.\n"
                  "view Wiz_Log.txt Code Unit path read in code page CP936: " +
                  unit + "\nquit\n",

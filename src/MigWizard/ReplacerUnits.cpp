@@ -96,27 +96,23 @@ void TComponentReplacer::ConvertUnit(std::string_view text, const std::string& u
         break;
       case tkIdent: {
         const size_t after = static_cast<size_t>(lexeme.data() + lexeme.size() - text.data());
-        if (inUses && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit)) {
-          // A clause converted before already names the addition: adding it again would
-          // break the unit.
+        // A clause converted before already names the addition: adding it again would break
+        // the unit.
+        auto addAfter = [&] {
           if (!AdditionFollows(text.substr(after))) {
             replace(lexeme, std::string(lexeme) + UsesAddition);
             ++changeCount;
             if (!UsesAddition.empty()) unchanged = false;
           }
           clauseAdded = true;
+        };
+        if (inUses && lexeme.size() == UsesUnit.size() && rtl::SameText(lexeme, UsesUnit)) {
+          addAfter();
           break;
         }
         // A unit of the rules takes the addition in a clause without UsesUnit, once.
         if (inUses && !clauseAdded && IsRulesUsesUnit(lexeme)) {
-          if (!UsesUnitFollows(text.substr(after))) {
-            if (!AdditionFollows(text.substr(after))) {
-              replace(lexeme, std::string(lexeme) + UsesAddition);
-              ++changeCount;
-              if (!UsesAddition.empty()) unchanged = false;
-            }
-            clauseAdded = true;
-          }
+          if (!UsesUnitFollows(text.substr(after))) addAfter();
           break;
         }
         if (target) {

@@ -311,8 +311,8 @@ void TUnitRevisions::CheckMember(std::string_view lex, size_t at, size_t outAt, 
     const std::string_view object = text_.substr(x, dot - x);
     const size_t objectOut = outAt - (at - x);  // nothing between them was rewritten
     if (lost) {
-      const TRevisedClass* cls = nullptr;
-      cls = TNoCaseEqual()(object, "Result") ? ResultClass(x) : Declared(object);
+      const TRevisedClass* cls =
+          TNoCaseEqual()(object, "Result") ? ResultClass(x) : Declared(object);
       if (cls) {
         if (cls->Lost.count(lex))
           AddPlace(objectOut, "property", object, cls->NewClass, lex, LostNote(cls->NewClass, lex));
@@ -467,20 +467,24 @@ void TUnitRevisions::WithsChanged() {
   }
 }
 
+void TUnitRevisions::CloseWiths(bool blockWithsToo) {
+  while (!withs_.empty() && (blockWithsToo || !withs_.back().block) &&
+         withs_.back().base >= blocks_)
+    withs_.pop_back();
+}
+
 void TUnitRevisions::EndStatements() {
   const size_t open = withs_.size();
-  while (!withs_.empty() && !withs_.back().block && withs_.back().base >= blocks_)
-    withs_.pop_back();
+  CloseWiths(false);
   if (withs_.size() != open) WithsChanged();
 }
 
 void TUnitRevisions::OnEnd() {
   // A statement inside "with" ends with the block around it too.
   const size_t open = withs_.size();
-  while (!withs_.empty() && !withs_.back().block && withs_.back().base >= blocks_)
-    withs_.pop_back();
+  CloseWiths(false);
   if (blocks_ > 0) --blocks_;
-  while (!withs_.empty() && withs_.back().base >= blocks_) withs_.pop_back();
+  CloseWiths(true);
   if (withs_.size() != open) WithsChanged();
 }
 

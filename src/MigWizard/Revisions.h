@@ -161,6 +161,9 @@ class TUnitRevisions {
   const TRevisedClass* Declared(std::string_view name) const;
   void CheckMember(std::string_view lex, size_t at, size_t outAt, bool inUses);
   void OpenWith(size_t at);
+  // Drops the "with"s whose statement ended at the current block depth; a "with ... do begin"
+  // only when blockWithsToo.
+  void CloseWiths(bool blockWithsToo);
   void EndStatements();
   void OnEnd();
   void WithsChanged();

@@ -34,6 +34,7 @@
 #include "rtl/FileIO.h"
 #include "rtl/FormStreams.h"
 #include "rtl/SysUtils.h"
+#include "support/FormAccepted.h"
 
 namespace {
 
@@ -127,16 +128,6 @@ struct TFixture {
 
 // ---------------------------------------------------------------------------------------------
 // Forms
-
-bool Accepted(std::string_view text) {
-  rtl::TMemoryStream binary;
-  try {
-    rtl::ObjectTextToBinary(text, binary);
-  } catch (const rtl::EFormStreamError&) {
-    return false;
-  }
-  return true;
-}
 
 struct TRebuilt {
   size_t Keyword = 0, End = 0;  // in the input: the keyword, and where the text goes on after
@@ -248,7 +239,7 @@ void ConvertForm(TFixture& f, const std::string& bytes) {
   } catch (const rtl::Exception&) {
     return;
   }
-  const bool accepted = Accepted(form.Text);
+  const bool accepted = testutil::FormTextAccepted(form.Text);
   f.Forget(f.FormOut);
   f.Replacer->FileList.Clear();
   // A binary form is written back as text: the check below names the text the binary writer
@@ -280,7 +271,7 @@ void ConvertForm(TFixture& f, const std::string& bytes) {
   } catch (const migwiz::EGrammarError&) {
     return;
   }
-  if (accepted && !Accepted(converted.Text))
+  if (accepted && !testutil::FormTextAccepted(converted.Text))
     Fail("a form our reader accepted is refused once converted");
 }
 
