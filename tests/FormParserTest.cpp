@@ -76,7 +76,8 @@ TEST_F(FormParserTest, RealisticObjectIsCollectedAndRebuilt) {
     asked.emplace_back(name, value);
     newValue = "DataModule1.Database1";
   };
-  const std::string text = "inherited Form1: TForm1\r\n" + Query1() + "\r\n  object Next: TTable\r\n";
+  const std::string text =
+      "inherited Form1: TForm1\r\n" + Query1() + "\r\n  object Next: TTable\r\n";
   const int start = static_cast<int>(text.find("object Query1")) + 1;
   int pos = start;
   parser.SetNewClassName("TKyQuery");

@@ -365,13 +365,12 @@ TEST_F(IdeSessionTest, CancelInTheProgressWindowLeavesTheProjectAsItWas) {
                 .exitCode,
             0);
   const auto originals = Tree(big);
-  const testutil::ShellResult run = Play(
-      WizardToRun(backup(), "") +
-          "dialog ProgressForm\n"
-          "click btCancelRun\n"
-          "message Replace cancelled.\n"
-          "quit\n",
-      "Big/Project.dpr");
+  const testutil::ShellResult run = Play(WizardToRun(backup(), "") +
+                                             "dialog ProgressForm\n"
+                                             "click btCancelRun\n"
+                                             "message Replace cancelled.\n"
+                                             "quit\n",
+                                         "Big/Project.dpr");
   ASSERT_EQ(run.exitCode, 0) << run.output;
   auto after = Tree(big);
   ASSERT_EQ(after.erase("Wiz_Log.txt"), 1u);

@@ -269,8 +269,10 @@ class ReplaceExpertTest : public qttest::QtTest {
   struct CursorDialogs : migwiz::TScriptedDialogs {
     static std::string Cursor() {
       const QCursor* c = QGuiApplication::overrideCursor();
-      return !c ? "arrow" : c->shape() == Qt::WaitCursor ? "wait"
-                          : c->shape() == Qt::BusyCursor ? "busy" : "other";
+      return !c                             ? "arrow"
+             : c->shape() == Qt::WaitCursor ? "wait"
+             : c->shape() == Qt::BusyCursor ? "busy"
+                                            : "other";
     }
     std::unique_ptr<migwiz::IRunProgress> BeginProgress(const std::string& title) override {
       cursors.push_back("progress " + Cursor());

@@ -48,8 +48,7 @@ class ReplaceRequestTest : public ::testing::Test {
   }
 
   testutil::TempDir dir;
-  std::shared_ptr<hosts::TProjectServices> services =
-      std::make_shared<hosts::TProjectServices>();
+  std::shared_ptr<hosts::TProjectServices> services = std::make_shared<hosts::TProjectServices>();
   migwiz::TReplaceOptions options{"BDE"};
   std::unique_ptr<migwiz::TComponentReplacer> replacer = ky::CreateReplacer(&options);
   std::string folder;

@@ -114,13 +114,15 @@ TEST(ReplacementRules, BadFilesAreRefusedNamingTheFileAndTheReason) {
       {"{\"classes\": {}}", "\"classes\" must be an array"},
       {"{\"classes\": [\"TRxQuery\"]}", "classes[0] must be an object"},
       {"{\"classes\": [{\"class\": \"TRxQuery\"}]}", "classes[0]: \"like\" is missing"},
-      {"{\"classes\": [{\"class\": \"TRxQuery\", \"like\": 3}]}", "classes[0].like must be a string"},
+      {"{\"classes\": [{\"class\": \"TRxQuery\", \"like\": 3}]}",
+       "classes[0].like must be a string"},
       {"{\"classes\": [{\"class\": \"TRxQuery\", \"like\": \"TQuery\", \"old\": \"x\"}]}",
        "classes[0]: unknown key \"old\""},
       {"{\"classes\": [{\"class\": \"TRx Query\", \"like\": \"TQuery\"}]}",
        "classes[0]: \"TRx Query\" is no class name"},
       {"{\"classes\": [{\"class\": \"TRxQuery\", \"like\": \"TRxTable\"}]}",
-       "classes[0]: \"TRxTable\" is no old class of the table (TDatabase, TQuery, TwwQuery, TTable, "
+       "classes[0]: \"TRxTable\" is no old class of the table (TDatabase, TQuery, TwwQuery, "
+       "TTable, "
        "TwwTable, TwwDataSource, TUpdateSQL, TStoredProc, EDBEngineError, TBatchMove)"},
       {"{\"classes\": [{\"class\": \"TRxQuery\", \"like\": \"TQuery\", \"new\": \"TKyFoo\"}]}",
        "classes[0]: \"TKyFoo\" is no new class of the table (TKyConnection, TKyQuery, TKyTable, "
@@ -157,11 +159,12 @@ TEST(ReplacementRules, TheTableGrowsByTheRulesAndTheirClassesTakeTheirRoles) {
   testutil::TempDir dir;
   TReplaceOptions options("BDE");
   auto replacer = ky::CreateReplacer(&options);
-  testutil::WriteFile(dir / "rules.json",
-                      "{\"classes\": [{\"class\": \"TRxQuery\", \"like\": \"tquery\"},"
-                      " {\"class\": \"TMyDatabase\", \"like\": \"TDatabase\", \"new\": \"tkyconnection\"},"
-                      " {\"class\": \"TwwStoredProc\", \"like\": \"TStoredProc\"}],"
-                      " \"uses\": [\"RxQuery\"]}");
+  testutil::WriteFile(
+      dir / "rules.json",
+      "{\"classes\": [{\"class\": \"TRxQuery\", \"like\": \"tquery\"},"
+      " {\"class\": \"TMyDatabase\", \"like\": \"TDatabase\", \"new\": \"tkyconnection\"},"
+      " {\"class\": \"TwwStoredProc\", \"like\": \"TStoredProc\"}],"
+      " \"uses\": [\"RxQuery\"]}");
   migwiz::TReplacementRules rules = migwiz::ReadReplacementRules(dir / "rules.json", *replacer);
   ASSERT_EQ(rules.Classes.size(), 3u);
   EXPECT_EQ(rules.Classes[0].Like, "TQuery");

@@ -29,8 +29,8 @@ TFormSource TextForm(TSourceText source, const std::string& name) {
   // A zero byte would have cut the form short when it is written back.
   size_t zero = source.Text.find('\0');
   if (zero != std::string::npos)
-    throw rtl::EReadError(rtl::Format(res::sTextFormZeroByte,
-                                      {Where(name), static_cast<std::int64_t>(zero)}));
+    throw rtl::EReadError(
+        rtl::Format(res::sTextFormZeroByte, {Where(name), static_cast<std::int64_t>(zero)}));
   TFormSource form;
   form.Text = std::move(source.Text);
   form.Encoding = source.Encoding;
@@ -61,8 +61,8 @@ TFormSource ReadForm(rtl::TStream& in, const std::string& name) {
                                                  static_cast<std::uint32_t>(fixed[5]) << 24);
     std::int64_t left = in.Size() - in.Position();
     if (form.RCData.Size < 0 || left < form.RCData.Size)
-      throw rtl::EReadError(rtl::Format(res::sBinaryFormSizeMismatch,
-                                        {Where(name), form.RCData.Size, left}));
+      throw rtl::EReadError(
+          rtl::Format(res::sBinaryFormSizeMismatch, {Where(name), form.RCData.Size, left}));
     try {
       rtl::ObjectBinaryToText(in, form.Text);
     } catch (const rtl::Exception& e) {

@@ -506,8 +506,7 @@ void TLL1Parser::Prepare() {
   }
   // A rule made nullable by one visited after it cannot be parsed without empty matches.
   for (const auto& [name, alts] : rules) {
-    if (HasEmpty(alts))
-      throw EGrammarError(rtl::Format(res::sRuleMatchesEmpty, {name}));
+    if (HasEmpty(alts)) throw EGrammarError(rtl::Format(res::sRuleMatchesEmpty, {name}));
   }
   for (auto& entry : rules) OrderAlternatives(entry.second);
 
@@ -671,8 +670,7 @@ int TLL1Parser::SymbolCount() const {
 bool TLL1Parser::Parse(std::string_view text, std::string_view start, int& pos) {
   rtl::Assert(!parsing_, "a parser cannot start a parse from inside its own parse");
   Prepare();
-  if (text.size() >= static_cast<size_t>(INT_MAX))
-    throw EGrammarError(res::sTextTooLarge);
+  if (text.size() >= static_cast<size_t>(INT_MAX)) throw EGrammarError(res::sTextTooLarge);
 
   TSymbol unknown;
   const TSymbol* startSymbol = &unknown;

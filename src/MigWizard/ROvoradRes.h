@@ -84,7 +84,8 @@ inline constexpr const char* sFilesSkipped = "%d files could not be converted an
 inline constexpr const char* sRulesFileError = "Rules file %s: %s";
 inline constexpr const char* sRulesFileLine = "Rules file: %s";
 inline constexpr const char* sCannotFlush = "Cannot write %s to disk: %s";
-inline constexpr const char* sBackupCopyFailed = "Cannot make the backup copy \"%s\" of \"%s\": %s.";
+inline constexpr const char* sBackupCopyFailed =
+    "Cannot make the backup copy \"%s\" of \"%s\": %s.";
 inline constexpr const char* sBackupMissing = "The backup \"%s\" is missing.";
 inline constexpr const char* sUndoFileEmpty = "The undo file \"%s\" names no file.";
 inline constexpr const char* sDiffBinaryFormNote = "# binary form, shown as text\n";
@@ -94,7 +95,8 @@ inline constexpr const char* sDiffUtf16Note = "# UTF-16 file, shown as UTF-8\n";
 inline constexpr const char* sTextFormZeroByte = "Text form %s holds a zero byte at offset %d";
 inline constexpr const char* sBinaryFormNameCut =
     "Binary form %s: the resource header ends before the end of its name";
-inline constexpr const char* sBinaryFormHeaderCut = "Binary form %s: the resource header is cut short";
+inline constexpr const char* sBinaryFormHeaderCut =
+    "Binary form %s: the resource header is cut short";
 inline constexpr const char* sBinaryFormSizeMismatch =
     "Binary form %s: the header announces %d bytes, %d follow";
 inline constexpr const char* sBinaryFormError = "Binary form %s: %s";
@@ -144,7 +146,8 @@ inline constexpr const char* sRulesMappedBefore = "%s: classes[%d] maps \"%s\" a
 inline constexpr const char* sRulesNoUnitName = "%s: \"%s\" is no unit name";
 
 // The grammar engine
-inline constexpr const char* sNoParseStack = "Cannot parse: no stack could be reserved for the parse.";
+inline constexpr const char* sNoParseStack =
+    "Cannot parse: no stack could be reserved for the parse.";
 inline constexpr const char* sRuleMatchesEmpty =
     "Cannot prepare the grammar: the rule %s can still match an empty text.";
 inline constexpr const char* sTextTooLarge = "Cannot parse: the text is larger than 2 GB.";

@@ -63,12 +63,11 @@ enum class TReplaceOutcome { NotSaved, Failed, Succeeded, Cancelled };
 
 // A replace run in the IDE: the options' rules file is read and applied first (ERulesError,
 // before anything is saved or written, when it cannot be); in project mode the project is saved
-// (NotSaved when it cannot be) and beforeRun is called (the expert puts the form units' code in front); after a run that
-// replaced every changed file, the project's modules whose unit or form changed are reloaded and
-// a host's IRunResultsView is shown the results. A run cancelled (CancelRequested) before the
-// replacing is Cancelled.
-// hostDiffs are the caller's own sinks for this run's diffs (the command line prints them).
-// Errors of the run pass to the caller.
+// (NotSaved when it cannot be) and beforeRun is called (the expert puts the form units' code in
+// front); after a run that replaced every changed file, the project's modules whose unit or form
+// changed are reloaded and a host's IRunResultsView is shown the results. A run cancelled
+// (CancelRequested) before the replacing is Cancelled. hostDiffs are the caller's own sinks for
+// this run's diffs (the command line prints them). Errors of the run pass to the caller.
 TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
                                 const std::function<void()>& beforeRun = {},
                                 const TRunDiffs& hostDiffs = {});

@@ -30,7 +30,8 @@ std::string NotJson(const std::string& what) {
 
 }  // namespace
 
-TReplacementRules ReadReplacementRules(const std::string& file, const TComponentReplacer& replacer) {
+TReplacementRules ReadReplacementRules(const std::string& file,
+                                       const TComponentReplacer& replacer) {
   auto fail = [&file](const std::string& reason) {
     return ERulesError(rtl::Format(res::sRulesFileError, {file, reason}));
   };
@@ -48,7 +49,8 @@ TReplacementRules ReadReplacementRules(const std::string& file, const TComponent
   }
   if (!doc.is_object()) throw fail(res::sRulesNotObject);
   for (const auto& item : doc.items())
-    if (item.key() != "classes" && item.key() != "uses") throw fail(rtl::Format(res::sRulesUnknownKey, {item.key()}));
+    if (item.key() != "classes" && item.key() != "uses")
+      throw fail(rtl::Format(res::sRulesUnknownKey, {item.key()}));
 
   const auto& table = replacer.Table();
   auto oldClass = [&table](const std::string& name) -> const std::pair<std::string, std::string>* {
@@ -90,22 +92,20 @@ TReplacementRules ReadReplacementRules(const std::string& file, const TComponent
       TRuleClass rule;
       rule.Class = text("class");
       const std::string like = text("like");
-      if (!IsIdentifier(rule.Class)) throw fail(rtl::Format(res::sRulesNoClassName, {at, rule.Class}));
+      if (!IsIdentifier(rule.Class))
+        throw fail(rtl::Format(res::sRulesNoClassName, {at, rule.Class}));
       const auto* base = oldClass(like);
-      if (!base)
-        throw fail(rtl::Format(res::sRulesNoOldClass, {at, like, names(true)}));
+      if (!base) throw fail(rtl::Format(res::sRulesNoOldClass, {at, like, names(true)}));
       rule.Like = base->first;
       rule.New = base->second;
       if (entry.contains("new")) {
         const std::string wanted = text("new");
         const std::string* target = newClass(wanted);
-        if (!target)
-          throw fail(rtl::Format(res::sRulesNoNewClass, {at, wanted, names(false)}));
+        if (!target) throw fail(rtl::Format(res::sRulesNoNewClass, {at, wanted, names(false)}));
         rule.New = *target;
       }
       if (oldClass(rule.Class)) throw fail(rtl::Format(res::sRulesTableMaps, {at, rule.Class}));
-      if (newClass(rule.Class))
-        throw fail(rtl::Format(res::sRulesIsNewClass, {at, rule.Class}));
+      if (newClass(rule.Class)) throw fail(rtl::Format(res::sRulesIsNewClass, {at, rule.Class}));
       for (size_t j = 0; j < rules.Classes.size(); ++j)
         if (rtl::SameText(rules.Classes[j].Class, rule.Class))
           throw fail(rtl::Format(res::sRulesMappedBefore, {at, std::int64_t(j), rule.Class}));

@@ -192,7 +192,7 @@ class TComponentReplacer {
     std::string OutputPath, Output;  // the new bytes, when Changed
     bool Changed = false;
     TFileReport Report;
-    bool Reported = false;  // Report is kept: the file belongs to a run
+    bool Reported = false;     // Report is kept: the file belongs to a run
     std::exception_ptr Error;  // why it could not be converted
     TFormParser* Parser = nullptr;
     const TRunChecks* Checks = nullptr;  // a run's quick checks; none outside a run

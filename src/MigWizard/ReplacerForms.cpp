@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <optional>
 
+#include "MigWizard/FileSniff.h"
 #include "MigWizard/FormParser.h"
 #include "MigWizard/PasParser.h"
 #include "MigWizard/ROvoradRes.h"
-#include "MigWizard/FileSniff.h"
 #include "MigWizard/Replacer.h"
 #include "MigWizard/RunState.h"
 #include "MigWizard/WordSearch.h"
@@ -101,8 +101,7 @@ void TComponentReplacer::ConvertForm(std::string_view text, const std::string& o
         int pos = keywordOffset + 1;
         if (formParser.Parse(current, "<object>", pos)) {
           ++changeCount;
-          if (fileReport)
-            ReportObject(names, lineAt(static_cast<size_t>(keywordOffset)), work);
+          if (fileReport) ReportObject(names, lineAt(static_cast<size_t>(keywordOffset)), work);
           if (leftovers && !rootClass.empty() && depth > 0)
             fileReport->Facts.Fields.push_back({rootClass,
                                                 rtl::UpperCase(formParser.FormState().ObjName),

@@ -216,7 +216,8 @@ bool TComponentReplacer::RunSteps(const TRunDiffs& diffs) {
     if (std::string reason; !CreateDirPath(Options->BackupDir, &reason))
       throw rtl::EFCreateError(std::string(res::sFailedToCreateDir) + "\n" + Options->BackupDir +
                                ": " + reason);
-    if (!rtl::SameFile(Options->BackupDir, LogFolder())) LockRunFolder(backupLock, Options->BackupDir);
+    if (!rtl::SameFile(Options->BackupDir, LogFolder()))
+      LockRunFolder(backupLock, Options->BackupDir);
     if (rtl::FileExists(undoFile)) {
       earlierUndoBytes = rtl::ReadFileBytes(undoFile);
       earlierUndo.SetText(*earlierUndoBytes);
@@ -477,8 +478,8 @@ void TComponentReplacer::RewriteForms(TRunState& run) {
     auto read = [&](size_t from, size_t to) {
       for (size_t k = from; k < to; ++k) {
         try {
-          reads[k].definitions = ReadAliasDefinitions(
-              FileList[run.unitCount + static_cast<int>(k)], run.checks.DatabaseWords);
+          reads[k].definitions = ReadAliasDefinitions(FileList[run.unitCount + static_cast<int>(k)],
+                                                      run.checks.DatabaseWords);
         } catch (...) {
           reads[k].error = std::current_exception();
         }
@@ -635,9 +636,8 @@ void TComponentReplacer::EmitDiffs(TRunState& run, const TRunDiffs& diffs) {
     jobs.push_back({RelativeTo(FileList[i], base), {}, {}});
     TDiffJob& job = jobs.back();
     if (run.pool)
-      job.done = run.pool->Submit([&job, &make, original = FileList[i], work = f.Output, unit](int) {
-        make(original, work, unit, job);
-      });
+      job.done = run.pool->Submit([&job, &make, original = FileList[i], work = f.Output,
+                                   unit](int) { make(original, work, unit, job); });
     else
       make(FileList[i], f.Output, unit, job);
     if (jobs.size() >= window) emit();

@@ -97,7 +97,9 @@ void TCompReplaceExpert::MenuItemClick(ota::TMenuItem*) {
   form->rbModeReplace->setText(
       QString::fromStdString(rtl::Format("&Replace %s components", {options->SourceName})));
   TComponentReplacer* replacer = GetReplacer(0);
-  form->FCheckRules = [replacer](const std::string& file) { ReadReplacementRules(file, *replacer); };
+  form->FCheckRules = [replacer](const std::string& file) {
+    ReadReplacementRules(file, *replacer);
+  };
   // The question is asked at Finish, so Escape on it returns to the wizard.
   bool confirmed = false;
   form->FConfirm = [this, &confirmed](TWizardForm& wizard) {
@@ -226,7 +228,8 @@ void TCompReplaceExpert::RunRestore(const std::string& undoFile, bool confirmed)
   TComponentReplacer* replacer = GetReplacer(0);
   if (replacer->Restore(undoFile)) {
     // What the views showed of the run is undone.
-    if (auto view = ota::Supports<IRunResultsView>(ota::BorlandIDEServices)) view->ClearRunResults();
+    if (auto view = ota::Supports<IRunResultsView>(ota::BorlandIDEServices))
+      view->ClearRunResults();
     Dialogs().MessageBox(res::sRestoreSucceeded, title, TMsgIcon::Information);
   } else
     Dialogs().MessageBox(replacer->RestoreError.empty()

@@ -5,15 +5,15 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QSpacerItem>
 #include <QMessageBox>
 #include <QProcess>
-#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpacerItem>
 #include <QStringList>
 #include <QWidget>
 
@@ -98,9 +98,8 @@ bool HasMailProgram() {
   return true;
 #else
   QProcess query;
-  query.start(QStringLiteral("xdg-mime"),
-              {QStringLiteral("query"), QStringLiteral("default"),
-               QStringLiteral("x-scheme-handler/mailto")});
+  query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                           QStringLiteral("x-scheme-handler/mailto")});
   if (!query.waitForFinished(3000) || query.exitCode() != 0) return false;
   return !query.readAllStandardOutput().trimmed().isEmpty();
 #endif
@@ -115,8 +114,8 @@ void TQtDialogs::ShellOpen(const std::string& target) {
   const bool mail = url.scheme() == QLatin1String("mailto");
   if ((!mail || HasMailProgram()) && QDesktopServices::openUrl(url)) return;
   QWidget* owner = Owner();
-  const QString caption = owner && !owner->windowTitle().isEmpty() ? owner->windowTitle()
-                                                                    : QStringLiteral("Open");
+  const QString caption =
+      owner && !owner->windowTitle().isEmpty() ? owner->windowTitle() : QStringLiteral("Open");
   QMessageBox::warning(owner, caption,
                        Q(rtl::Format(mail ? res::sNoMailProgram : res::sNoProgramToOpen,
                                      {mail ? target.substr(7) : target})));

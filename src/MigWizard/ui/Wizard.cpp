@@ -375,10 +375,10 @@ void TWizardForm::BuildStep4() {
   log->addWidget(chViewLog);
   layout->addWidget(Bevel4);
   layout->addSpacing(6);
-  chKeepGoing = MakeButton<QCheckBox>(Step4Sheet, "chKeepGoing",
-                                      "&Skip files that cannot be converted");
-  chScanAliases = MakeButton<QCheckBox>(Step4Sheet, "chScanAliases",
-                                        "&Resolve database aliases across forms");
+  chKeepGoing =
+      MakeButton<QCheckBox>(Step4Sheet, "chKeepGoing", "&Skip files that cannot be converted");
+  chScanAliases =
+      MakeButton<QCheckBox>(Step4Sheet, "chScanAliases", "&Resolve database aliases across forms");
   layout->addWidget(chKeepGoing);
   layout->addWidget(chScanAliases);
   layout->addStretch(1);
@@ -699,7 +699,8 @@ void TWizardForm::FormShow() {
   FProjectFileName = TIDEUtils::GetProjectFileName();
   const bool hasProject = !FProjectFileName.empty();
   rbDestProject->setEnabled(hasProject);
-  SetRadioPair(rbDestProject, rbDestFolder, hasProject ? FOptions->Dest : TReplaceOptions::kDestFolder);
+  SetRadioPair(rbDestProject, rbDestFolder,
+               hasProject ? FOptions->Dest : TReplaceOptions::kDestFolder);
   cbDirectory->setEditText(Q(FOptions->Directory));
   chSubDirs->setChecked(FOptions->IncludeSubDirs);
   chMakeBackup->setChecked(FOptions->MakeBackup);

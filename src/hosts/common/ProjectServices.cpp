@@ -289,7 +289,8 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
         std::string decodedWritten;
         unitPath = find(rtl::CodePageToUtf8(entry.InPath, codePage), decodedWritten);
         if (!unitPath.empty())
-          notes.push_back(rtl::Format(migwiz::res::sCodePageNote, {codePage, AbsolutePath(unitPath)}));
+          notes.push_back(
+              rtl::Format(migwiz::res::sCodePageNote, {codePage, AbsolutePath(unitPath)}));
         else
           written = decodedWritten;
       } catch (const rtl::EEncodingError&) {
@@ -304,10 +305,9 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
     }
     project->infos_.push_back(std::make_shared<TModuleInfo>(entry.UnitName, unitPath));
     if (!exists) {
-      problems.push_back(rtl::Format(migwiz::res::sUnitFileNotFound, {path, unitPath}) +
-                         (codePage.empty() && !rtl::IsUtf8(entry.InPath)
-                              ? migwiz::res::sPathNotUtf8
-                              : ""));
+      problems.push_back(
+          rtl::Format(migwiz::res::sUnitFileNotFound, {path, unitPath}) +
+          (codePage.empty() && !rtl::IsUtf8(entry.InPath) ? migwiz::res::sPathNotUtf8 : ""));
       continue;
     }
 

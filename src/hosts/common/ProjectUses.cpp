@@ -56,8 +56,7 @@ TUsesClause ReadUsesClause(std::string_view text) {
       if (code == migwiz::tkString && rtl::DecodePascalLiteral(lexeme, path))
         entry.InPath = std::move(path);
       else
-        clause.Problems.push_back(
-            rtl::Format(migwiz::res::sInWithoutString, {entry.UnitName}));
+        clause.Problems.push_back(rtl::Format(migwiz::res::sInWithoutString, {entry.UnitName}));
       afterIn = false;
     } else if (!entry.UnitName.empty() && code == migwiz::tkIdent && rtl::SameText(lexeme, "in")) {
       afterIn = entry.InPath.empty();
@@ -66,8 +65,7 @@ TUsesClause ReadUsesClause(std::string_view text) {
     }
   }
   if (afterIn)
-    clause.Problems.push_back(
-        rtl::Format(migwiz::res::sInWithoutString, {entry.UnitName}));
+    clause.Problems.push_back(rtl::Format(migwiz::res::sInWithoutString, {entry.UnitName}));
   finish();
   return clause;
 }

@@ -40,8 +40,7 @@ QString PluginPath() {
   const QString beside = QCoreApplication::applicationDirPath() + "/libKyMigWizard100.so";
   const QString installed =
       QCoreApplication::applicationDirPath() + "/../lib/kymigwiz/libKyMigWizard100.so";
-  return QFile::exists(beside) || !QFile::exists(installed) ? beside
-                                                             : QDir::cleanPath(installed);
+  return QFile::exists(beside) || !QFile::exists(installed) ? beside : QDir::cleanPath(installed);
 #endif
 }
 
@@ -146,11 +145,13 @@ int main(int argc, char** argv) {
   {
     hosts::TIdeWindow window(services);
     const bool playing = !printState && screenshot.isEmpty() && !scriptFile.isEmpty();
-    ota::SetApplicationExceptionHandler([&window, printState, playing](const std::exception& error) {
-      // A script's log says why a box it did not expect came up.
-      if (printState || playing) std::cerr << error.what() << "\n";
-      if (!printState) QMessageBox::critical(&window, "Error", QString::fromStdString(error.what()));
-    });
+    ota::SetApplicationExceptionHandler(
+        [&window, printState, playing](const std::exception& error) {
+          // A script's log says why a box it did not expect came up.
+          if (printState || playing) std::cerr << error.what() << "\n";
+          if (!printState)
+            QMessageBox::critical(&window, "Error", QString::fromStdString(error.what()));
+        });
     // The script plays from the start, so a box raised while the plug-in or the project loads
     // is in its way like any other, and a script that cannot go on ends naming its line instead
     // of waiting for a hand that never comes.
