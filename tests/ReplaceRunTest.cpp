@@ -220,6 +220,14 @@ TEST_F(ReplaceRun, AFormThatCannotBeReadEndsTheRunWithOriginalsUntouched) {
   EXPECT_EQ(log[log.size() - 2], "Processing file: " + src + "/U.dfm");
   EXPECT_NE(log.back().find("U.dfm"), std::string::npos) << log.back();
   EXPECT_TRUE(NoWorkFolderLeft());
+  // The backup folder the run made goes with it, all of a deeper path it made too; one that was
+  // there before stays.
+  EXPECT_FALSE(fs::exists(src + "/RBackup"));
+  options.BackupDir = src + "/Old/New/Deeper";
+  fs::create_directories(src + "/Old");
+  EXPECT_THROW(replacer->Execute(), rtl::Exception);
+  EXPECT_FALSE(fs::exists(src + "/Old/New"));
+  EXPECT_TRUE(fs::is_directory(src + "/Old"));
 }
 
 TEST_F(ReplaceRun, NoTemporaryFolderStopsBeforeTheFirstFileIsRead) {
@@ -257,6 +265,7 @@ TEST_F(ReplaceRun, AnOriginalThatCannotBeReplacedLeavesEveryOriginal) {
             "Cannot replace " + src + "/U.pas: Operation not permitted");
   EXPECT_TRUE(NoWorkFolderLeft());
   EXPECT_TRUE(replacer->ChangedUnits.empty());
+  EXPECT_FALSE(fs::exists(src + "/RBackup/Sub"));  // made for V.pas's backup, taken away
 }
 
 TEST_F(ReplaceRun, FolderLinksAreNotFollowed) {

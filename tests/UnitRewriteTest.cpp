@@ -106,6 +106,60 @@ TEST_F(UnitRewrite, ClassNamesAreReplacedInCodeAndCommentsButNotInStrings) {
   EXPECT_EQ(replacer->ChangedCount, 2);
 }
 
+TEST_F(UnitRewrite, TheUnitsOwnNamesSpelledLikeAClassStayAsWritten) {
+  migwiz::TReplacementRules rules;
+  rules.Classes = {{"TRxQuery", "TQuery", "TKyQuery"}};
+  replacer->SetRules(rules);
+  // A class the unit declares keeps its name and its method headings; its ancestor and every
+  // other use convert. A field, parameter or constant spelled like a class is the unit's own
+  // name, and so are its uses; the class it looks like still converts where it is meant.
+  const std::string unit =
+      "type\r\n"
+      "  { TRxQuery }\r\n"
+      "  TRxQuery = class(TQuery)\r\n"
+      "    function Clone: TRxQuery;\r\n"
+      "  end;\r\n"
+      "  TForm1 = class(TForm)\r\n"
+      "    tQuery: TOracleDataSet;\r\n"
+      "    Q2 : TQuery;\r\n"
+      "    procedure Go(A, tTable: Integer; const tDatabase: string);\r\n"
+      "  end;\r\n"
+      "const TStoredProc = 3;\r\n"
+      "implementation\r\n"
+      "// TRxQuery\r\n"
+      "function TRxQuery.Clone: TRxQuery;\r\n"
+      "begin Result := TRxQuery.Create(nil) end;\r\n"
+      "class procedure TRxQuery.Make; begin end;\r\n"
+      "procedure TForm1.Go(A, tTable: Integer; const tDatabase: string);\r\n"
+      "var q: TTable; d: TDatabase;\r\n"
+      "begin tQuery.Open; tTable := TStoredProc; q := TTable.Create(nil);\r\n"
+      "  Foo(TQuery, tQuery); if x is TQuery then end;\r\n";
+  EXPECT_EQ(Rewrite(unit),
+            "type\r\n"
+            "  { TKyQuery }\r\n"
+            "  TRxQuery = class(TKyQuery)\r\n"
+            "    function Clone: TKyQuery;\r\n"
+            "  end;\r\n"
+            "  TForm1 = class(TForm)\r\n"
+            "    tQuery: TOracleDataSet;\r\n"
+            "    Q2 : TKyQuery;\r\n"
+            "    procedure Go(A, tTable: Integer; const tDatabase: string);\r\n"
+            "  end;\r\n"
+            "const TStoredProc = 3;\r\n"
+            "implementation\r\n"
+            "// TKyQuery\r\n"
+            "function TRxQuery.Clone: TKyQuery;\r\n"
+            "begin Result := TKyQuery.Create(nil) end;\r\n"
+            "class procedure TRxQuery.Make; begin end;\r\n"
+            "procedure TForm1.Go(A, tTable: Integer; const tDatabase: string);\r\n"
+            "var q: TKyTable; d: TKyConnection;\r\n"
+            "begin tQuery.Open; tTable := TStoredProc; q := TKyTable.Create(nil);\r\n"
+            "  Foo(TKyQuery, tQuery); if x is TKyQuery then end;\r\n");
+  // Assignments and calls are uses, not declarations.
+  EXPECT_EQ(Rewrite("begin TQuery := nil; X(TQuery, Y); end;"),
+            "begin TKyQuery := nil; X(TKyQuery, Y); end;");
+}
+
 TEST_F(UnitRewrite, AUnitWithoutBdeNamesLeavesNoOutputAndLogsNoChanges) {
   EXPECT_EQ(Rewrite("unit Plain;\r\ninterface\r\nuses SysUtils;\r\nend.\r\n"), "");
   EXPECT_EQ(Rewrite(""), "");

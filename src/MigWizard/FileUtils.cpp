@@ -364,6 +364,29 @@ bool DeleteDirTree(const std::string& dir) {
   return false;
 }
 
+std::string OutermostMissingFolder(const std::string& path) {
+  std::string missing;
+  for (std::string dir = StripTrailingDelims(path);
+       !dir.empty() && !rtl::DirectoryExists(dir) && !rtl::FileExists(dir);) {
+    missing = dir;
+    std::string parent = ExtractFileDir(dir);
+    if (parent == dir) break;
+    dir = std::move(parent);
+  }
+  return missing;
+}
+
+bool RemoveEmptyDirTree(const std::string& dir) {
+  if (dir.empty() || IsRootPath(dir)) return false;
+  std::vector<TFolderEntry> entries;
+  if (!ListFolder(dir, entries, TListing::Unsorted)) return false;
+  bool empty = true;
+  for (const TFolderEntry& e : entries)
+    if (!e.Folder || !RemoveEmptyDirTree(JoinPath(dir, e.Name))) empty = false;
+  std::error_code ec;
+  return empty && fs::remove(FsPath(StripTrailingDelims(dir)), ec) && !ec;
+}
+
 bool CopyDirTree(const std::string& source, const std::string& target) {
   if (source.empty()) return true;
   if (target.empty()) return false;

@@ -70,6 +70,13 @@ bool ListFolder(const std::string& folder, std::vector<TFolderEntry>& entries,
 // are left alone.
 bool DeleteDirTree(const std::string& dir);
 
+// The outermost folder of path that does not exist yet (path itself or a parent of it), the
+// one CreateDirPath(path) would make first; empty when path exists.
+std::string OutermostMissingFolder(const std::string& path);
+// Removes dir when it and its sub-folders hold no file (and no link), the empty sub-folders
+// first; true when dir is gone. A folder that holds anything stays, with what it holds.
+bool RemoveEmptyDirTree(const std::string& dir);
+
 // Copies the contents of source into target, which must exist. Entries are taken in byte order
 // of their names. A sub-folder missing in target is created; a file replaces its target through
 // rtl::CopyFile (a complete copy renamed over it). The first entry that fails stops the copy of

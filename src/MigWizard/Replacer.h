@@ -282,6 +282,14 @@ class TComponentReplacer {
 // The identifiers and symbols of a uses addition, in order.
 std::vector<std::string> UsesAdditionTokens(std::string_view addition);
 
+// What a class name at `at` in a unit's text stands for.
+enum class TClassNameRole {
+  Use,           // a use of the class: converted
+  Definition,    // the name a type declaration defines, the class of a method heading: kept
+  DeclaredName,  // a field, variable, parameter or constant of that name: kept, and its uses
+};
+TClassNameRole ClassNameRole(std::string_view text, size_t at, size_t length);
+
 // The run was cancelled before any original was replaced.
 class EReplaceCancelled : public rtl::Exception {
  public:

@@ -50,7 +50,7 @@ void TComponentReplacer::CommitBackups(TRunState& run) {
     if (run.KeptFromEarlierRun(rtl::UpperCase(entry))) continue;
     std::string backup;
     if (FolderMode()) {
-      run.MakeFolder(JoinPath(Options->BackupDir, f.RelFolder));
+      run.MakeBackupFolder(JoinPath(Options->BackupDir, f.RelFolder));
       backup = BackupFileName(JoinPath(Options->BackupDir, f.Rel));
     } else {
       std::string name = ExtractFileName(BackupFileName(entry));
@@ -59,7 +59,7 @@ void TComponentReplacer::CommitBackups(TRunState& run) {
     // Never over a copy an earlier run keeps for another original.
     for (int n = 1; run.earlierBackups.count(rtl::UpperCase(backup)); ++n) {
       const std::string folder = JoinPath(ExtractFileDir(backup), "~" + std::to_string(n));
-      run.MakeFolder(folder);
+      run.MakeBackupFolder(folder);
       backup = JoinPath(folder, ExtractFileName(backup));
     }
     links.push_back({i, std::move(backup)});
@@ -129,6 +129,8 @@ void TComponentReplacer::UndoBackups(TRunState& run, const std::string& undoFile
       rtl::CopyFile(FileList[i], f.Backup);
     f.Backup.clear();
   }
+  for (auto it = run.createdFolders.rbegin(); it != run.createdFolders.rend(); ++it)
+    RemoveEmptyDirTree(*it);
 }
 
 std::vector<TFileSwap> TComponentReplacer::PlannedSwaps(TRunState& run) {

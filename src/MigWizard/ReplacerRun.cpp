@@ -206,6 +206,13 @@ bool TComponentReplacer::RunSteps(const TRunDiffs& diffs) {
   TFinally emptyList([this] { FileList.Clear(); });
   BuildFileList();
 
+  // A run that fails takes away the backup folders it made (once its lock there is released);
+  // a folder that was there before stays.
+  std::string madeBackupRoot;
+  bool succeeded = false;
+  TFinally removeMadeBackups([&] {
+    if (!succeeded && !madeBackupRoot.empty()) RemoveEmptyDirTree(madeBackupRoot);
+  });
   rtl::TFileLock backupLock;
   const std::string undoFile = JoinPath(Options->BackupDir, res::sUndoFileName);
   rtl::TStringList earlierUndo;
@@ -213,6 +220,7 @@ bool TComponentReplacer::RunSteps(const TRunDiffs& diffs) {
   const bool dry = Options->DryRun;
   if (Options->MakeBackup && !dry) {
     Log.WriteLine(res::sCreatingBackupFolder);
+    madeBackupRoot = OutermostMissingFolder(Options->BackupDir);
     if (std::string reason; !CreateDirPath(Options->BackupDir, &reason))
       throw rtl::EFCreateError(std::string(res::sFailedToCreateDir) + "\n" + Options->BackupDir +
                                ": " + reason);
@@ -311,6 +319,7 @@ bool TComponentReplacer::RunSteps(const TRunDiffs& diffs) {
   DeleteDirTree(temp);
   FileList.Clear();
   Log.WriteLine(res::sReplaceSucceeded);
+  succeeded = true;
   return true;
 }
 

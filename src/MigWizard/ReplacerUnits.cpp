@@ -1,4 +1,6 @@
 // Rewriting of Pascal units and project files.
+#include <algorithm>
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -23,7 +25,115 @@ std::vector<std::string> SignificantTokens(std::string_view text) {
   return tokens;
 }
 
+// The next token after `from` that is no blank or comment; tkEOF at the end.
+int NextSignificant(std::string_view text, size_t& from, std::string_view& lexeme) {
+  TPasParser parser(text.substr(from));
+  int code;
+  do code = parser.GetNext(lexeme);
+  while (code == tkBlanks || code == tkComment);
+  from = static_cast<size_t>(lexeme.data() + lexeme.size() - text.data());
+  return code;
+}
+
+// Where a "//" comment starts on the line that ends before `end`, or npos.
+size_t LineCommentStart(std::string_view text, size_t end) {
+  size_t start = end;
+  while (start > 0 && text[start - 1] != '\n' && text[start - 1] != '\r') --start;
+  bool quoted = false;
+  for (size_t i = start; i + 1 < end; ++i) {
+    if (text[i] == '\'')
+      quoted = !quoted;
+    else if (!quoted && text[i] == '{') {
+      const size_t close = text.find('}', i);
+      if (close >= end) return std::string_view::npos;
+      i = close;
+    } else if (!quoted && text[i] == '/' && text[i + 1] == '/') {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The word or symbol before `at`, blanks and comments passed over.
+std::string_view PrevSignificant(std::string_view text, size_t at) {
+  for (;;) {
+    const size_t lineEnd = at;
+    while (at > 0 && static_cast<unsigned char>(text[at - 1]) <= ' ') --at;
+    if (at == 0) return {};
+    if (at < lineEnd) {
+      // Crossing a line end: the line before may end in a "//" comment.
+      const size_t comment = LineCommentStart(text, at);
+      if (comment != std::string_view::npos) {
+        at = comment;
+        continue;
+      }
+    }
+    if (text[at - 1] == '}') {
+      const size_t open = text.rfind('{', at - 1);
+      if (open == std::string_view::npos) return {};
+      at = open;
+      continue;
+    }
+    if (at >= 2 && text[at - 1] == ')' && text[at - 2] == '*') {
+      const size_t open = text.rfind("(*", at - 2);
+      if (open == std::string_view::npos) return {};
+      at = open;
+      continue;
+    }
+    break;
+  }
+  const auto ident = [&](size_t i) { return pasdetail::kClasses.ident[(unsigned char)text[i]]; };
+  if (!ident(at - 1)) return text.substr(at - 1, 1);
+  size_t start = at;
+  while (start > 0 && ident(start - 1)) --start;
+  return text.substr(start, at - start);
+}
+
+bool IsOneOf(std::string_view word, std::initializer_list<std::string_view> words) {
+  for (std::string_view w : words)
+    if (w.size() == word.size() && rtl::SameText(w, word)) return true;
+  return false;
+}
+
 }  // namespace
+
+// A class name is not always a use of the class: the name a type declaration defines, the class
+// part of a method heading, and a field, variable, parameter or constant that happens to be
+// spelled like a class are the unit's own names.
+TClassNameRole ClassNameRole(std::string_view text, size_t at, size_t length) {
+  size_t next = at + length;
+  std::string_view lexeme;
+  int code = NextSignificant(text, next, lexeme);
+  const std::string_view before = PrevSignificant(text, at);
+  if (code == tkColon) {
+    // "Name: Type" declares Name; ":=" assigns it.
+    return next < text.size() && text[next] == '=' ? TClassNameRole::Use
+                                                   : TClassNameRole::DeclaredName;
+  }
+  if (code == tkComma) {
+    // "A, Name, B: Type": a list of names that ends in a colon.
+    while (code == tkComma) {
+      code = NextSignificant(text, next, lexeme);
+      if (code != tkIdent) return TClassNameRole::Use;
+      code = NextSignificant(text, next, lexeme);
+    }
+    if (code == tkColon && !(next < text.size() && text[next] == '='))
+      return TClassNameRole::DeclaredName;
+    return TClassNameRole::Use;
+  }
+  if (code == tkDot &&
+      IsOneOf(before, {"procedure", "function", "constructor", "destructor", "operator"}))
+    return TClassNameRole::Definition;
+  if (code == tkEqual && IsOneOf(before, {";", "type", "const", "resourcestring"})) {
+    // A declaration: a type ("class", "record", an alias, an enumeration, a pointer) keeps only
+    // the name it defines; a constant is a name of the unit.
+    code = NextSignificant(text, next, lexeme);
+    if (code == tkIdent || code == tkObject || code == tkLParen || code == tkCaret)
+      return TClassNameRole::Definition;
+    return TClassNameRole::DeclaredName;
+  }
+  return TClassNameRole::Use;
+}
 
 void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& unitPath,
                                      TTextEncoding encoding, const std::string& outputPath) {
@@ -70,9 +180,29 @@ void TComponentReplacer::ConvertUnit(std::string_view text, const std::string& u
       for (char c : TUnitRevisions::ChangingWords) mergeWord(static_cast<unsigned char>(c));
     wordsVersion = revisions->WordsVersion();
   };
+  // Names the unit declares that are spelled like a class, as written.
+  std::vector<std::string_view> ownNames;
   auto onToken = [&](int code, std::string_view lexeme) {
     // A class name is looked up once, for the rewrite and the reading alike.
     const std::string* target = code == tkIdent ? FindReplacement(lexeme) : nullptr;
+    if (target) {
+      if (std::find(ownNames.begin(), ownNames.end(), lexeme) != ownNames.end()) {
+        target = nullptr;
+      } else {
+        const auto at = static_cast<size_t>(lexeme.data() - text.data());
+        switch (ClassNameRole(text, at, lexeme.size())) {
+          case TClassNameRole::DeclaredName:
+            ownNames.push_back(lexeme);
+            target = nullptr;
+            break;
+          case TClassNameRole::Definition:
+            target = nullptr;
+            break;
+          case TClassNameRole::Use:
+            break;
+        }
+      }
+    }
     if (revisions) {
       const auto at = static_cast<size_t>(lexeme.data() - text.data());
       revisions->Feed(code, lexeme, at, out.size() + at - copied, target != nullptr, inUses);

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "MigWizard/FileUtils.h"
 #include "MigWizard/Replacer.h"
 #include "MigWizard/Revisions.h"
 #include "MigWizard/WordSearch.h"
@@ -84,8 +85,17 @@ struct TComponentReplacer::TRunState {
   std::set<std::string> earlierBackups;              // upper-cased backup paths named there
   std::unordered_map<std::string, int> backupIndex;  // upper-cased original -> BackupList line
 
+  // Folders of the backup tree this run created, outermost ones: a failed run removes them.
+  std::vector<std::string> createdFolders;
+
   void MakeFolder(const std::string& folder) {
     if (madeFolders.insert(folder).second) CreateDirPath(folder);
+  }
+  void MakeBackupFolder(const std::string& folder) {
+    if (!madeFolders.insert(folder).second) return;
+    if (std::string missing = OutermostMissingFolder(folder); !missing.empty())
+      createdFolders.push_back(std::move(missing));
+    CreateDirPath(folder);
   }
   // Backed up by an earlier run: that copy is the oldest state and stays.
   bool KeptFromEarlierRun(const std::string& key) const {
