@@ -153,6 +153,23 @@ TEST_F(FormParserTest, RealisticObjectIsCollectedAndRebuilt) {
   EXPECT_EQ(again, expected);
 }
 
+// Singles, currency and dates as the IDE writes them, and as a hand may: kept as written.
+TEST_F(FormParserTest, NumbersWithATypeSuffixAreKeptAsWritten) {
+  EXPECT_EQ(Convert(parser, "TQuery",
+                    {"Stamp = 37774.9583333333d", "Day = 37774D", "Price = -12.5c",
+                     "Ratio = +1.5E-3s", "Sum = 1.5e3d", "Small = 2E-7S",
+                     "ParamData = <item Value = 37774d end item Value = 125000C end>"}),
+            (Strings{"Stamp=37774.9583333333d", "Day=37774D", "Price=-12.5c", "Ratio=+1.5E-3s",
+                     "Sum=1.5e3d", "Small=2E-7S",
+                     "ParamData=<item Value = 37774d end item Value = 125000C end>"}));
+  // One suffix, right after the number.
+  for (const char* bad : {"1.5dd", "1.5 d", "1.d", "-d", "1.5x"}) {
+    const std::string text = std::string("object Q: TQuery\r\n  P = ") + bad + "\r\nend\r\n";
+    int pos = 1;
+    EXPECT_FALSE(parser.Parse(text, "<object>", pos)) << bad;
+  }
+}
+
 TEST_F(FormParserTest, HeaderVariantsAndIndentation) {
   const std::string text = Crlf({"object X : TQuery", "  SQL.Strings = (", "    'a')", "end"});
   int pos = 1;
@@ -464,7 +481,7 @@ TEST(FormParserNative, MatchersEndWhereTheRulesDo) {
   const std::vector<std::string> pieces = {
       "'", "''", "'ab'", "#", "#13", "#1", "+", " ", "\r\n", "\t", "x", "'a b'",
       std::string(1, '\0'), "(", ")", "0", ".", "a.b", "_", "Q1", "e", "E", "d", "-", "5", "1.5",
-      "2e", "[", "<", "{"};
+      "2e", "[", "<", "{", "+", "c", "S", "D", "1.5e3", "-7"};
   // clang-format on
   std::mt19937 rng(7);
 #ifdef _WIN32

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "MigWizard/Replacer.h"
 #include "product/KyReplacer.h"
@@ -260,4 +261,73 @@ TEST_F(FormRewrite, ExampleFormsConvertToValidForms) {
       EXPECT_EQ(text.find(std::string(": ") + r.OldClass + "\r\n"), std::string::npos)
           << name << " still holds " << r.OldClass;
   }
+}
+
+// Singles, currency and dates, in a text form and in a binary one, go through a replace run: the
+// text keeps the values as written, the binary the same value types and bytes.
+TEST(FormRun, NumbersWithATypeSuffixKeepTheirValues) {
+  testutil::TempDir dir;
+  const std::string tmp = dir / "tmp", src = dir / "src";
+  std::filesystem::create_directories(tmp);
+  testutil::ScopedEnv env(testutil::kTempVar, tmp);
+  TReplaceOptions options("BDE");
+  options.Dest = TReplaceOptions::kDestFolder;
+  options.Directory = src;
+  options.BackupDir = src + "/RBackup";
+  const std::unique_ptr<TComponentReplacer> replacer = ky::CreateReplacer(&options);
+  const char* unit =
+      "unit %s;\r\ninterface\r\nuses DBTables;\r\nvar Q: TQuery;\r\n{$R *.dfm}\r\nend.\r\n";
+  for (const char* name : {"T", "B"}) {
+    std::string text = unit;
+    text.replace(text.find("%s"), 2, name);
+    WriteFile(src + "/" + name + ".pas", text);
+  }
+  const std::string textForm = Form("TypedParams.dfm");
+  WriteFile(src + "/T.dfm", textForm);
+
+  // The binary stream of object F: TF holding object Q: TQuery with a date, a currency and a
+  // single parameter, each of its own value type.
+  auto str = [](const std::string& s) { return static_cast<char>(s.size()) + s; };
+  auto bytes = [](std::initializer_list<int> list) {
+    std::string out;
+    for (int b : list) out += static_cast<char>(b);
+    return out;
+  };
+  const std::string date = bytes({17, 0xA6, 0xAA, 0xAA, 0xAA, 0xDE, 0x71, 0xE2, 0x40});
+  const std::string currency = bytes({16, 0x48, 0xE8, 0x01, 0, 0, 0, 0, 0});
+  const std::string single = bytes({15, 0, 0, 0xC0, 0xBF});
+  auto item = [&](const std::string& type, const std::string& name, const std::string& value) {
+    return bytes({1}) + str("DataType") + bytes({7}) + str(type) + str("Name") + bytes({6}) +
+           str(name) + str("Value") + value + bytes({0});
+  };
+  auto stream = [&](const std::string& queryClass) {
+    return "TPF0" + str("TF") + str("F") + bytes({0}) + str(queryClass) + str("Q") +
+           str("ParamData") + bytes({14}) + item("ftDateTime", "D", date) +
+           item("ftCurrency", "C", currency) + item("ftSingle", "S", single) + bytes({0}) +
+           str("Left") + bytes({2, 8}) + bytes({0, 0, 0});
+  };
+  auto resource = [&](const std::string& body) {
+    const auto size = static_cast<std::uint32_t>(body.size());
+    return bytes({0xFF, 0x0A, 0x00}) + std::string("TF\0", 3) + bytes({0x30, 0x10}) +
+           bytes({static_cast<int>(size & 0xFF), static_cast<int>(size >> 8 & 0xFF),
+                  static_cast<int>(size >> 16 & 0xFF), static_cast<int>(size >> 24)}) +
+           body;
+  };
+  WriteFile(src + "/B.dfm", resource(stream("TQuery")));
+
+  ASSERT_TRUE(replacer->Execute());
+
+  const std::string text = ReadFile(src + "/T.dfm");
+  EXPECT_NE(text.find("object Query1: TKyQuery\r\n"), std::string::npos) << text;
+  for (const char* value : {"37774.9583333333d", "37774d", "12.5c", "-1.5s", "1.5E3d"})
+    EXPECT_NE(text.find(std::string(" Value = ") + value + "\r\n"), std::string::npos)
+        << value << "\n"
+        << text;
+  EXPECT_EQ(ReadFile(src + "/B.dfm"), resource(stream("TKyQuery")));
+  // As text, the binary form holds the values as the IDE writes them.
+  const std::string binaryText = migwiz::ConvertFormToText(src + "/B.dfm");
+  for (const char* value : {"37774.9583333333d", "125000c", "-1.5s"})
+    EXPECT_NE(binaryText.find(std::string(" Value = ") + value + "\r\n"), std::string::npos)
+        << value << "\n"
+        << binaryText;
 }

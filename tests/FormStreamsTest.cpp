@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -144,15 +145,14 @@ TEST(FormStreams, WideStringsTakeTheShorterEncoding) {
 TEST(FormStreams, FloatsReadBackExactly) {
   EXPECT_EQ(ValueBytes("1.5"), Bytes({5, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x3F}));
   EXPECT_EQ(ValueBytes("0.5s"), Bytes({15, 0, 0, 0, 0x3F}));
+  // The currency text is the stored integer of ten-thousandths, also with decimals.
   EXPECT_EQ(ValueBytes("15000.000000000000000000c"), Bytes({16, 0x98, 0x3A, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(ValueText(Bytes({16, 0x98, 0x3A, 0, 0, 0, 0, 0, 0})), "15000.000000000000000000c");
-  EXPECT_EQ(ValueText(Bytes({17, 0, 0, 0, 0, 0xD0, 0xE7, 0xE2, 0x40})),
-            "38718.500000000000000000d");
+  EXPECT_EQ(ValueBytes("1.5E4c"), Bytes({16, 0x98, 0x3A, 0, 0, 0, 0, 0, 0}));
   // Values the 18-digit text cannot carry get the digits they need.
   for (const char* text :
        {"1.00000000000000000011", "-0.000000000000000000", "1E-300", "1.18973149535723176502E+4932",
-        "9223372036854775807.000000000000000000c", "-9223372036854775808.000000000000000000c",
-        "1.401298464324817E-45s", "4.9406564584124654E-324d", "0.1d", "0.333333333333333333"}) {
+        "9223372036854775807c", "-9223372036854775808c", "1.401298464324817E-45s",
+        "4.9406564584124654E-324d", "0.1d", "0.333333333333333333"}) {
     const std::string bytes = ValueBytes(text);
     EXPECT_EQ(ValueBytes(ValueText(bytes)), bytes) << text << " -> " << ValueText(bytes);
   }
@@ -161,6 +161,57 @@ TEST(FormStreams, FloatsReadBackExactly) {
                    "infinite or NaN float"));
   EXPECT_TRUE(Says(FORM_ERROR(ValueText(Bytes({15, 0, 0, 0xC0, 0x7F}))), "infinite or NaN"));
   EXPECT_TRUE(Says(FORM_ERROR(ValueBytes("1E400s")), "out of range"));
+}
+
+// Singles, currency and dates get 15 significant digits without trailing zeros, and more only
+// where those do not read back to the same bits.
+TEST(FormStreams, SinglesCurrencyAndDatesAreWrittenWithFifteenDigits) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"37774.9583333333d", Bytes({17, 0xA6, 0xAA, 0xAA, 0xAA, 0xDE, 0x71, 0xE2, 0x40})},
+      {"37774d", Bytes({17, 0, 0, 0, 0, 0xC0, 0x71, 0xE2, 0x40})},
+      {"37774.958333333336d", Bytes({17, 0xAB, 0xAA, 0xAA, 0xAA, 0xDE, 0x71, 0xE2, 0x40})},
+      {"-0d", Bytes({17, 0, 0, 0, 0, 0, 0, 0, 0x80})},
+      {"0.00001d", Bytes({17, 0xF1, 0x68, 0xE3, 0x88, 0xB5, 0xF8, 0xE4, 0x3E})},
+      {"1E-6d", Bytes({17, 0x8D, 0xED, 0xB5, 0xA0, 0xF7, 0xC6, 0xB0, 0x3E})},
+      {"1E15d", Bytes({17, 0, 0, 0x34, 0x26, 0xF5, 0x6B, 0x0C, 0x43})},
+      {"4.94065645841247E-324d", Bytes({17, 1, 0, 0, 0, 0, 0, 0, 0})},
+      {"-1.5s", Bytes({15, 0, 0, 0xC0, 0xBF})},
+      {"0.100000001490116s", Bytes({15, 0xCD, 0xCC, 0xCC, 0x3D})},
+      {"1.0000000116861E-7s", Bytes({15, 0x95, 0xBF, 0xD6, 0x33})},
+      {"3.40282346638529E38s", Bytes({15, 0xFF, 0xFF, 0x7F, 0x7F})},
+      {"125000c", Bytes({16, 0x48, 0xE8, 0x01, 0, 0, 0, 0, 0})},
+      {"-25000c", Bytes({16, 0x58, 0x9E, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF})},
+      {"0c", Bytes({16, 0, 0, 0, 0, 0, 0, 0, 0})},
+      {"1E16c", Bytes({16, 0, 0, 0xC1, 0x6F, 0xF2, 0x86, 0x23, 0})},
+      {"1.5E18c", Bytes({16, 0, 0, 0x16, 0x7B, 0x0D, 0x12, 0xD1, 0x14})},
+      {"1234567890123456789c", Bytes({16, 0x15, 0x81, 0xE9, 0x7D, 0xF4, 0x10, 0x22, 0x11})},
+      {"-9223372036854775808c", Bytes({16, 0, 0, 0, 0, 0, 0, 0, 0x80})},
+  };
+  for (const auto& [text, bytes] : cases) {
+    EXPECT_EQ(ValueText(bytes), text);
+    EXPECT_EQ(ValueBytes(text), bytes) << text;
+  }
+  // Any bits come back: random doubles, singles and integers, and their neighbours.
+  std::mt19937_64 rng(11);
+  for (int i = 0; i < 3000; ++i) {
+    std::uint64_t bits = rng();
+    for (const std::uint64_t b : {bits, bits + 1, bits - 1}) {
+      std::string date = Bytes({17}), currency = Bytes({16}), single = Bytes({15});
+      for (int k = 0; k < 8; ++k) {
+        date += static_cast<char>(b >> (8 * k));
+        currency += static_cast<char>(b >> (8 * k));
+        if (k < 4) single += static_cast<char>(b >> (8 * k));
+      }
+      // Infinities and NaNs have no text.
+      if ((b >> 52 & 0x7FF) == 0x7FF) date.clear();
+      if ((b >> 23 & 0xFF) == 0xFF) single.clear();
+      for (const std::string& value : {date, currency, single}) {
+        if (!value.empty()) {
+          ASSERT_EQ(ValueBytes(ValueText(value)), value) << ValueText(value);
+        }
+      }
+    }
+  }
 }
 
 TEST(FormStreams, OutputIsAppendedAndTheInputLeftAfterTheStream) {

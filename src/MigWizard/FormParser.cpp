@@ -35,7 +35,9 @@ const char* const kFormRules[] = {
     "<prop_value>-<value>",
     "<prop_name>-<name>|<name>.<prop_name>",
     "<empty_delim>-<*delim>|",
-    "<value>-<numeric_date>|<number>|<const>|<string>|<string2>|<strings>|<numbers>|<set>|"
+    // <typed_number> sorts before <number> ("<t" > "<n"), so a number with a type suffix is
+    // not taken as the number alone.
+    "<value>-<typed_number>|<number>|<const>|<string>|<string2>|<strings>|<numbers>|<set>|"
     "<collection>|<binary>|<name>.<name>",
     "<sign>-+|-|",
     "<int>-<sign><*digits>",
@@ -43,7 +45,8 @@ const char* const kFormRules[] = {
     "<float>-<fixed_point>e<int>|<int>e<int>",
     "<number>-<sign><*digits>.<*digits>e<int>|<sign><*digits>e<int>|<sign><*digits>.<*digits>|"
     "<sign><*digits>",
-    "<numeric_date>-<*digits>d",
+    // A single, a currency or a date: "1.5s", "125000c", "37774.9583333333d".
+    "<typed_number>-<number>s|<number>c|<number>d",
     "<symbols>-<*symbols>|",
     "<byte>-#<*digits>",
     "<bytes>-<byte>|<byte><bytes>",
@@ -153,6 +156,24 @@ int MatchNumber(std::string_view text, size_t p) {
   return static_cast<int>(digits) + 1;
 }
 
+// <typed_number> or <number>: a number, and the type suffix of a single, a currency or a date
+// where one follows.
+int MatchTypedNumber(std::string_view text, size_t p) {
+  const int end = MatchNumber(text, p);
+  if (end < 0 || static_cast<size_t>(end) > text.size()) return end;
+  switch (text[static_cast<size_t>(end) - 1]) {
+    case 's':
+    case 'S':
+    case 'c':
+    case 'C':
+    case 'd':
+    case 'D':
+      return end + 1;
+    default:
+      return end;
+  }
+}
+
 // <prop_name>: names joined by dots; a dot no name follows ends the match before it.
 int MatchPropName(std::string_view text, int pos) {
   int end = MatchName(text, pos);
@@ -191,8 +212,8 @@ int MatchJoinedString(std::string_view text, int pos) {
 }
 
 // <value> without the grammar where its first character leaves one way: a name or two joined by
-// a dot, a string or joined strings, a date or a number. Lists, sets, collections and binary
-// data are left to the rules.
+// a dot, a string or joined strings, a number with or without a type suffix. Lists, sets,
+// collections and binary data are left to the rules.
 int MatchValue(std::string_view text, int pos) {
   if (pos < 1 || static_cast<size_t>(pos) > text.size()) return -1;
   const size_t p = static_cast<size_t>(pos) - 1;
@@ -210,13 +231,7 @@ int MatchValue(std::string_view text, int pos) {
     return string >= 0 ? string : MatchJoinedString(text, pos);
   }
   if (IsDelim(c)) return MatchJoinedString(text, pos);
-  if (IsDigit(c)) {
-    const size_t digits = DigitsEnd(text, p);
-    if (digits < text.size() && (text[digits] == 'd' || text[digits] == 'D'))
-      return static_cast<int>(digits) + 2;
-    return MatchNumber(text, p);
-  }
-  if (c == '+' || c == '-') return MatchNumber(text, p);
+  if (IsDigit(c) || c == '+' || c == '-') return MatchTypedNumber(text, p);
   return TLL1Parser::kWalkRules;
 }
 

@@ -291,8 +291,9 @@ bool BinaryToText::Value(int level, bool inList) {
       return false;
     }
     case TValueType::vaCurrency:
-      AppendInt(out_, static_cast<std::int64_t>(in_.Fixed(8, "a currency value")));
-      out_ += ".000000000000000000c";
+      out_ +=
+          formstream::FormatCurrency(static_cast<std::int64_t>(in_.Fixed(8, "a currency value")));
+      out_ += 'c';
       return false;
     case TValueType::vaString: {
       const std::string_view s = in_.ShortString("a string");

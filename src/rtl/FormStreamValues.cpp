@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cstdlib>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -12,8 +13,10 @@ namespace {
 
 constexpr int kExponentBias = 16383;
 constexpr int kMantissaBits = 64;
-// The IDE writes floats with 18 significant digits and 18 decimals.
+// The IDE writes extended floats with 18 significant digits and 18 decimals, and singles, dates
+// and currency with 15 significant digits.
 constexpr int kIdeDigits = 18;
+constexpr int kShortDigits = 15;
 // Enough significant digits for any 64-bit mantissa to read back unchanged.
 constexpr int kExtendedDigits = 21;
 
@@ -69,6 +72,24 @@ std::string ScientificText(const Decimal& d) {
   return text;
 }
 
+// The IDE's general format: fixed notation while the digits before the point are no more than
+// the precision and the value is at least 0.00001, else an exponent ("1E16", "1.5E-7"); no
+// trailing zeros.
+std::string GeneralText(Decimal d, int precision) {
+  while (d.digits.size() > 1 && d.digits.back() == '0') d.digits.pop_back();
+  const int n = static_cast<int>(d.digits.size());
+  std::string text = d.negative ? "-" : "";
+  if (d.exponent >= precision || d.exponent < -5) {
+    text += d.digits[0];
+    if (n > 1) text += "." + d.digits.substr(1);
+    text += d.exponent < 0 ? "E-" : "E";
+    return text + std::to_string(std::abs(d.exponent));
+  }
+  if (d.exponent < 0) return text + "0." + std::string(-d.exponent - 1, '0') + d.digits;
+  if (n <= d.exponent + 1) return text + d.digits + std::string(d.exponent + 1 - n, '0');
+  return text + d.digits.substr(0, d.exponent + 1) + "." + d.digits.substr(d.exponent + 1);
+}
+
 bool ReadsBack(const std::string& text, long double value, FloatKind kind) {
   auto back = ParseFloat(text, kind);
   return back && *back == value && std::signbit(*back) == std::signbit(value);
@@ -116,16 +137,24 @@ void ExtendedToBytes(long double value, unsigned char* bytes) {
 }
 
 std::string FormatFloat(long double value, FloatKind kind) {
-  const int maxDigits = kind == FloatKind::Extended ? kExtendedDigits : kIdeDigits;
-  for (int digits = kIdeDigits; digits <= maxDigits; ++digits) {
+  if (kind != FloatKind::Extended) {
+    // 17 digits carry any double; the extra ones cover reading through extended, which rounds
+    // twice.
+    for (int digits = kShortDigits; digits <= kExtendedDigits; ++digits) {
+      std::string text = GeneralText(ToDecimal(value, digits), digits);
+      if (ReadsBack(text, value, kind)) return text;
+    }
+    return GeneralText(ToDecimal(value, kExtendedDigits), kExtendedDigits);
+  }
+  for (int digits = kIdeDigits; digits <= kExtendedDigits; ++digits) {
     auto text = FixedText(ToDecimal(value, digits));
     if (text && ReadsBack(*text, value, kind)) return *text;
   }
-  for (int digits = kIdeDigits; digits < maxDigits; ++digits) {
+  for (int digits = kIdeDigits; digits < kExtendedDigits; ++digits) {
     std::string text = ScientificText(ToDecimal(value, digits));
     if (ReadsBack(text, value, kind)) return text;
   }
-  return ScientificText(ToDecimal(value, maxDigits));
+  return ScientificText(ToDecimal(value, kExtendedDigits));
 }
 
 std::optional<long double> ParseFloat(std::string_view text, FloatKind kind) {
@@ -161,6 +190,48 @@ std::optional<long double> ParseFloat(std::string_view text, FloatKind kind) {
     return d;
   }
   return value;
+}
+
+std::string FormatCurrency(std::int64_t units) {
+  Decimal d;
+  d.negative = units < 0;
+  const std::uint64_t magnitude =
+      d.negative ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+  d.digits = std::to_string(magnitude);
+  d.exponent = static_cast<int>(d.digits.size()) - 1;
+  // The integer is exact in decimal: 15 digits, or as many as it needs past them.
+  const size_t significant = d.digits.find_last_not_of('0') + 1;
+  std::string text = GeneralText(d, std::max(kShortDigits, static_cast<int>(significant)));
+  if (ParseCurrency(text) == units) return text;
+  return (d.negative ? "-" : "") + d.digits;
+}
+
+// Plain decimals are read exactly, not through a float, so every 64-bit value comes back. The
+// text is a number as the form text's tokenizer reads one.
+std::optional<std::int64_t> ParseCurrency(std::string_view text) {
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  if (text.find_first_of("eE") != std::string_view::npos) {
+    auto value = ParseFloat(text, FloatKind::Extended);
+    if (!value || *value >= 9223372036854775807.0L) return std::nullopt;
+    const auto magnitude = static_cast<std::int64_t>(std::nearbyint(*value));
+    return negative ? -magnitude : magnitude;
+  }
+  const std::size_t dot = text.find('.');
+  const std::string_view whole = text.substr(0, dot);
+  const std::string_view frac = dot == std::string_view::npos ? "" : text.substr(dot + 1);
+  std::uint64_t magnitude = 0;
+  for (char c : whole) {
+    if (magnitude > (UINT64_MAX - 9) / 10) return std::nullopt;
+    magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
+  }
+  // Round half to even on the dropped decimals.
+  const int first = frac.empty() ? 0 : frac[0] - '0';
+  const bool more = frac.size() > 1 && frac.find_first_not_of('0', 1) != std::string_view::npos;
+  if (first > 5 || (first == 5 && (more || (magnitude & 1)))) ++magnitude;
+  const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : INT64_MAX;
+  if (magnitude > limit) return std::nullopt;
+  return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
 }
 
 std::string EncodeUtf8Units(std::u16string_view units) {

@@ -16,12 +16,19 @@ enum class FloatKind { Extended, Single, Date };
 std::optional<long double> ExtendedFromBytes(const unsigned char* bytes);
 void ExtendedToBytes(long double value, unsigned char* bytes);
 
-// Text of a finite float the way the IDE writes it (18 significant digits, at least 18
-// decimals, "1.500000000000000000"); more digits or an exponent only where that text would not
-// read back to the same value. No suffix.
+// Text of a finite float the way the IDE writes it, no suffix. An extended gets 18 significant
+// digits and at least 18 decimals ("1.500000000000000000"); a single or a date 15 significant
+// digits without trailing zeros ("37774.9583333333", "37774", "1E-7"). More digits, or an
+// exponent, only where that text would not read back to the same value.
 std::string FormatFloat(long double value, FloatKind kind);
 // Reads a float text ("-1.5", "2.5E-7") as the kind; nothing when malformed or out of range.
 std::optional<long double> ParseFloat(std::string_view text, FloatKind kind);
+
+// A currency's stored integer of ten-thousandths, which is what its text holds ("15000" is 1.5),
+// written like a date, no suffix.
+std::string FormatCurrency(std::int64_t units);
+// Reads a currency text back into the stored integer; nothing when out of range.
+std::optional<std::int64_t> ParseCurrency(std::string_view text);
 
 // UTF-8 of UTF-16 code units, each unit on its own (a surrogate takes three bytes), as the
 // IDE's writer of this generation encodes wide strings.

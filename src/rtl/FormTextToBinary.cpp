@@ -1,5 +1,4 @@
 // Form text -> binary component stream.
-#include <cmath>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -53,34 +52,6 @@ class BinaryBuilder {
  private:
   std::string out_;
 };
-
-// Currency text is the stored integer of ten-thousandths ("15000.000000000000000000c" is 1.5);
-// plain decimals are read exactly, not through a float, so every 64-bit value comes back.
-std::optional<std::int64_t> CurrencyUnits(std::string_view text) {
-  const bool negative = !text.empty() && text[0] == '-';
-  if (negative) text.remove_prefix(1);
-  if (text.find_first_of("eE") != std::string_view::npos) {
-    auto value = formstream::ParseFloat(text, FloatKind::Extended);
-    if (!value || *value >= 9223372036854775807.0L) return std::nullopt;
-    const auto magnitude = static_cast<std::int64_t>(std::nearbyint(*value));
-    return negative ? -magnitude : magnitude;
-  }
-  const std::size_t dot = text.find('.');
-  const std::string_view whole = text.substr(0, dot);
-  const std::string_view frac = dot == std::string_view::npos ? "" : text.substr(dot + 1);
-  std::uint64_t magnitude = 0;
-  for (char c : whole) {
-    if (magnitude > (UINT64_MAX - 9) / 10) return std::nullopt;
-    magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
-  }
-  // Round half to even on the dropped decimals.
-  const int first = frac.empty() ? 0 : frac[0] - '0';
-  const bool more = frac.size() > 1 && frac.find_first_not_of('0', 1) != std::string_view::npos;
-  if (first > 5 || (first == 5 && (more || (magnitude & 1)))) ++magnitude;
-  const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : INT64_MAX;
-  if (magnitude > limit) return std::nullopt;
-  return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
-}
 
 class TextToBinary {
  public:
@@ -284,7 +255,7 @@ void TextToBinary::Value(bool inList) {
 void TextToBinary::FloatValue() {
   const auto& t = tok_.Current();
   if (t.ch == 'c') {
-    auto units = CurrencyUnits(t.text);
+    auto units = formstream::ParseCurrency(t.text);
     if (!units) tok_.Fail("currency value " + std::string(t.text) + " out of range");
     out_.Value(TValueType::vaCurrency);
     out_.Fixed(static_cast<std::uint64_t>(*units), 8);
