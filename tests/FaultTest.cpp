@@ -248,9 +248,8 @@ TEST_F(Fault, AReadOnlyFolderLeavesTheProjectWholeAndNamesIt) {
     EXPECT_EQ(r.exitCode, 3) << mode << r.output;
     EXPECT_EQ(r.output, message + "\n") << mode;
     EXPECT_EQ(Sources(app), original) << mode;
-    EXPECT_FALSE(Exists(app + "/RBackup/ROvorad.reu")) << mode;
-    for (auto& e : fs::recursive_directory_iterator(app + "/RBackup"))
-      EXPECT_FALSE(e.is_regular_file()) << mode << ": left a backup " << e.path();
+    // Nor the backup folder the run made.
+    EXPECT_FALSE(fs::exists(app + "/RBackup")) << mode;
     const std::string log = ReadFile(app + "/Wiz_Log.txt");
     EXPECT_EQ(log.substr(log.size() - message.size() - 4), message + "\r\n\r\n") << log;
     EXPECT_EQ(log.find("sucessfully"), std::string::npos) << log;

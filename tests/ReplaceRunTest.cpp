@@ -252,8 +252,9 @@ TEST_F(ReplaceRun, AnOriginalThatCannotBeReplacedLeavesEveryOriginal) {
   auto before = Snapshot(src);
   testutil::ImmutableGuard stuck(src + "/U.pas");
   if (!stuck.IsSet()) GTEST_SKIP() << "the file system does not keep files from being replaced";
+  migwiz::TRunResult found;
   try {
-    replacer->Execute();
+    replacer->Execute({}, &found);
     FAIL() << "the run went through";
   } catch (const migwiz::ECannotReplace& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot replace " + src + "/U.pas: Operation not permitted");
@@ -264,7 +265,7 @@ TEST_F(ReplaceRun, AnOriginalThatCannotBeReplacedLeavesEveryOriginal) {
   EXPECT_EQ(LogLines(src + "/Wiz_Log.txt").back(),
             "Cannot replace " + src + "/U.pas: Operation not permitted");
   EXPECT_TRUE(NoWorkFolderLeft());
-  EXPECT_TRUE(replacer->ChangedUnits.empty());
+  EXPECT_TRUE(found.ChangedUnits.empty());
   EXPECT_FALSE(fs::exists(src + "/RBackup/Sub"));  // made for V.pas's backup, taken away
 }
 
@@ -351,11 +352,11 @@ TEST_F(ReplaceRun, RestoreOnSeveralThreadsRestoresAllOrNone) {
     }
     WriteFile(dir / "bk/ROvorad.reu", undoText);
   };
-  testutil::ScopedEnv threads("MIGWIZ_THREADS", "4");
+  options.Threads = 4;
   write(250);
-  EXPECT_FALSE(replacer->Restore(dir / "bk/ROvorad.reu"));
-  EXPECT_EQ(replacer->RestoreError,
-            "Cannot replace " + dir / "gone/250.pas" + ": No such file or directory");
+  std::string error;
+  EXPECT_FALSE(replacer->Restore(dir / "bk/ROvorad.reu", &error));
+  EXPECT_EQ(error, "Cannot replace " + dir / "gone/250.pas" + ": No such file or directory");
   for (int i = 0; i < 300; ++i) {
     if (i == 250) continue;
     EXPECT_EQ(ReadFile(dir / (std::to_string(i) + ".pas")), "new " + std::to_string(i));
@@ -364,8 +365,8 @@ TEST_F(ReplaceRun, RestoreOnSeveralThreadsRestoresAllOrNone) {
   write(-1);
   fs::remove(dir / "bk/120.~pas");
   ASSERT_EQ(::mkfifo((dir / "bk/120.~pas").c_str(), 0600), 0);
-  EXPECT_FALSE(replacer->Restore(dir / "bk/ROvorad.reu"));
-  EXPECT_EQ(replacer->RestoreError, "Cannot replace " + dir / "120.pas" + ": Not a regular file");
+  EXPECT_FALSE(replacer->Restore(dir / "bk/ROvorad.reu", &error));
+  EXPECT_EQ(error, "Cannot replace " + dir / "120.pas" + ": Not a regular file");
   for (int i = 0; i < 300; ++i)
     EXPECT_EQ(ReadFile(dir / (std::to_string(i) + ".pas")), "new " + std::to_string(i)) << i;
   // Nothing is left beside the originals.
@@ -442,7 +443,7 @@ TEST_F(ReplaceRun, BackupsOnSeveralThreadsNameTheFirstThatFailed) {
   // A folder where two backups would go keeps them from being made.
   for (int i : {120, 250})
     fs::create_directories(src + "/RBackup/U" + std::to_string(i) + ".~pas/x");
-  testutil::ScopedEnv threads("MIGWIZ_THREADS", "4");
+  options.Threads = 4;
   try {
     replacer->Execute();
     FAIL() << "the run went through";

@@ -66,23 +66,26 @@ std::string UnitListText(const std::vector<std::string>& units) {
 }
 
 TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
-                                const std::function<void()>& beforeRun,
-                                const TRunDiffs& hostDiffs) {
+                                const std::function<void()>& beforeRun, const TRunRequest& host,
+                                TRunResult* result) {
+  const TRunDiffs& hostDiffs = host.Diffs;
+  TRunRequest request = host;
+  TRunResult own;
+  TRunResult& found = result ? *result : own;
   const std::string& rulesFile = replacer.Options->RulesFile;
   replacer.SetRules(rulesFile.empty() ? TReplacementRules()
                                       : ReadReplacementRules(rulesFile, replacer));
   const bool projectMode = replacer.Options->Dest == TReplaceOptions::kDestProject;
-  replacer.LogNotes.clear();
   if (projectMode) {
     if (!TIDEUtils::SaveProject()) return TReplaceOutcome::NotSaved;
     if (auto notes = ota::Supports<IProjectNotes>(ota::BorlandIDEServices))
-      replacer.LogNotes = notes->ProjectNotes();
+      request.LogNotes = notes->ProjectNotes();
     if (beforeRun) beforeRun();
   }
   // The diff is only made when someone will look at it.
   auto resultsView = ota::Supports<IRunResultsView>(ota::BorlandIDEServices);
   std::vector<TFileDiff> diffs, later;
-  TRunDiffs sink = hostDiffs;
+  TRunDiffs& sink = request.Diffs;
   if (resultsView) {
     sink.OnDiff = [&diffs, &hostDiffs](const std::string& rel, std::string section) {
       if (hostDiffs.OnDiff) hostDiffs.OnDiff(rel, section);
@@ -98,14 +101,14 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
 
   bool ok;
   try {
-    ok = replacer.Execute(sink);
+    ok = replacer.Execute(request, &found);
   } catch (const EReplaceCancelled&) {
     return TReplaceOutcome::Cancelled;
   }
   if (!ok) return TReplaceOutcome::Failed;
   if (projectMode) {
     std::unordered_set<std::string> changed;
-    for (const std::string& unit : replacer.ChangedUnits) changed.insert(rtl::UpperCase(unit));
+    for (const std::string& unit : found.ChangedUnits) changed.insert(rtl::UpperCase(unit));
     for (const std::string& unit : ProjectUnitFiles())
       if (changed.count(rtl::UpperCase(unit))) TIDEUtils::ReloadFile(unit);
   }
@@ -113,13 +116,13 @@ TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
     // Both lists are in the run's order, which the report's files have too.
     std::vector<TFileDiff> all;
     size_t now = 0, next = 0;
-    for (const TFileReport& file : replacer.Report.Files) {
+    for (const TFileReport& file : found.Report.Files) {
       if (now < diffs.size() && diffs[now].Rel == file.Rel)
         all.push_back(std::move(diffs[now++]));
       else if (next < later.size() && later[next].Rel == file.Rel)
         all.push_back(std::move(later[next++]));
     }
-    resultsView->ShowRunResults(replacer.Report, std::move(all));
+    resultsView->ShowRunResults(found.Report, std::move(all));
   }
   return TReplaceOutcome::Succeeded;
 }

@@ -66,10 +66,11 @@ enum class TReplaceOutcome { NotSaved, Failed, Succeeded, Cancelled };
 // (NotSaved when it cannot be) and beforeRun is called (the expert puts the form units' code in
 // front); after a run that replaced every changed file, the project's modules whose unit or form
 // changed are reloaded and a host's IRunResultsView is shown the results. A run cancelled
-// (CancelRequested) before the replacing is Cancelled. hostDiffs are the caller's own sinks for
-// this run's diffs (the command line prints them). Errors of the run pass to the caller.
+// (CancelRequested) before the replacing is Cancelled. host is the caller's own part of the
+// request (diff sinks: the command line prints them; whether the report keeps every object);
+// result, when given, gets what the run found. Errors of the run pass to the caller.
 TReplaceOutcome RunReplaceInIDE(TComponentReplacer& replacer,
                                 const std::function<void()>& beforeRun = {},
-                                const TRunDiffs& hostDiffs = {});
+                                const TRunRequest& host = {}, TRunResult* result = nullptr);
 
 }  // namespace migwiz

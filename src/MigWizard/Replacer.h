@@ -56,6 +56,8 @@ class TReplaceOptions {
   bool DryRun = false;
   // The rules file the run applies on top of the table ("" for none); see ReplaceRules.h.
   std::string RulesFile;
+  // The threads files convert on (1 to 8), 0 for the machine's cores: what the host was told.
+  int Threads = 0;
 
   void LoadSettings(rtl::TSettingsStore& store, const std::string& section);
   void SaveSettings(rtl::TSettingsStore& store, const std::string& section) const;
@@ -75,6 +77,27 @@ struct TRunDiffs {
   std::function<void(const std::string& rel, const std::string& backup, const std::string& file,
                      bool unit)>
       OnDeferredDiff;
+};
+
+// What one Execute is asked besides the options.
+struct TRunRequest {
+  TRunRequest() = default;
+  TRunRequest(TRunDiffs diffs) : Diffs(std::move(diffs)) {}  // NOLINT: a run asked for its diffs
+  TRunDiffs Diffs;
+  // Lines the run's log gives after its start: what the host noted reading the project.
+  std::vector<std::string> LogNotes;
+  // Whether the report keeps every rebuilt object (for a report or a results view), or counts.
+  bool KeepReportDetail = true;
+};
+
+// What one run found.
+struct TRunResult {
+  // The files it skipped (KeepGoing), in the order they were given up.
+  std::vector<TSkippedFile> Skipped;
+  // The units that changed themselves or in a form they name, full paths.
+  std::vector<std::string> ChangedUnits;
+  // What it converted, and what is left for a person.
+  TRunReport Report;
 };
 
 // The one object of the replacement engine.
@@ -109,11 +132,12 @@ class TComponentReplacer {
   std::optional<std::string> ProcessComment(std::string_view comment, const std::string& unitPath,
                                             int& changeCount);
 
-  // The replace run: true when every changed file replaced its original. The diffs go where
-  // `diffs` says, for this run only.
-  bool Execute(const TRunDiffs& diffs = {});
-  // Puts back the originals named in an undo file: true when every copy was restored.
-  bool Restore(const std::string& undoFile);
+  // The replace run: true when every changed file replaced its original. What it found goes to
+  // result, when given, however it ended.
+  bool Execute(const TRunRequest& request = {}, TRunResult* result = nullptr);
+  // Puts back the originals named in an undo file: true when every copy was restored; else
+  // error, when given, says which copy could not be made or which backup is missing.
+  bool Restore(const std::string& undoFile, std::string* error = nullptr);
   // Called before each file of the run with the files done, the files in the list and the file
   // about to be converted, and once after the last with "" as the file.
   std::function<void(int done, int total, const std::string& file)> OnProgress;
@@ -123,21 +147,9 @@ class TComponentReplacer {
   std::atomic<bool> CancelRequested{false};
   // Called once no more cancelling is honoured: the backups and the replacing begin.
   std::function<void()> OnReplacing;
-  // Why the last Restore failed: the copy that could not be made or the backup that is missing.
-  std::string RestoreError;
-  // The files the last run skipped (KeepGoing), in the order they were given up.
-  std::vector<TSkippedFile> Skipped;
-  // The units of the last run that changed themselves or in a form they name, full paths.
-  std::vector<std::string> ChangedUnits;
-  // What the last run converted; filled once every file is converted.
-  TRunReport Report;
-  // Lines the run's log gives after its start: what the host noted reading the project.
-  std::vector<std::string> LogNotes;
-  // Whether Report keeps every rebuilt object (for a report or a results view), or counts only.
-  bool KeepReportDetail = true;
   // What the old library has that the new one lacks, for the report of what is left for a person;
-  // the product layer fills it. Empty: nothing is looked for.
-  TRevisionRules Revisions;
+  // the product layer sets it. Empty: nothing is looked for.
+  void SetRevisionRules(TRevisionRules rules) { revisionRules_ = std::move(rules); }
   // Rewrites every replaceable object of a form text into outputPath when at least one object
   // was rebuilt; logs the count line. An object of a replaceable class that the form parser
   // rejects raises EConvertError naming the form (formPath), the object and its line: the form is
@@ -177,7 +189,7 @@ class TComponentReplacer {
   struct TRunChecks;  // RunState.h
   bool FolderMode() const { return Options->Dest == TReplaceOptions::kDestFolder; }
   std::string LogFolder() const;
-  bool RunSteps(const TRunDiffs& diffs);
+  bool RunSteps(const TRunRequest& request, TRunResult& result);
   void BuildFileList();
   void ScanFolder(const std::string& folder, bool includeSubDirs);
   // The uses addition's units stand right at the start of rest (a clause converted before).
@@ -235,7 +247,7 @@ class TComponentReplacer {
   void ProcessUnits(TRunState& run);
   void RewriteForms(TRunState& run);
   void SkipGroup(TRunState& run, int index, const std::string& reason);
-  void BuildReport(TRunState& run);
+  void BuildReport(TRunState& run, TRunResult& result);
   void EmitDiffs(TRunState& run, const TRunDiffs& diffs);
   void EmitDeferredDiffs(TRunState& run, const TRunDiffs& diffs);
 
@@ -276,6 +288,7 @@ class TComponentReplacer {
   // The rewrite of units looks at this word (and at none of another length or first letter).
   void NoteUnitWord(std::string_view word);
   TFormParserClass formParserClass_;
+  TRevisionRules revisionRules_;
   std::vector<std::string> additionTokens_;  // UsesAddition's identifiers and symbols
 };
 

@@ -153,8 +153,12 @@ void TComponentReplacer::ReplaceOriginals(TRunState& run) {
   SwapAllOrNone(PlannedSwaps(run), TSwapMode::Move, run.pool);
 }
 
-bool TComponentReplacer::Restore(const std::string& undoFile) {
-  RestoreError.clear();
+bool TComponentReplacer::Restore(const std::string& undoFile, std::string* error) {
+  auto fail = [error](std::string why) {
+    if (error) *error = std::move(why);
+    return false;
+  };
+  if (error) error->clear();
   zel::TWaitCursor wait;
   rtl::TFileLock lock;
   LockRunFolder(lock, ExtractFileDir(undoFile));
@@ -166,14 +170,12 @@ bool TComponentReplacer::Restore(const std::string& undoFile) {
   for (int i = 0; i < FileList.Count(); ++i) {
     const std::string backup = FileList.ValueFromIndex(i);
     if (!rtl::FileExists(backup)) {
-      RestoreError = rtl::Format(res::sBackupMissing, {backup});
-      return false;
+      return fail(rtl::Format(res::sBackupMissing, {backup}));
     }
   }
   const size_t count = static_cast<size_t>(FileList.Count());
   if (count == 0) {
-    RestoreError = rtl::Format(res::sUndoFileEmpty, {undoFile});
-    return false;
+    return fail(rtl::Format(res::sUndoFileEmpty, {undoFile}));
   }
   std::vector<TFileSwap> swaps;  // each backup copied over its original
   swaps.reserve(count);
@@ -182,14 +184,14 @@ bool TComponentReplacer::Restore(const std::string& undoFile) {
   // Every original is restored, or none.
   constexpr size_t kCopiesForThePool = 128;
   std::unique_ptr<TWorkPool> pool;
-  if (const int threads = RunThreadCount(); threads > 1 && count >= kCopiesForThePool)
+  if (const int threads = RunThreadCount(Options->Threads);
+      threads > 1 && count >= kCopiesForThePool)
     pool = std::make_unique<TWorkPool>(threads);
   try {
     CheckReplaceable(swaps, pool.get());
     SwapAllOrNone(swaps, TSwapMode::Copy, pool.get());
   } catch (const ECannotReplace& e) {
-    RestoreError = e.what();
-    return false;
+    return fail(e.what());
   }
   return true;
 }

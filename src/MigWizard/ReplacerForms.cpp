@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "MigWizard/Edits.h"
 #include "MigWizard/FileSniff.h"
 #include "MigWizard/FormParser.h"
 #include "MigWizard/PasParser.h"
@@ -38,29 +39,23 @@ void TComponentReplacer::ConvertForm(std::string_view text, const std::string& o
                                      const std::string& formPath, TFileWork& work) {
   TFormParser& formParser = *work.Parser;
   TFileReport* const fileReport = work.ReportOrNull();
-  std::string_view current = text;  // the text the tokens are read from
   TObjectHeaderScanner headers;
   // For the report: the names of the objects around the parse position, and the line at
-  // lineOffset of current.
+  // lineOffset.
   std::vector<std::string> names;
   int line = 1;
   size_t lineOffset = 0;
   auto lineAt = [&](size_t offset) {
-    line += static_cast<int>(CountLineFeeds(current.data() + lineOffset, current.data() + offset));
+    line += static_cast<int>(CountLineFeeds(text.data() + lineOffset, text.data() + offset));
     lineOffset = offset;
     return line;
   };
   int changeCount = 0;
-  int keywordOffset = 0;
+  size_t keywordOffset = 0;
   int depth = -1;
-  // The tokens tile the text: what lies between two changes is copied as one piece.
-  std::string out;
-  size_t copied = 0;  // current before this is in out
-  auto copyUpTo = [&](size_t offset) {
-    if (out.empty()) out.reserve(text.size() + text.size() / 8);
-    out.append(current, copied, offset - copied);
-    copied = offset;
-  };
+  // Each rebuilt object replaces its text; what lies between them is copied as it is.
+  TEdits edits;
+  size_t from = 0;  // the scan (re)starts here, behind the last rebuilt object
   std::string rebuilt;
   // The objects no rule converts that still name a database, for the report.
   std::optional<TFormLeftovers> leftovers;
@@ -72,10 +67,10 @@ void TComponentReplacer::ConvertForm(std::string_view text, const std::string& o
   bool again = true;
   auto onToken = [&](int code, std::string_view lexeme) {
     if (code == tkComment || code == tkSemicolon) return true;
-    const auto at = static_cast<size_t>(lexeme.data() - current.data());
-    switch (headers.Feed(code, lexeme, current, at)) {
+    const auto at = static_cast<size_t>(lexeme.data() - text.data());
+    switch (headers.Feed(code, lexeme, text, at)) {
       case TObjectHeaderScanner::TStep::Keyword:
-        keywordOffset = static_cast<int>(at);
+        keywordOffset = at;
         // Damaged text can close more than it opened: the depth stays a valid index.
         depth = std::max(depth + 1, 0);
         names.resize(static_cast<size_t>(depth) + 1);
@@ -98,32 +93,30 @@ void TComponentReplacer::ConvertForm(std::string_view text, const std::string& o
         const std::string* target = FindReplacement(lexeme);
         if (!target) break;
         formParser.SetNewClassName(*target);
-        int pos = keywordOffset + 1;
-        if (formParser.Parse(current, "<object>", pos)) {
+        int pos = static_cast<int>(keywordOffset) + 1;
+        if (formParser.Parse(text, "<object>", pos)) {
           ++changeCount;
-          if (fileReport) ReportObject(names, lineAt(static_cast<size_t>(keywordOffset)), work);
+          if (fileReport) ReportObject(names, lineAt(keywordOffset), work);
           if (leftovers && !rootClass.empty() && depth > 0)
             fileReport->Facts.Fields.push_back({rootClass,
                                                 rtl::UpperCase(formParser.FormState().ObjName),
                                                 rtl::UpperCase(formParser.FormState().ObjType)});
           formParser.BuildObjectText(depth, rebuilt);
-          // The rebuilt text brings its own indentation and line break: drop the blanks that
-          // indented the keyword, and keep those that indent the line after the object.
-          copyUpTo(static_cast<size_t>(keywordOffset));
-          size_t lineStart = out.size();
-          while (lineStart > 0 && IsIndent(out[lineStart - 1])) --lineStart;
-          if (lineStart == 0 || IsLineBreak(out[lineStart - 1])) out.resize(lineStart);
-          out += rebuilt;
+          // The rebuilt text brings its own indentation and line break: it takes the place of
+          // the blanks that indented the keyword (when only they stand before it on its line;
+          // the object rebuilt before ends in a line break), and leaves those that indent the
+          // line after the object.
+          size_t start = keywordOffset;
+          while (start > from && IsIndent(text[start - 1])) --start;
+          if (!(start == 0 || (start == from && !edits.Empty()) || IsLineBreak(text[start - 1])))
+            start = keywordOffset;
           size_t resume = static_cast<size_t>(pos - 1);
           size_t nextLine = resume;
-          while (nextLine > 0 && IsIndent(current[nextLine - 1])) --nextLine;
-          if (nextLine > 0 && IsLineBreak(current[nextLine - 1])) resume = nextLine;
-          if (fileReport) {
-            lineAt(resume);
-            lineOffset = 0;
-          }
-          current = current.substr(resume);
-          copied = 0;
+          while (nextLine > from && IsIndent(text[nextLine - 1])) --nextLine;
+          if (nextLine > from && IsLineBreak(text[nextLine - 1])) resume = nextLine;
+          edits.Replace(start, resume - start, rebuilt);
+          if (fileReport) lineAt(resume);
+          from = resume;
           depth = std::max(depth - 1, -1);
           if (leftovers) leftovers->Rebuilt();
           again = true;
@@ -134,16 +127,15 @@ void TComponentReplacer::ConvertForm(std::string_view text, const std::string& o
                         {formPath.empty() ? ExtractFileName(outputPath) : formPath,
                          headers.Name().empty() ? std::string(lexeme)
                                                 : headers.Name() + ": " + std::string(lexeme),
-                         // current is a part of text: the line counts from the form's start.
                          1 + static_cast<std::int64_t>(
-                                 CountLineFeeds(text.data(), current.data() + keywordOffset))}));
+                                 CountLineFeeds(text.data(), text.data() + keywordOffset))}));
       }
       default:
         // An "end" that closes nothing (a property of that name, a stray one) leaves the depth
         // where it is: the next object's depth must stay a valid index.
         if (code == tkEnd) {
           depth = std::max(depth - 1, -1);
-          if (leftovers) leftovers->Closed(fileReport, KeepReportDetail);
+          if (leftovers) leftovers->Closed(fileReport, work.Checks->KeepDetail);
         } else if (code == tkItem) {
           ++depth;
           if (leftovers) leftovers->ItemOpened();
@@ -156,16 +148,15 @@ void TComponentReplacer::ConvertForm(std::string_view text, const std::string& o
   };
   while (again) {
     again = false;
-    ScanPascalTokens(current, onToken);
+    ScanPascalTokens(text.substr(from), onToken);
   }
-  copyUpTo(current.size());
   work.Lines.push_back(ChangeCountText(changeCount));
   if (fileReport) {
     fileReport->Form = true;
     fileReport->Format = binary ? "binary" : "text";
     fileReport->Changes = changeCount;
   }
-  if (changeCount > 0) FormOutput(outputPath, std::move(out), encoding, binary, rcData, work);
+  if (changeCount > 0) FormOutput(outputPath, edits.Apply(text), encoding, binary, rcData, work);
 }
 
 void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int line,
@@ -196,7 +187,7 @@ void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int
   ++file.ObjectCount;
   file.DroppedCount += static_cast<int>(o.Dropped.size());
   file.UnresolvedCount += o.UnresolvedAlias ? 1 : 0;
-  if (KeepReportDetail) file.Objects.push_back(std::move(o));
+  if (!work.Checks || work.Checks->KeepDetail) file.Objects.push_back(std::move(o));
 }
 
 void TComponentReplacer::WriteForm(const std::string& outputPath, std::string output,

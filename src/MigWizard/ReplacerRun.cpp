@@ -88,8 +88,8 @@ void TComponentReplacer::BuildFileList() {
 }
 
 void TComponentReplacer::PrepareChecks(TRunState& run) {
-  const bool reviewing = !Revisions.OldClasses.empty() || !Revisions.Api.empty();
-  if (reviewing) run.revisions.Build(table_, rules_, Revisions, UsesUnit);
+  const bool reviewing = !revisionRules_.OldClasses.empty() || !revisionRules_.Api.empty();
+  if (reviewing) run.revisions.Build(table_, rules_, revisionRules_, UsesUnit);
   std::vector<std::string> formWords, unitWords;
   for (int i = 0; i < SourceClasses.Count(); ++i)
     formWords.push_back(rtl::UpperCase(SourceClasses[i]));
@@ -99,7 +99,8 @@ void TComponentReplacer::PrepareChecks(TRunState& run) {
   unitWords.push_back("$R");  // a resource directive names the unit's form
   if (reviewing) {
     // A form that names a database is read for the objects left on the old library.
-    for (const std::string& p : Revisions.LeftProperties) formWords.push_back(rtl::UpperCase(p));
+    for (const std::string& p : revisionRules_.LeftProperties)
+      formWords.push_back(rtl::UpperCase(p));
     // A unit is read for what is left when it is read at all; one that names none of the above
     // may still reach another unit's objects (DM.Query1.RequestLive) or the API's unit. Those
     // words are looked for too, as far as they keep the search on its fast path: starting with
@@ -166,24 +167,25 @@ void LockRunFolder(rtl::TFileLock& lock, const std::string& folder) {
     throw rtl::EInOutError(rtl::Format(res::sAnotherRun, {folder}));
 }
 
-bool TComponentReplacer::Execute(const TRunDiffs& diffs) {
+bool TComponentReplacer::Execute(const TRunRequest& request, TRunResult* result) {
   BackupList.Clear();
   ChangedCount = 0;
-  Skipped.clear();
-  ChangedUnits.clear();
-  Report = TRunReport();
+  TRunResult found;
+  TFinally handOver([&] {
+    if (result) *result = std::move(found);
+  });
   const bool dry = Options->DryRun;
   // A dry run leaves the folder as it is, also when it cannot be written to.
   rtl::TFileLock folderLock;
   if (!dry) LockRunFolder(folderLock, LogFolder());
   if (Options->WriteLog && !dry) Log.Open(JoinPath(LogFolder(), res::sLogFileName));
   CancelRequested = false;
-  bool result;
+  bool ok;
   {
     TFinally closeLog([this] { Log.Close(); });
     zel::TWaitCursor wait;
     try {
-      result = RunSteps(diffs);
+      ok = RunSteps(request, found);
     } catch (const std::exception& e) {
       // The log says how the run ended before it closes.
       Log.WriteLine(e.what());
@@ -196,13 +198,14 @@ bool TComponentReplacer::Execute(const TRunDiffs& diffs) {
     const std::string log = JoinPath(LogFolder(), res::sLogFileName);
     if (!TIDEUtils::OpenFile(log)) rtl::ShellOpen(log);
   }
-  return result;
+  return ok;
 }
 
-bool TComponentReplacer::RunSteps(const TRunDiffs& diffs) {
+bool TComponentReplacer::RunSteps(const TRunRequest& request, TRunResult& result) {
+  const TRunDiffs& diffs = request.Diffs;
   Log.WriteLine(res::sInitializingUnitList);
   if (!rules_.File.empty()) Log.WriteLine(rtl::Format(res::sRulesFileLine, {rules_.File}));
-  for (const std::string& note : LogNotes) Log.WriteLine(note);
+  for (const std::string& note : request.LogNotes) Log.WriteLine(note);
   TFinally emptyList([this] { FileList.Clear(); });
   BuildFileList();
 
@@ -244,6 +247,7 @@ bool TComponentReplacer::RunSteps(const TRunDiffs& diffs) {
   TFinally removeTemp([&temp] { DeleteDirTree(temp); });
 
   TRunState run(temp, Options->BackupDir);
+  run.result = &result;
   run.folderRoot = JoinPath(Options->Directory, "");
   run.scanAliases = !FolderMode() || Options->ScanAliases;
   run.unitCount = FileList.Count();
@@ -256,13 +260,14 @@ bool TComponentReplacer::RunSteps(const TRunDiffs& diffs) {
   run.earlierLines = earlierUndo.Count();
   DatabaseAliases.Clear();
   PrepareChecks(run);
+  run.checks.KeepDetail = request.KeepReportDetail;
   // Destroyed before the work folder is removed, so no write lands in a folder being emptied.
   TOutputWriter writer;
   run.writer = &writer;
   // Files convert on several threads, each with a form parser of its own; the pool goes before
   // the writer, so no conversion outlives the run.
   std::unique_ptr<TWorkPool> pool;
-  if (const int threads = RunThreadCount(); threads > 1) {
+  if (const int threads = RunThreadCount(Options->Threads); threads > 1) {
     for (int k = 0; k < threads; ++k) {
       run.parsers.push_back(formParserClass_());
       run.parsers.back()->OnDatabaseName = FormParser->OnDatabaseName;
@@ -282,7 +287,7 @@ bool TComponentReplacer::RunSteps(const TRunDiffs& diffs) {
   for (const TFileState& f : run.files)
     if (f.Skipped && f.Changed) rtl::RemoveFile(f.Output);
   if (diffs.OnDiff) EmitDiffs(run, diffs);
-  BuildReport(run);
+  BuildReport(run, result);
   if (dry) return true;
   // The last moment a cancel is honoured: from here the backups, the undo file and the
   // replacing must not be left half done.
@@ -309,9 +314,9 @@ bool TComponentReplacer::RunSteps(const TRunDiffs& diffs) {
     const TFileState& f = run.At(i);
     if (!f.Changed || f.Skipped) continue;
     if (i < run.unitCount)
-      ChangedUnits.push_back(FileList[i]);
+      result.ChangedUnits.push_back(FileList[i]);
     else
-      for (int unit : f.Partners) ChangedUnits.push_back(FileList[unit]);
+      for (int unit : f.Partners) result.ChangedUnits.push_back(FileList[unit]);
   }
   if (diffs.OnDiff && diffs.OnDeferredDiff) EmitDeferredDiffs(run, diffs);
   if (Options->MakeBackup) Log.WriteLine(rtl::Format(res::sBackupFile, {undoFile}));
@@ -560,7 +565,7 @@ void TComponentReplacer::SkipGroup(TRunState& run, int index, const std::string&
     if (f.Processed && f.Changed) --ChangedCount;
     aliasesGone = aliasesGone || f.GaveAliases;
     const std::string why = j == index ? reason : rtl::Format(res::sGoesWith, {failed});
-    Skipped.push_back({FileList[j], why});
+    run.result->Skipped.push_back({FileList[j], why});
     Log.WriteLine(rtl::Format(res::sSkippedFile, {FileList[j], why}));
     pending.insert(pending.end(), f.Partners.begin(), f.Partners.end());
     // The same file named twice is skipped as a whole.
@@ -589,10 +594,11 @@ std::string RelativeTo(const std::string& path, const std::string& base) {
 
 }  // namespace
 
-void TComponentReplacer::BuildReport(TRunState& run) {
-  Report.FolderMode = FolderMode();
-  Report.DryRun = Options->DryRun;
-  Report.SourceName = Options->SourceName;
+void TComponentReplacer::BuildReport(TRunState& run, TRunResult& result) {
+  TRunReport& report = result.Report;
+  report.FolderMode = FolderMode();
+  report.DryRun = Options->DryRun;
+  report.SourceName = Options->SourceName;
   const std::string base = FolderMode() ? Options->Directory : LogFolder();
   for (int i = 0; i < FileList.Count(); ++i) {
     TFileState& f = run.At(i);
@@ -601,14 +607,14 @@ void TComponentReplacer::BuildReport(TRunState& run) {
     r.Path = FileList[i];
     r.Rel = RelativeTo(FileList[i], base);
     r.Changed = f.Changed;
-    Report.Files.push_back(std::move(r));
+    report.Files.push_back(std::move(r));
   }
-  for (const TSkippedFile& s : Skipped)
-    Report.Skipped.push_back({RelativeTo(s.Path, base), s.Reason});
+  for (const TSkippedFile& s : result.Skipped)
+    report.Skipped.push_back({RelativeTo(s.Path, base), s.Reason});
   if (run.checks.Revisions) {
     std::vector<TFileReport*> files;
-    for (TFileReport& f : Report.Files) files.push_back(&f);
-    SettleReferences(files, *run.checks.Revisions, KeepReportDetail);
+    for (TFileReport& f : report.Files) files.push_back(&f);
+    SettleReferences(files, *run.checks.Revisions, run.checks.KeepDetail);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "MigWizard/Edits.h"
 #include "MigWizard/FileUtils.h"
 #include "MigWizard/FormDirective.h"
 #include "MigWizard/PasParser.h"
@@ -148,17 +149,11 @@ void TComponentReplacer::ConvertUnit(std::string_view text, const std::string& u
   bool unchanged = true;
   bool inUses = false;
   bool clauseAdded = false;  // the clause has the uses addition, or UsesUnit will get it
-  // The output is built in memory and written only when the unit changed, so an unchanged unit
-  // never leaves a file behind and a failure never leaves half a file. The tokens tile the text:
-  // what lies between two changes is copied as one piece.
-  std::string out;
-  size_t copied = 0;  // text before this is in out
-  auto replace = [&](std::string_view lexeme, std::string_view by) {
-    const auto at = static_cast<size_t>(lexeme.data() - text.data());
-    if (out.empty()) out.reserve(text.size() + text.size() / 16);
-    out.append(text, copied, at - copied);
-    out += by;
-    copied = at + lexeme.size();
+  // The edits are applied once the unit is read, and only when it changed: an unchanged unit
+  // never leaves a file behind and a failure never leaves half a file.
+  TEdits edits;
+  auto replace = [&](std::string_view lexeme, std::string by) {
+    edits.Replace(static_cast<size_t>(lexeme.data() - text.data()), lexeme.size(), std::move(by));
   };
   // The code is read for what is left for a person in the same pass.
   TFileReport* const report = work.ReportOrNull();
@@ -205,7 +200,7 @@ void TComponentReplacer::ConvertUnit(std::string_view text, const std::string& u
     }
     if (revisions) {
       const auto at = static_cast<size_t>(lexeme.data() - text.data());
-      revisions->Feed(code, lexeme, at, out.size() + at - copied, target != nullptr, inUses);
+      revisions->Feed(code, lexeme, at, target != nullptr, inUses);
       if (revisions->WordsVersion() != wordsVersion) mergeWords();
     }
     switch (code) {
@@ -274,10 +269,10 @@ void TComponentReplacer::ConvertUnit(std::string_view text, const std::string& u
                                                         : "8bit";
     report->Changes = changeCount;
   }
-  if (!unchanged) out.append(text, copied, std::string_view::npos);
+  std::string out = unchanged ? std::string() : edits.Apply(text);
   if (revisions)
-    revisions->Finish(unchanged ? text : std::string_view(out), encoding != TTextEncoding::Default,
-                      *report, KeepReportDetail);
+    revisions->Finish(unchanged ? text : std::string_view(out), edits,
+                      encoding != TTextEncoding::Default, *report, work.Checks->KeepDetail);
   if (unchanged) return;
   work.OutputPath = outputPath;
   work.Output = EncodeSourceText(std::move(out), encoding, unitPath);
@@ -342,25 +337,20 @@ std::optional<std::string> TComponentReplacer::ConvertComment(std::string_view c
   // Most comments name no old class at all: their bytes are searched before they are tokenized.
   if (comment.empty() || (work.Checks && !work.Checks->FormWords.FoundIn(comment.substr(1))))
     return std::nullopt;
-  std::string_view rest = comment.substr(1);
-  std::optional<std::string> result;
-  size_t copied = 0;  // rest before this is in result
+  const std::string_view rest = comment.substr(1);
+  TEdits edits;
   ScanPascalTokens(
       rest,
       [&](int code, std::string_view lexeme) {
         const std::string* target = code == tkIdent ? FindReplacement(lexeme) : nullptr;
         if (!target) return true;
-        if (!result) result.emplace(1, comment[0]);
-        const auto at = static_cast<size_t>(lexeme.data() - rest.data());
-        result->append(rest, copied, at - copied);
-        *result += *target;
-        copied = at + lexeme.size();
+        edits.Replace(static_cast<size_t>(lexeme.data() - rest.data()), lexeme.size(), *target);
         ++changeCount;
         return true;
       },
       firstLetter_);
-  if (result) result->append(rest, copied, std::string_view::npos);
-  return result;
+  if (edits.Empty()) return std::nullopt;
+  return std::string(1, comment[0]) + edits.Apply(rest);
 }
 
 }  // namespace migwiz

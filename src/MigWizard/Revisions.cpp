@@ -219,8 +219,8 @@ size_t TUnitRevisions::IdentifierBefore(size_t end) const {
   return p < end && !(text_[p] >= '0' && text_[p] <= '9') ? p : end;
 }
 
-void TUnitRevisions::Feed(int code, std::string_view lexeme, size_t at, size_t outAt,
-                          bool convertedClass, bool inUses) {
+void TUnitRevisions::Feed(int code, std::string_view lexeme, size_t at, bool convertedClass,
+                          bool inUses) {
   if (at < skipUntil_) return;
   switch (code) {
     case tkEnd:
@@ -260,7 +260,7 @@ void TUnitRevisions::Feed(int code, std::string_view lexeme, size_t at, size_t o
         break;
     }
   }
-  CheckMember(lexeme, at, outAt, inUses);
+  CheckMember(lexeme, at, inUses);
 }
 
 void TUnitRevisions::Declare(size_t at) {
@@ -296,7 +296,7 @@ const TRevisedClass* TUnitRevisions::Declared(std::string_view name) const {
   return nullptr;
 }
 
-void TUnitRevisions::CheckMember(std::string_view lex, size_t at, size_t outAt, bool inUses) {
+void TUnitRevisions::CheckMember(std::string_view lex, size_t at, bool inUses) {
   // Most words are no property anyone lost, and no word of the API.
   const TRevisionIndex::TWordKind kind = index_.KindOf(lex);
   const bool lost = kind.Lost;
@@ -309,13 +309,12 @@ void TUnitRevisions::CheckMember(std::string_view lex, size_t at, size_t outAt, 
     const size_t x = IdentifierBefore(dot);
     if (x == dot) return;
     const std::string_view object = text_.substr(x, dot - x);
-    const size_t objectOut = outAt - (at - x);  // nothing between them was rewritten
     if (lost) {
       const TRevisedClass* cls =
           TNoCaseEqual()(object, "Result") ? ResultClass(x) : Declared(object);
       if (cls) {
         if (cls->Lost.count(lex))
-          AddPlace(objectOut, "property", object, cls->NewClass, lex, LostNote(cls->NewClass, lex));
+          AddPlace(x, "property", object, cls->NewClass, lex, LostNote(cls->NewClass, lex));
         return;
       }
       // Global.Field.Member: settled once every file is read.
@@ -325,7 +324,7 @@ void TUnitRevisions::CheckMember(std::string_view lex, size_t at, size_t outAt, 
         const size_t g = IdentifierBefore(gDot);
         const size_t beforeG = BlanksBefore(g);
         if (g < gDot && (beforeG == 0 || text_[beforeG - 1] != '.')) {
-          places_.push_back({outAt - (at - g), true, {}});
+          places_.push_back({g, true, {}});
           TPendingReference& r = places_.back().ref;
           r.Ref.Kind = "property";
           r.Ref.Name = object;
@@ -338,20 +337,20 @@ void TUnitRevisions::CheckMember(std::string_view lex, size_t at, size_t outAt, 
       return;
     }
     // The API's globals named through their unit: DBTables.Session.
-    if (api && index_.IsUsesUnit(object)) AddPlace(objectOut, "bde_api", lex, {}, {}, *api);
+    if (api && index_.IsUsesUnit(object)) AddPlace(x, "bde_api", lex, {}, {}, *api);
     return;
   }
   if (inUses) {
-    if (index_.IsApiUnit(lex)) AddPlace(outAt, "bde_api", lex, {}, {}, index_.Rules().ApiUnitNote);
+    if (index_.IsApiUnit(lex)) AddPlace(at, "bde_api", lex, {}, {}, index_.Rules().ApiUnitNote);
     return;
   }
-  if (apiFunction) return AddPlace(outAt, "bde_api", lex, {}, {}, index_.Rules().ApiPrefixNote);
+  if (apiFunction) return AddPlace(at, "bde_api", lex, {}, {}, index_.Rules().ApiPrefixNote);
   if (api) {
     // A global of the API followed by ":" is a name being declared.
     const size_t next = BlanksAfter(at + lex.size());
     const bool declared = Up(lex[0]) != 'T' && next < text_.size() && text_[next] == ':' &&
                           (next + 1 >= text_.size() || text_[next + 1] != '=');
-    if (!declared) AddPlace(outAt, "bde_api", lex, {}, {}, *api);
+    if (!declared) AddPlace(at, "bde_api", lex, {}, {}, *api);
     return;
   }
   // A bare member inside "with": the innermost object whose class publishes it takes it.
@@ -360,8 +359,7 @@ void TUnitRevisions::CheckMember(std::string_view lex, size_t at, size_t outAt, 
       const TRevisedClass* cls = object->second;
       if (!cls || !cls->Old || !cls->Old->HasPublishedProperty(lex)) continue;
       if (cls->Lost.count(lex))
-        AddPlace(outAt, "property", object->first, cls->NewClass, lex,
-                 LostNote(cls->NewClass, lex));
+        AddPlace(at, "property", object->first, cls->NewClass, lex, LostNote(cls->NewClass, lex));
       return;
     }
   }
@@ -488,9 +486,9 @@ void TUnitRevisions::OnEnd() {
   if (withs_.size() != open) WithsChanged();
 }
 
-void TUnitRevisions::AddPlace(size_t outAt, std::string_view kind, std::string_view name,
+void TUnitRevisions::AddPlace(size_t at, std::string_view kind, std::string_view name,
                               std::string_view cls, std::string_view member, std::string note) {
-  places_.push_back({outAt, false, {}});
+  places_.push_back({at, false, {}});
   TCodeReference& r = places_.back().ref.Ref;
   r.Kind = kind;
   r.Name = name;
@@ -499,14 +497,15 @@ void TUnitRevisions::AddPlace(size_t outAt, std::string_view kind, std::string_v
   r.Note = std::move(note);
 }
 
-void TUnitRevisions::Finish(std::string_view converted, bool utf8, TFileReport& report,
-                            bool keepDetail) {
+void TUnitRevisions::Finish(std::string_view converted, const TEdits& edits, bool utf8,
+                            TFileReport& report, bool keepDetail) {
+  // Offsets map in order, so places sorted in the text read are sorted in the converted one.
   std::stable_sort(places_.begin(), places_.end(),
-                   [](const TPlace& a, const TPlace& b) { return a.outAt < b.outAt; });
+                   [](const TPlace& a, const TPlace& b) { return a.at < b.at; });
   int line = 1;
   size_t counted = 0;
   for (TPlace& p : places_) {
-    const size_t at = std::min(p.outAt, converted.size());
+    const size_t at = std::min(edits.MapOffset(p.at), converted.size());
     line += static_cast<int>(CountLineFeeds(converted.data() + counted, converted.data() + at));
     counted = at;
     const size_t feed = at == 0 ? std::string_view::npos : converted.rfind('\n', at - 1);

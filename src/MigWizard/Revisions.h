@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "MigWizard/Edits.h"
 #include "MigWizard/ReplaceRules.h"
 #include "MigWizard/RunReport.h"
 #include "rtl/ClassRegistry.h"
@@ -138,17 +139,17 @@ class TUnitRevisions {
   // Grows by one whenever Words changes, which it does only for the first bytes in ChangingWords.
   unsigned WordsVersion() const { return wordsVersion_; }
   static const std::string_view ChangingWords;
-  // A word or semicolon the pass reports: at its offset in the text, outAt where it stands in the
-  // converted text; convertedClass: a class the run converts; inUses: it stands in a uses clause.
-  void Feed(int code, std::string_view lexeme, size_t at, size_t outAt, bool convertedClass,
-            bool inUses);
+  // A word or semicolon the pass reports: at its offset in the text; convertedClass: a class the
+  // run converts; inUses: it stands in a uses clause.
+  void Feed(int code, std::string_view lexeme, size_t at, bool convertedClass, bool inUses);
   // After the last token: the places, with line, column and text of the converted text (columns
   // count characters where it is UTF-8), into the report.
-  void Finish(std::string_view converted, bool utf8, TFileReport& report, bool keepDetail);
+  void Finish(std::string_view converted, const TEdits& edits, bool utf8, TFileReport& report,
+              bool keepDetail);
 
  private:
   struct TPlace {
-    size_t outAt;
+    size_t at;  // in the text read
     bool pending = false;
     TPendingReference ref;
   };
@@ -159,7 +160,7 @@ class TUnitRevisions {
   };
   void Declare(size_t at);
   const TRevisedClass* Declared(std::string_view name) const;
-  void CheckMember(std::string_view lex, size_t at, size_t outAt, bool inUses);
+  void CheckMember(std::string_view lex, size_t at, bool inUses);
   void OpenWith(size_t at);
   // Drops the "with"s whose statement ended at the current block depth; a "with ... do begin"
   // only when blockWithsToo.
@@ -169,7 +170,7 @@ class TUnitRevisions {
   void WithsChanged();
   // The class of "Result" in the function whose body holds the text at `at`.
   const TRevisedClass* ResultClass(size_t at) const;
-  void AddPlace(size_t outAt, std::string_view kind, std::string_view name, std::string_view cls,
+  void AddPlace(size_t at, std::string_view kind, std::string_view name, std::string_view cls,
                 std::string_view member, std::string note);
   // Reading the text around a word: blanks skipped backwards or forwards, an identifier ending
   // (or starting) at a place.

@@ -44,6 +44,7 @@ struct TComponentReplacer::TRunChecks {
   TWordSearch DatabaseWords;  // a form naming none of these defines no alias
   // Set when the run reports what is left for a person.
   const TRevisionIndex* Revisions = nullptr;
+  bool KeepDetail = true;  // the report keeps every object, not counts only
 };
 
 // What a run knows of each entry of the file list (same index).
@@ -70,6 +71,7 @@ struct TComponentReplacer::TRunState {
   int processed = 0;  // files converted so far, for the progress
   bool scanAliases = false;
   std::vector<TFileState> files;
+  TRunResult* result = nullptr;  // what the run found so far
   // The work files are written on a thread of their own; files convert on the pool, when there
   // is one, each thread with a form parser of its own (parsers[worker]).
   TOutputWriter* writer = nullptr;

@@ -7,13 +7,15 @@
 
 namespace migwiz {
 
-int RunThreadCount() {
-  if (const char* env = std::getenv("MIGWIZ_THREADS"); env && *env) {
-    const int n = std::atoi(env);
-    if (n >= 1) return std::min(n, 8);
-  }
+int RunThreadCount(int wanted) {
+  if (wanted >= 1) return std::min(wanted, 8);
   const int cores = static_cast<int>(std::thread::hardware_concurrency());
   return std::clamp(cores, 1, 8);
+}
+
+int ThreadsWanted(const char* text) {
+  if (!text || !*text) return 0;
+  return std::max(std::atoi(text), 0);
 }
 
 TWorkPool::TWorkPool(int threads) {

@@ -11,9 +11,11 @@
 
 namespace migwiz {
 
-// The threads a run converts files on: MIGWIZ_THREADS when set (1 to 8), else the machine's
-// cores, at most 8.
-int RunThreadCount();
+// The threads a run converts files on: wanted (1 to 8) when a host was told a number, else (0)
+// the machine's cores, at most 8.
+int RunThreadCount(int wanted);
+// The number a host was told in text (MIGWIZ_THREADS), 0 for none or nonsense.
+int ThreadsWanted(const char* text);
 
 class TWorkPool {
  public:

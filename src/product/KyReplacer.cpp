@@ -43,7 +43,7 @@ std::unique_ptr<migwiz::TComponentReplacer> CreateReplacer(migwiz::TReplaceOptio
   auto replacer = std::make_unique<migwiz::TComponentReplacer>(KyFormParserClass(), kUsesUnit,
                                                                kUsesAddition, options);
   RegisterReplacements(*replacer);
-  replacer->Revisions = BdeRevisionRules();
+  replacer->SetRevisionRules(BdeRevisionRules());
   return replacer;
 }
 

@@ -171,6 +171,7 @@ void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer, bool confirmed
   // Cancel is honoured until the originals are replaced. It closes before the message about
   // the outcome.
   TReplaceOutcome outcome;
+  TRunResult found;
   {
     std::unique_ptr<IRunProgress> progress;
     replacer->OnProgress = [&](int done, int total, const std::string& file) {
@@ -192,7 +193,8 @@ void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer, bool confirmed
         r->OnReplacing = nullptr;
       }
     } unhook{replacer};
-    outcome = RunReplaceInIDE(*replacer, [this] { HideProjectForms(); });
+    outcome = RunReplaceInIDE(
+        *replacer, [this] { HideProjectForms(); }, {}, &found);
   }
   switch (outcome) {
     case TReplaceOutcome::Cancelled:
@@ -209,9 +211,9 @@ void TCompReplaceExpert::RunReplace(TComponentReplacer* replacer, bool confirmed
       // Files skipped (the option to skip what cannot be converted) are counted; the report
       // names them.
       std::string text = res::sReplaceSucceeded;
-      if (!replacer->Skipped.empty())
-        text += "\n" + rtl::Format(res::sFilesSkipped,
-                                   {static_cast<std::int64_t>(replacer->Skipped.size())});
+      if (!found.Skipped.empty())
+        text += "\n" +
+                rtl::Format(res::sFilesSkipped, {static_cast<std::int64_t>(found.Skipped.size())});
       Dialogs().MessageBox(text, title, TMsgIcon::Information);
       break;
     }
@@ -226,15 +228,15 @@ void TCompReplaceExpert::RunRestore(const std::string& undoFile, bool confirmed)
   const std::string projectName = TIDEUtils::GetProjectFileName();
   TIDEUtils::CloseProjectGroup();  // the restore goes on whatever the IDE says
   TComponentReplacer* replacer = GetReplacer(0);
-  if (replacer->Restore(undoFile)) {
+  std::string error;
+  if (replacer->Restore(undoFile, &error)) {
     // What the views showed of the run is undone.
     if (auto view = ota::Supports<IRunResultsView>(ota::BorlandIDEServices))
       view->ClearRunResults();
     Dialogs().MessageBox(res::sRestoreSucceeded, title, TMsgIcon::Information);
   } else
-    Dialogs().MessageBox(replacer->RestoreError.empty()
-                             ? std::string(res::sRestoreFailed)
-                             : std::string(res::sRestoreFailed) + "\n" + replacer->RestoreError,
+    Dialogs().MessageBox(error.empty() ? std::string(res::sRestoreFailed)
+                                       : std::string(res::sRestoreFailed) + "\n" + error,
                          title, TMsgIcon::Error);
   TIDEUtils::OpenProject(projectName);
 }

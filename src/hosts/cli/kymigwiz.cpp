@@ -15,6 +15,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -26,6 +27,7 @@
 #include "MigWizard/ROvoradRes.h"
 #include "MigWizard/ReplaceRequest.h"
 #include "MigWizard/Replacer.h"
+#include "MigWizard/WorkPool.h"
 #include "hosts/common/ProjectServices.h"
 #include "ota/ToolsAPI.h"
 #include "product/KyReplacer.h"
@@ -88,6 +90,7 @@ class Progress {
 
 int RunReplace(const ReplaceArgs& args) {
   migwiz::TReplaceOptions options(ky::kSourceName);
+  options.Threads = migwiz::ThreadsWanted(std::getenv("MIGWIZ_THREADS"));
   auto replacer = ky::CreateReplacer(&options);
   std::shared_ptr<hosts::TProjectServices> services;
   std::string base;
@@ -126,8 +129,6 @@ int RunReplace(const ReplaceArgs& args) {
   options.DryRun = args.dryRun;
   // A rules file in the folder applies unless one is named.
   options.RulesFile = args.rules.empty() ? migwiz::DefaultRulesFile(base) : Absolute(args.rules);
-  // The objects' details are only kept for a report file.
-  replacer->KeepReportDetail = !args.report.empty();
 
 #ifdef _WIN32
   Progress progress(_isatty(_fileno(stderr)));
@@ -144,17 +145,20 @@ int RunReplace(const ReplaceArgs& args) {
     if (gCancel) gCancel->store(true);
   });
   replacer->OnReplacing = [] { std::signal(SIGINT, SIG_IGN); };
-  migwiz::TRunDiffs diffs;
+  migwiz::TRunRequest request;
+  // The objects' details are only kept for a report file.
+  request.KeepReportDetail = !args.report.empty();
   if (args.dryRun)
-    diffs.OnDiff = [](const std::string&, const std::string& diff) {
+    request.Diffs.OnDiff = [](const std::string&, const std::string& diff) {
       std::cout.write(diff.data(), static_cast<std::streamsize>(diff.size()));
     };
-  const migwiz::TReplaceOutcome outcome = migwiz::RunReplaceInIDE(*replacer, {}, diffs);
+  migwiz::TRunResult found;
+  const migwiz::TReplaceOutcome outcome = migwiz::RunReplaceInIDE(*replacer, {}, request, &found);
   std::signal(SIGINT, SIG_DFL);
   gCancel = nullptr;
   replacer->OnProgress = nullptr;
   std::cout.flush();
-  for (const migwiz::TSkippedFile& skipped : replacer->Skipped)
+  for (const migwiz::TSkippedFile& skipped : found.Skipped)
     std::cout << rtl::Format(migwiz::res::sSkippedFile, {skipped.Path, skipped.Reason}) << "\n";
   switch (outcome) {
     case migwiz::TReplaceOutcome::NotSaved:
@@ -173,19 +177,21 @@ int RunReplace(const ReplaceArgs& args) {
   }
   std::cout << migwiz::res::sReplaceSucceeded << "\n";
   // After a dry run's diff patch takes these lines for the trailing text they are.
-  if (!args.report.empty()) rtl::WriteFileAtomic(args.report, replacer->Report.ToJson());
-  std::cout << replacer->Report.Summary()
+  if (!args.report.empty()) rtl::WriteFileAtomic(args.report, found.Report.ToJson());
+  std::cout << found.Report.Summary()
             << (args.report.empty() ? "" : rtl::Format(migwiz::res::sSeeReport, {args.report}))
             << "\n";
-  return replacer->Skipped.empty() ? kOk : kSkipped;
+  return found.Skipped.empty() ? kOk : kSkipped;
 }
 
 int RunRestore(const std::string& undoFile) {
   migwiz::TReplaceOptions options(ky::kSourceName);
+  options.Threads = migwiz::ThreadsWanted(std::getenv("MIGWIZ_THREADS"));
   auto replacer = ky::CreateReplacer(&options);
-  bool ok = replacer->Restore(Absolute(undoFile));
+  std::string error;
+  bool ok = replacer->Restore(Absolute(undoFile), &error);
   std::cout << (ok ? migwiz::res::sRestoreSucceeded : migwiz::res::sRestoreFailed) << "\n";
-  if (!ok && !replacer->RestoreError.empty()) std::cout << replacer->RestoreError << "\n";
+  if (!ok && !error.empty()) std::cout << error << "\n";
   return ok ? kOk : kRunFailed;
 }
 

@@ -1,6 +1,7 @@
 #include "hosts/common/ProjectServices.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <unordered_map>
 #include <unordered_set>
@@ -330,7 +331,9 @@ bool TProjectServices::OpenProject(const std::string& fileName, bool /*newProjGr
       r.form = FormOfUnit(text, r.unitPath);
     }
   };
-  if (const int threads = migwiz::RunThreadCount(); threads > 1 && reads.size() >= 64)
+  if (const int threads =
+          migwiz::RunThreadCount(migwiz::ThreadsWanted(std::getenv("MIGWIZ_THREADS")));
+      threads > 1 && reads.size() >= 64)
     migwiz::TWorkPool(threads).ForEachRange(reads.size(), read);
   else
     read(0, reads.size());

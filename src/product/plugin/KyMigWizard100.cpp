@@ -1,7 +1,9 @@
 #include "product/plugin/KyMigWizard100.h"
 
+#include <cstdlib>
 #include <stdexcept>
 
+#include "MigWizard/WorkPool.h"
 #include "MigWizard/plugin/ReplaceExpert.h"
 #include "ota/Application.h"
 #include "product/KyMenu.h"
@@ -19,6 +21,8 @@ class TLibraryEngine {
     // An error here must not abort the loading host; the entry reports it instead.
     try {
       options_ = std::make_unique<migwiz::TReplaceOptions>(kSourceName);
+      // The host's environment, read where the plug-in is loaded, never by the engine.
+      options_->Threads = migwiz::ThreadsWanted(std::getenv("MIGWIZ_THREADS"));
       replacer_ = CreateReplacer(options_.get());
     } catch (const std::exception& error) {
       error_ = error.what();
