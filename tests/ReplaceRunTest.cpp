@@ -6,7 +6,6 @@
 
 #include "MigWizard/Replacer.h"
 #include "MigWizard/UnifiedDiff.h"
-#include "MigWizard/WorkPool.h"
 #include "product/KyReplacer.h"
 #include "rtl/Classes.h"
 #include "rtl/Shell.h"
@@ -457,47 +456,4 @@ TEST_F(ReplaceRun, BackupsOnSeveralThreadsNameTheFirstThatFailed) {
   for (int i = 0; i < 300; ++i) EXPECT_EQ(ReadFile(src + "/U" + std::to_string(i) + ".pas"), kUnit);
   EXPECT_FALSE(Exists(src + "/RBackup/ROvorad.reu"));
   EXPECT_TRUE(NoWorkFolderLeft());
-}
-
-// Files put in place on several threads: when one fails, every file already put in place goes
-// back as it was, however it was kept (a backup made before, a second name beside it, or no
-// file at all), and nothing is left beside the originals.
-TEST(FileSwap, AFailureMidwayPutsBackEveryFileDone) {
-  testutil::TempDir dir;
-  migwiz::TWorkPool pool(4);
-  std::vector<migwiz::TFileSwap> swaps;
-  auto had = [](int i) { return i % 7 != 0; };
-  for (int i = 0; i < 300; ++i) {
-    const std::string n = std::to_string(i);
-    migwiz::TFileSwap s{dir / ("work/" + n), dir / ("app/" + n + ".pas"), {}};
-    if (had(i)) WriteFile(s.To, "old " + n);
-    if (i % 3 == 0 && had(i)) WriteFile(s.Previous = dir / ("bk/" + n), "old " + n);
-    if (i != 250) WriteFile(s.From, "new " + n);
-    swaps.push_back(s);
-  }
-  try {
-    migwiz::SwapAllOrNone(swaps, migwiz::TSwapMode::Move, &pool);
-    FAIL() << "went through";
-  } catch (const migwiz::ECannotReplace& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot replace " + dir / "app/250.pas" + ": No such file or directory");
-  }
-  int left = 0;
-  for (auto& e : fs::directory_iterator(dir / "app")) left += e.is_regular_file();
-  int expected = 0;
-  for (int i = 0; i < 300; ++i) {
-    const std::string to = dir / ("app/" + std::to_string(i) + ".pas");
-    if (had(i)) EXPECT_EQ(ReadFile(to), "old " + std::to_string(i)) << i;
-    else EXPECT_FALSE(Exists(to)) << i;
-    expected += had(i);
-  }
-  EXPECT_EQ(left, expected);
-
-  // The work files put back were used up; a second try gets them anew.
-  for (int i = 0; i < 300; ++i) WriteFile(swaps[static_cast<size_t>(i)].From, "new " + std::to_string(i));
-  migwiz::SwapAllOrNone(swaps, migwiz::TSwapMode::Move, &pool);
-  left = 0;
-  for (auto& e : fs::directory_iterator(dir / "app")) left += e.is_regular_file();
-  EXPECT_EQ(left, 300);
-  for (int i = 0; i < 300; ++i)
-    EXPECT_EQ(ReadFile(dir / ("app/" + std::to_string(i) + ".pas")), "new " + std::to_string(i));
 }
