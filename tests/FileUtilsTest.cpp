@@ -25,7 +25,6 @@
 #include <vector>
 
 #include "MigWizard/FileUtils.h"
-#include "MigWizard/WorkPool.h"
 #include "rtl/FileIO.h"
 #include "support/TestUtil.h"
 
@@ -609,41 +608,6 @@ TEST(CopyDirTree, FailureInSubFolderStopsOnlyThatSubFolder) {
   EXPECT_FALSE(Exists(tmp / "dst/m/3.pas"));
   EXPECT_EQ(ReadFile(tmp / "dst/a.pas"), "a");
   EXPECT_EQ(ReadFile(tmp / "dst/z.pas"), "z");  // the enclosing folder went on
-}
-
-// Moved on a pool's threads, a tree comes out as moved one file after another, failures included:
-// one in a sub-folder stops that sub-folder, one in a folder the rest of that folder.
-TEST(MoveDirTree, OnAPoolTheOutcomeIsThatOfOneByOne) {
-  auto tree = [](const std::string& root) {
-    std::map<std::string, std::string> files;
-    for (auto& e : fs::recursive_directory_iterator(root))
-      files[fs::relative(e.path(), root).string()] =
-          e.is_regular_file() ? ReadFile(e.path()) : std::string("<folder>");
-    return files;
-  };
-  std::map<std::string, std::string> results[2];
-  bool moved[2];
-  for (int pooled = 0; pooled < 2; ++pooled) {
-    TempDir tmp;
-    for (const char* f : {"a.pas", "b/x.pas", "b/y.pas", "b/z/q.pas", "c.pas", "d/r.pas",
-                          "f/g/h/i.pas", "f/g/j.pas", "f/k.pas", "g.pas", "h.pas"})
-      WriteFile(tmp / ("src/" + std::string(f)), f);
-    for (const char* d : {"b/z", "d", "f/g/h"})
-      fs::create_directories(tmp / ("dst/" + std::string(d)));
-    // A folder where a file goes cannot be replaced by it.
-    for (const char* d : {"b/x.pas", "f/g/h/i.pas", "g.pas"})
-      fs::create_directories(tmp / ("dst/" + std::string(d)));
-    TWorkPool pool(2);
-    moved[pooled] = MoveDirTree(tmp / "src", tmp / "dst", pooled ? &pool : nullptr);
-    results[pooled] = tree(tmp.path());
-  }
-  EXPECT_FALSE(moved[0]);
-  EXPECT_EQ(moved[1], moved[0]);
-  EXPECT_EQ(results[1], results[0]);
-  EXPECT_EQ(results[0].at("dst/a.pas"), "a.pas");
-  EXPECT_EQ(results[0].count("dst/b/y.pas"), 0u);          // after the failure in b
-  EXPECT_EQ(results[0].count("dst/e.pas"), 0u);            // after the failure at c.pas
-  EXPECT_EQ(results[0].at("dst/f/g/j.pas"), "f/g/j.pas");  // f/g/h failed alone
 }
 
 TEST(CopyDirTree, FileWhereSubFolderShouldBeFailsThatEntry) {

@@ -1,14 +1,10 @@
 #include "MigWizard/FileUtils.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
-#include <functional>
-#include <future>
-#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -27,7 +23,6 @@
 #include <cerrno>
 #endif
 
-#include "MigWizard/WorkPool.h"
 #include "rtl/SysUtils.h"
 
 namespace fs = std::filesystem;
@@ -114,11 +109,9 @@ bool IsSameFolder(const std::string& a, const std::string& b) {
 }
 
 using TPutFile = bool (*)(const std::string& from, const std::string& to);
-// Copies a sub-folder (from, to) elsewhere, its failure noted there.
-using TSpawnFolder = std::function<void(const std::string& from, const std::string& to)>;
 
 bool CopyFolder(const std::string& from, const std::string& to, const std::string& root,
-                TPutFile put, const TSpawnFolder* spawn = nullptr) {
+                TPutFile put) {
   // Byte order of the names makes the failure rules reproducible (NTFS lists in name order too).
   std::vector<TFolderEntry> entries;
   if (!ListFolder(from, entries)) return true;  // nothing to enumerate is no failure
@@ -138,10 +131,7 @@ bool CopyFolder(const std::string& from, const std::string& to, const std::strin
         break;
       }
       // A failure inside stops that sub-folder only; this folder goes on.
-      if (spawn)
-        (*spawn)(src, dst);
-      else if (!CopyFolder(src, dst, root, put))
-        ok = false;
+      if (!CopyFolder(src, dst, root, put)) ok = false;
     } else if (!put(src, dst)) {
       ok = false;
       break;
@@ -391,56 +381,6 @@ bool CopyDirTree(const std::string& source, const std::string& target) {
   if (source.empty()) return true;
   if (target.empty()) return false;
   return CopyFolder(source, target, target, &rtl::CopyFile);
-}
-
-bool MoveDirTree(const std::string& source, const std::string& target, TWorkPool* pool) {
-  if (source.empty()) return true;
-  if (target.empty()) return false;
-  // One flush of the whole work tree before the first rename, instead of one per file.
-  if (!rtl::FlushFileSystem(source)) return false;
-  const TPutFile put = [](const std::string& from, const std::string& to) {
-    return rtl::MoveFileOver(from, to, true);
-  };
-  if (!pool) return CopyFolder(source, target, target, put);
-  // A failure in a sub-folder stops that sub-folder only, so the sub-folders need not wait for
-  // each other: each goes to the pool. The tasks never wait; this thread waits for them all.
-  std::mutex mutex;
-  std::vector<std::future<void>> tasks;
-  std::atomic<bool> subFoldersOk{true};
-  std::exception_ptr error;  // the first raised, raised again once every task has ended
-  auto noteError = [&] {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (!error) error = std::current_exception();
-  };
-  TSpawnFolder spawn = [&](const std::string& from, const std::string& to) {
-    std::lock_guard<std::mutex> lock(mutex);
-    tasks.push_back(pool->Submit([&, from, to](int) {
-      try {
-        if (!CopyFolder(from, to, target, put, &spawn)) subFoldersOk = false;
-      } catch (...) {
-        subFoldersOk = false;
-        noteError();
-      }
-    }));
-  };
-  bool ok = false;
-  try {
-    ok = CopyFolder(source, target, target, put, &spawn);
-  } catch (...) {
-    noteError();
-  }
-  // A task only adds tasks before it ends: once every task listed has ended, none is left.
-  for (size_t i = 0;; ++i) {
-    std::future<void> task;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (i >= tasks.size()) break;
-      task = std::move(tasks[i]);
-    }
-    task.wait();
-  }
-  if (error) std::rethrow_exception(error);
-  return ok && subFoldersOk;
 }
 
 std::string BackupFileName(std::string_view fileName) {

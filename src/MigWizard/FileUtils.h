@@ -88,11 +88,6 @@ bool RemoveEmptyDirTree(const std::string& dir);
 // empty target copies nothing (false). A source folder that is target itself is not entered, so
 // copying a folder into its own sub-folder ends.
 bool CopyDirTree(const std::string& source, const std::string& target);
-// CopyDirTree for a work tree that is thrown away afterwards: each file is moved into place with
-// rtl::MoveFileOver (a rename on one file system) instead of copied. With a pool the sub-folders
-// are moved on its threads, with the same outcome.
-bool MoveDirTree(const std::string& source, const std::string& target,
-                 class TWorkPool* pool = nullptr);
 
 // The backup copy's name: the extension's dot followed by "~" (Unit1.pas -> Unit1.~pas); no
 // extension or a lone "." gives ".~" (README -> README.~).

@@ -31,11 +31,6 @@ std::string TRunFolders::FolderFor(const std::string& original, const std::strin
   return folder;
 }
 
-std::string TRunFolders::FolderOf(const std::string& original) const {
-  auto it = folderOf_.find(original);
-  return it == folderOf_.end() ? root_ : it->second;
-}
-
 void TComponentReplacer::CommitBackups(TRunState& run) {
   if (!Options->MakeBackup) return;
   struct TLink {

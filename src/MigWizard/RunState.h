@@ -28,7 +28,6 @@ class TRunFolders {
  public:
   explicit TRunFolders(std::string root) : root_(std::move(root)) {}
   std::string FolderFor(const std::string& original, const std::string& name);
-  std::string FolderOf(const std::string& original) const;
 
  private:
   std::string root_;
