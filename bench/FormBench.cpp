@@ -27,6 +27,7 @@
 #include "rtl/FileIO.h"
 #include "rtl/FormStreams.h"
 #include "rtl/SysUtils.h"
+#include "support/FileWork.h"
 
 namespace fs = std::filesystem;
 
@@ -106,8 +107,8 @@ Rewriting RewriteAll(const Corpus& corpus, const fs::path& outDir, const fs::pat
     }
     r.read += Seconds(t0);
     t0 = Clock::now();
-    replacer->ProcessForm(form.Text, (outDir / fs::path(path).filename()).string(), form.Encoding,
-                          form.Binary, form.RCData);
+    testutil::ProcessForm(*replacer, form.Text, (outDir / fs::path(path).filename()).string(),
+                          form.Encoding, form.Binary, form.RCData);
     r.process += Seconds(t0);
   }
   replacer->Log.Close();

@@ -12,6 +12,7 @@
 #include "gen/ProjectGen.h"
 #include "product/KyReplacer.h"
 #include "rtl/FileIO.h"
+#include "support/FileWork.h"
 
 namespace fs = std::filesystem;
 
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
     rtl::TFileStream in(path, rtl::TFileStream::Mode::OpenRead);
     migwiz::TSourceText source = migwiz::ReadSourceText(in, path);
     std::string out = (root / "out" / fs::path(path).filename()).string();
-    replacer->ProcessUnit(source.Text, path, source.Encoding, out);
+    testutil::ProcessUnit(*replacer, source.Text, path, source.Encoding, out);
   }
   double unitSeconds = Seconds(t0);
 

@@ -9,6 +9,7 @@
 #include "rtl/Encoding.h"
 #include "rtl/FileIO.h"
 #include "rtl/FormStreams.h"
+#include "support/FileWork.h"
 #include "support/FormOracle.h"
 #include "support/TestUtil.h"
 
@@ -42,7 +43,7 @@ class FormRewrite : public ::testing::Test {
     migwiz::TFormSource form = migwiz::ReadForm(in, path);
     std::string out = dir / "out.dfm";
     std::remove(out.c_str());
-    replacer->ProcessForm(form.Text, out, form.Encoding, form.Binary, form.RCData, path);
+    testutil::ProcessForm(*replacer, form.Text, out, form.Encoding, form.Binary, form.RCData, path);
     return testutil::Exists(out) ? ReadFile(out) : std::string();
   }
 

@@ -15,6 +15,7 @@
 #include "product/KyReplacer.h"
 #include "rtl/FileIO.h"
 #include "rtl/FormStreams.h"
+#include "support/FileWork.h"
 #include "support/FormAccepted.h"
 #include "support/TestUtil.h"
 
@@ -88,7 +89,7 @@ TEST(FuzzRegressions, EveryKeptInputConvertsAsFormAndUnitOrIsRefused) {
     if (Converts(name, [&] { form = migwiz::ReadForm(bytes, name); }) &&
         Converts(name,
                  [&] {
-                   replacer->ProcessForm(form.Text, formOut, form.Encoding, form.Binary,
+                   testutil::ProcessForm(*replacer, form.Text, formOut, form.Encoding, form.Binary,
                                          form.RCData);
                  }) &&
         testutil::Exists(formOut) && testutil::FormTextAccepted(form.Text)) {
@@ -100,11 +101,13 @@ TEST(FuzzRegressions, EveryKeptInputConvertsAsFormAndUnitOrIsRefused) {
     migwiz::TSourceText unit;
     if (Converts(name, [&] { unit = migwiz::ReadSourceText(bytes, name); }) &&
         Converts(name,
-                 [&] { replacer->ProcessUnit(unit.Text, unitPath, unit.Encoding, unitOut); }) &&
+                 [&] {
+                   testutil::ProcessUnit(*replacer, unit.Text, unitPath, unit.Encoding, unitOut);
+                 }) &&
         testutil::Exists(unitOut)) {
       const migwiz::TSourceText converted =
           migwiz::ReadSourceText(rtl::ReadFileBytes(unitOut), unitOut);
-      replacer->ProcessUnit(converted.Text, unitPath, converted.Encoding, unitAgain);
+      testutil::ProcessUnit(*replacer, converted.Text, unitPath, converted.Encoding, unitAgain);
       EXPECT_FALSE(testutil::Exists(unitAgain)) << name;
     }
   }

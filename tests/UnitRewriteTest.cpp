@@ -6,6 +6,7 @@
 #include "rtl/Encoding.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
+#include "support/FileWork.h"
 #include "support/TestUtil.h"
 
 using migwiz::TComponentReplacer;
@@ -32,7 +33,7 @@ class UnitRewrite : public ::testing::Test {
     migwiz::TSourceText source = migwiz::ReadSourceText(in, unitPath);
     std::string out = dir / "out.pas";
     std::remove(out.c_str());
-    replacer->ProcessUnit(source.Text, unitPath, source.Encoding, out);
+    testutil::ProcessUnit(*replacer, source.Text, unitPath, source.Encoding, out);
     return testutil::Exists(out) ? ReadFile(out) : std::string();
   }
 
@@ -179,7 +180,7 @@ TEST_F(UnitRewrite, AdjustNameIsConsultedForCodeOnly) {
   ky::RegisterReplacements(custom);
   std::string path = dir / "U.pas";
   WriteFile(path, "x: tquery; { tquery }");
-  custom.ProcessUnit(ReadFile(path), path, TTextEncoding::Default, dir / "o.pas");
+  testutil::ProcessUnit(custom, ReadFile(path), path, TTextEncoding::Default, dir / "o.pas");
   EXPECT_EQ(ReadFile(dir / "o.pas"), "x: TKyQuery/*tquery*/; { TKyQuery }");
 }
 

@@ -124,14 +124,6 @@ class TComponentReplacer {
   // The text that replaces a class identifier in code; the base keeps the target as registered.
   virtual std::string AdjustName(std::string_view identifier, const std::string& target);
 
-  // Rewrites one unit into outputPath when anything changed; logs the count line.
-  void ProcessUnit(std::string_view text, const std::string& unitPath, TTextEncoding encoding,
-                   const std::string& outputPath);
-  // The comment lexeme with old class names replaced, nothing when none was; adds the names
-  // replaced to changeCount and the form named by a resource directive to FileList.
-  std::optional<std::string> ProcessComment(std::string_view comment, const std::string& unitPath,
-                                            int& changeCount);
-
   // The replace run: true when every changed file replaced its original. What it found goes to
   // result, when given, however it ended.
   bool Execute(const TRunRequest& request = {}, TRunResult* result = nullptr);
@@ -150,14 +142,40 @@ class TComponentReplacer {
   // What the old library has that the new one lacks, for the report of what is left for a person;
   // the product layer sets it. Empty: nothing is looked for.
   void SetRevisionRules(TRevisionRules rules) { revisionRules_ = std::move(rules); }
-  // Rewrites every replaceable object of a form text into outputPath when at least one object
-  // was rebuilt; logs the count line. An object of a replaceable class that the form parser
-  // rejects raises EConvertError naming the form (formPath), the object and its line: the form is
+  struct TRunChecks;  // what a run looks for in every file (RunState.h)
+  // What converting one file gives, kept apart from the run's state so that files convert on
+  // several threads and are committed in the run's order: the run writes the log lines, adds the
+  // forms to FileList, and puts the output in place.
+  struct TFileWork {
+    std::vector<std::string> Lines;  // for the log
+    std::vector<std::string> Forms;  // named by a unit's resource directive
+    std::string OutputPath, Output;  // the new bytes, when Changed
+    bool Changed = false;
+    TFileReport Report;
+    bool Reported = false;               // Report is kept: the file belongs to a run
+    std::exception_ptr Error;            // why it could not be converted
+    TFormParser* Parser = nullptr;       // the thread's; none: the replacer's FormParser
+    const TRunChecks* Checks = nullptr;  // a run's quick checks; none outside a run
+    TFileReport* ReportOrNull() { return Reported ? &Report : nullptr; }
+  };
+  // Rewrites one unit into work: the count line, the forms its resource directives name, and
+  // when anything changed, the new bytes to be written to outputPath.
+  void ProcessUnit(std::string_view text, const std::string& unitPath, TTextEncoding encoding,
+                   const std::string& outputPath, TFileWork& work);
+  // The comment lexeme with old class names replaced, nothing when none was; adds the names
+  // replaced to changeCount and the form named by a resource directive to work.
+  std::optional<std::string> ProcessComment(std::string_view comment, const std::string& unitPath,
+                                            int& changeCount, TFileWork& work);
+  // Rewrites every replaceable object of a form text into work when at least one object was
+  // rebuilt, with the count line. An object of a replaceable class that the form parser rejects
+  // raises EConvertError naming the form (formPath), the object and its line: the form is
   // damaged, and rebuilding the others would leave it inconsistent with its unit.
   void ProcessForm(std::string_view text, const std::string& outputPath, TTextEncoding encoding,
-                   bool binary, const TRCData& rcData, const std::string& formPath = {});
+                   bool binary, const TRCData& rcData, const std::string& formPath,
+                   TFileWork& work);
+  // The form's new text as the bytes of its format (binary forms with their resource header).
   void WriteForm(const std::string& outputPath, std::string output, TTextEncoding encoding,
-                 bool binary, const TRCData& rcData);
+                 bool binary, const TRCData& rcData, TFileWork& work);
   // Adds the TDatabase aliases of a form file to DatabaseAliases.
   void ScanDatabaseAliases(const std::string& path);
   // An alias a form's database defines; Own: an "object", not an inherited or inline one.
@@ -185,8 +203,7 @@ class TComponentReplacer {
   TReplaceOptions* Options;
 
  private:
-  struct TRunState;   // RunState.h
-  struct TRunChecks;  // RunState.h
+  struct TRunState;  // RunState.h
   bool FolderMode() const { return Options->Dest == TReplaceOptions::kDestFolder; }
   std::string LogFolder() const;
   bool RunSteps(const TRunRequest& request, TRunResult& result);
@@ -195,36 +212,6 @@ class TComponentReplacer {
   // The uses addition's units stand right at the start of rest (a clause converted before).
   bool AdditionFollows(std::string_view rest) const;
 
-  // What converting one file produced, kept apart from the run's state so that files convert on
-  // several threads and are committed in the run's order. Outside a run (ProcessUnit and the
-  // others called on their own) it is applied as soon as the file is converted.
-  struct TFileWork {
-    std::vector<std::string> Lines;  // for the log
-    std::vector<std::string> Forms;  // named by a unit's resource directive
-    std::string OutputPath, Output;  // the new bytes, when Changed
-    bool Changed = false;
-    TFileReport Report;
-    bool Reported = false;     // Report is kept: the file belongs to a run
-    std::exception_ptr Error;  // why it could not be converted
-    TFormParser* Parser = nullptr;
-    const TRunChecks* Checks = nullptr;  // a run's quick checks; none outside a run
-    TFileReport* ReportOrNull() { return Reported ? &Report : nullptr; }
-  };
-  // A file converted outside a run: convert fills the work, which then goes to the log, the
-  // file list and the output file at once, also when convert raises.
-  template <class F>
-  void ConvertDirectly(F convert);
-  void ApplyDirectly(TFileWork& work);
-  // The conversions proper, into the work of one file.
-  void ConvertUnit(std::string_view text, const std::string& unitPath, TTextEncoding encoding,
-                   const std::string& outputPath, TFileWork& work);
-  std::optional<std::string> ConvertComment(std::string_view comment, const std::string& unitPath,
-                                            int& changeCount, TFileWork& work);
-  void ConvertForm(std::string_view text, const std::string& outputPath, TTextEncoding encoding,
-                   bool binary, const TRCData& rcData, const std::string& formPath,
-                   TFileWork& work);
-  void FormOutput(const std::string& outputPath, std::string output, TTextEncoding encoding,
-                  bool binary, const TRCData& rcData, TFileWork& work);
   // Adds the object the work's form parser just parsed to the file's report.
   void ReportObject(const std::vector<std::string>& names, int line, TFileWork& work);
   // The aliases a form defines, when its bytes name one of databaseWords.

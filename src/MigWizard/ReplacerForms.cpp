@@ -28,15 +28,8 @@ bool IsLineBreak(char c) {
 
 void TComponentReplacer::ProcessForm(std::string_view text, const std::string& outputPath,
                                      TTextEncoding encoding, bool binary, const TRCData& rcData,
-                                     const std::string& formPath) {
-  ConvertDirectly([&](TFileWork& work) {
-    ConvertForm(text, outputPath, encoding, binary, rcData, formPath, work);
-  });
-}
-
-void TComponentReplacer::ConvertForm(std::string_view text, const std::string& outputPath,
-                                     TTextEncoding encoding, bool binary, const TRCData& rcData,
                                      const std::string& formPath, TFileWork& work) {
+  if (!work.Parser) work.Parser = FormParser.get();
   TFormParser& formParser = *work.Parser;
   TFileReport* const fileReport = work.ReportOrNull();
   TObjectHeaderScanner headers;
@@ -156,7 +149,7 @@ void TComponentReplacer::ConvertForm(std::string_view text, const std::string& o
     fileReport->Format = binary ? "binary" : "text";
     fileReport->Changes = changeCount;
   }
-  if (changeCount > 0) FormOutput(outputPath, edits.Apply(text), encoding, binary, rcData, work);
+  if (changeCount > 0) WriteForm(outputPath, edits.Apply(text), encoding, binary, rcData, work);
 }
 
 void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int line,
@@ -191,15 +184,8 @@ void TComponentReplacer::ReportObject(const std::vector<std::string>& names, int
 }
 
 void TComponentReplacer::WriteForm(const std::string& outputPath, std::string output,
-                                   TTextEncoding encoding, bool binary, const TRCData& rcData) {
-  ConvertDirectly([&](TFileWork& work) {
-    FormOutput(outputPath, std::move(output), encoding, binary, rcData, work);
-  });
-}
-
-void TComponentReplacer::FormOutput(const std::string& outputPath, std::string output,
-                                    TTextEncoding encoding, bool binary, const TRCData& rcData,
-                                    TFileWork& work) {
+                                   TTextEncoding encoding, bool binary, const TRCData& rcData,
+                                   TFileWork& work) {
   work.Output = FormFileBytes(std::move(output), encoding, binary, rcData, outputPath);
   work.OutputPath = outputPath;
   work.Changed = true;

@@ -145,7 +145,7 @@ void TComponentReplacer::ProcessFile(const std::string& path, const std::string&
     if (checks && !utf16 && !checks->UnitWords.FoundIn(bytes))
       return unchanged(false, sniff.Utf8 ? "utf8" : "8bit");
     TSourceText source = ReadSourceText(std::move(bytes), path);
-    ConvertUnit(source.Text, path, source.Encoding, output, work);
+    ProcessUnit(source.Text, path, source.Encoding, output, work);
     return;
   }
   const bool binary = sniff.BinaryForm;
@@ -155,7 +155,7 @@ void TComponentReplacer::ProcessFile(const std::string& path, const std::string&
   if (!hasWords && !binary && bytes.find('\0') == std::string::npos) return unchanged(true, "text");
   TFormSource form = ReadForm(std::move(bytes), path);
   if (!hasWords) return unchanged(true, "binary");
-  ConvertForm(form.Text, output, form.Encoding, form.Binary, form.RCData, path, work);
+  ProcessForm(form.Text, output, form.Encoding, form.Binary, form.RCData, path, work);
 }
 
 std::string TComponentReplacer::LogFolder() const {
@@ -326,14 +326,6 @@ bool TComponentReplacer::RunSteps(const TRunRequest& request, TRunResult& result
   Log.WriteLine(res::sReplaceSucceeded);
   succeeded = true;
   return true;
-}
-
-void TComponentReplacer::ApplyDirectly(TFileWork& work) {
-  Log.WriteLines(work.Lines);
-  for (const std::string& form : work.Forms) FileList.Add(form);
-  if (!work.Changed) return;
-  rtl::WriteFileBytes(work.OutputPath, work.Output);
-  ++ChangedCount;
 }
 
 std::string TComponentReplacer::PrepareEntry(TRunState& run, int i) {

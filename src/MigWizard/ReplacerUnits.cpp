@@ -137,12 +137,6 @@ TClassNameRole ClassNameRole(std::string_view text, size_t at, size_t length) {
 }
 
 void TComponentReplacer::ProcessUnit(std::string_view text, const std::string& unitPath,
-                                     TTextEncoding encoding, const std::string& outputPath) {
-  ConvertDirectly(
-      [&](TFileWork& work) { ConvertUnit(text, unitPath, encoding, outputPath, work); });
-}
-
-void TComponentReplacer::ConvertUnit(std::string_view text, const std::string& unitPath,
                                      TTextEncoding encoding, const std::string& outputPath,
                                      TFileWork& work) {
   int changeCount = 0;
@@ -205,7 +199,7 @@ void TComponentReplacer::ConvertUnit(std::string_view text, const std::string& u
     }
     switch (code) {
       case tkComment: {
-        std::optional<std::string> replaced = ConvertComment(lexeme, unitPath, changeCount, work);
+        std::optional<std::string> replaced = ProcessComment(lexeme, unitPath, changeCount, work);
         if (replaced && *replaced != lexeme) {
           unchanged = false;
           replace(lexeme, *replaced);
@@ -317,15 +311,6 @@ bool TComponentReplacer::AdditionFollows(std::string_view rest) const {
 }
 
 std::optional<std::string> TComponentReplacer::ProcessComment(std::string_view comment,
-                                                              const std::string& unitPath,
-                                                              int& changeCount) {
-  std::optional<std::string> result;
-  ConvertDirectly(
-      [&](TFileWork& work) { result = ConvertComment(comment, unitPath, changeCount, work); });
-  return result;
-}
-
-std::optional<std::string> TComponentReplacer::ConvertComment(std::string_view comment,
                                                               const std::string& unitPath,
                                                               int& changeCount, TFileWork& work) {
   if (IsResourceDirective(comment)) {

@@ -114,20 +114,3 @@ struct TComponentReplacer::TRunState {
 void LockRunFolder(rtl::TFileLock& lock, const std::string& folder);
 
 }  // namespace migwiz
-
-namespace migwiz {
-
-template <class F>
-void TComponentReplacer::ConvertDirectly(F convert) {
-  TFileWork work;
-  work.Parser = FormParser.get();
-  try {
-    convert(work);
-  } catch (...) {
-    ApplyDirectly(work);
-    throw;
-  }
-  ApplyDirectly(work);
-}
-
-}  // namespace migwiz

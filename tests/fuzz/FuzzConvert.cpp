@@ -34,6 +34,7 @@
 #include "rtl/FileIO.h"
 #include "rtl/FormStreams.h"
 #include "rtl/SysUtils.h"
+#include "support/FileWork.h"
 #include "support/FormAccepted.h"
 
 namespace {
@@ -245,7 +246,7 @@ void ConvertForm(TFixture& f, const std::string& bytes) {
   // A binary form is written back as text: the check below names the text the binary writer
   // would refuse, where a run would raise an error that looks like a sound answer.
   try {
-    f.Replacer->ProcessForm(form.Text, f.FormOut, form.Encoding, false, form.RCData);
+    testutil::ProcessForm(*f.Replacer, form.Text, f.FormOut, form.Encoding, false, form.RCData);
   } catch (const rtl::EAssertionFailed&) {
     throw;
   } catch (const rtl::Exception&) {
@@ -326,7 +327,7 @@ void ConvertUnit(TFixture& f, const std::string& bytes) {
   f.Forget(f.UnitOut);
   f.Replacer->FileList.Clear();
   try {
-    f.Replacer->ProcessUnit(unit.Text, f.UnitPath, unit.Encoding, f.UnitOut);
+    testutil::ProcessUnit(*f.Replacer, unit.Text, f.UnitPath, unit.Encoding, f.UnitOut);
   } catch (const rtl::EAssertionFailed&) {
     throw;
   } catch (const rtl::Exception&) {
@@ -342,7 +343,7 @@ void ConvertUnit(TFixture& f, const std::string& bytes) {
          std::to_string(reached) + " [" + Around(unit.Text, reached) + "]");
   // A second run over converted files changes nothing.
   f.Forget(f.UnitAgain);
-  f.Replacer->ProcessUnit(converted.Text, f.UnitPath, converted.Encoding, f.UnitAgain);
+  testutil::ProcessUnit(*f.Replacer, converted.Text, f.UnitPath, converted.Encoding, f.UnitAgain);
   if (f.Written(f.UnitAgain)) Fail("converting the converted unit changes it again");
 }
 
