@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -107,6 +108,22 @@ struct TComponentReplacer::TRunState {
     if (files.size() <= static_cast<size_t>(i)) files.resize(static_cast<size_t>(i) + 1);
     return files[static_cast<size_t>(i)];
   }
+};
+
+// A Pascal unit or project file, by its extension.
+bool IsUnit(std::string_view path);
+
+// Runs the action when the scope is left, also by an exception.
+template <class F>
+class TFinally {
+ public:
+  explicit TFinally(F action) : action_(std::move(action)) {}
+  ~TFinally() { action_(); }
+  TFinally(const TFinally&) = delete;
+  TFinally& operator=(const TFinally&) = delete;
+
+ private:
+  F action_;
 };
 
 // Holds the run's lock on a folder; another run holding it ends this one before it touches
