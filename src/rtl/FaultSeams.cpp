@@ -11,23 +11,24 @@
 #endif
 
 #include <atomic>
-#include <cstdlib>
 
 namespace rtl::fault {
 
 namespace {
 
-long Limit(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? std::strtol(v, nullptr, 10) : 0;
-}
+std::atomic<long> gKillAt{0}, gFailAt{0};
 
 }  // namespace
 
+void SetPlan(long killAt, long failAt) {
+  gKillAt = killAt;
+  gFailAt = failAt;
+}
+
 // Counted from more than one thread (a run writes its work files on its own thread).
 void BeforeMutation() {
-  static const long killAt = Limit("MIGWIZ_FAULT_KILL_AT");
   static std::atomic<long> count{0};
+  const long killAt = gKillAt.load(std::memory_order_relaxed);
   if (killAt > 0 && ++count == killAt) {
 #ifdef _WIN32
     TerminateProcess(GetCurrentProcess(), 128 + 9);
@@ -38,8 +39,8 @@ void BeforeMutation() {
 }
 
 bool WriteFails() {
-  static const long failAt = Limit("MIGWIZ_FAULT_ENOSPC_AT");
   static std::atomic<long> count{0};
+  const long failAt = gFailAt.load(std::memory_order_relaxed);
   return failAt > 0 && ++count == failAt;
 }
 

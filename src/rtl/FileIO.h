@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
-// Fault seams for the robustness tests, inert unless their variable is set (read once per process):
-//   MIGWIZ_FAULT_KILL_AT=N    the process sends itself SIGKILL right before the N-th file-system
-//                             mutation done here (a file created, a write, a rename);
-//   MIGWIZ_FAULT_ENOSPC_AT=N  the N-th write made here fails with ENOSPC.
+// Fault seams for the robustness tests (FaultSeams.h), inert unless a host sets a plan: the
+// process sends itself SIGKILL right before the N-th file-system mutation done here (a file
+// created, a write, a rename), or the N-th write made here fails with ENOSPC.
 namespace rtl {
 
 // std::filesystem paths from and to UTF-8 (on Windows their narrow form is the ANSI code page).

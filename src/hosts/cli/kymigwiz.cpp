@@ -32,6 +32,7 @@
 #include "ota/ToolsAPI.h"
 #include "product/KyReplacer.h"
 #include "rtl/Encoding.h"
+#include "rtl/FaultSeams.h"
 #include "rtl/FileIO.h"
 #include "rtl/SysUtils.h"
 
@@ -196,7 +197,18 @@ int RunRestore(const std::string& undoFile) {
 }
 
 // The command line as UTF-8 words.
+// The robustness tests kill a run at its N-th file-system mutation or fill the disk at its N-th
+// write; the environment asks for it, and only this host reads it.
+void SetFaultPlanFromEnvironment() {
+  auto limit = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::strtol(value, nullptr, 10) : 0L;
+  };
+  rtl::fault::SetPlan(limit("MIGWIZ_FAULT_KILL_AT"), limit("MIGWIZ_FAULT_ENOSPC_AT"));
+}
+
 int Main(int argc, char** argv) {
+  SetFaultPlanFromEnvironment();
   CLI::App app{"kymigwiz - moves Delphi applications from the BDE components to KyZel", "kymigwiz"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "kymigwiz " MIGWIZ_VERSION);
