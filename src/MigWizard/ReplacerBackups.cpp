@@ -124,8 +124,6 @@ void TComponentReplacer::UndoBackups(TRunState& run, const std::string& undoFile
       rtl::CopyFile(FileList[i], f.Backup);
     f.Backup.clear();
   }
-  for (auto it = run.createdFolders.rbegin(); it != run.createdFolders.rend(); ++it)
-    RemoveEmptyDirTree(*it);
 }
 
 std::vector<TFileSwap> TComponentReplacer::PlannedSwaps(TRunState& run) {
@@ -157,21 +155,14 @@ bool TComponentReplacer::Restore(const std::string& undoFile, std::string* error
   zel::TWaitCursor wait;
   rtl::TFileLock lock;
   LockRunFolder(lock, ExtractFileDir(undoFile));
-  struct TEmptyList {
-    rtl::TStringList& list;
-    ~TEmptyList() { list.Clear(); }
-  } emptyList{FileList};
+  TFinally emptyList([this] { FileList.Clear(); });
   FileList.LoadFromFile(undoFile);
   for (int i = 0; i < FileList.Count(); ++i) {
     const std::string backup = FileList.ValueFromIndex(i);
-    if (!rtl::FileExists(backup)) {
-      return fail(rtl::Format(res::sBackupMissing, {backup}));
-    }
+    if (!rtl::FileExists(backup)) return fail(rtl::Format(res::sBackupMissing, {backup}));
   }
   const size_t count = static_cast<size_t>(FileList.Count());
-  if (count == 0) {
-    return fail(rtl::Format(res::sUndoFileEmpty, {undoFile}));
-  }
+  if (count == 0) return fail(rtl::Format(res::sUndoFileEmpty, {undoFile}));
   std::vector<TFileSwap> swaps;  // each backup copied over its original
   swaps.reserve(count);
   for (int i = 0; i < FileList.Count(); ++i)

@@ -198,10 +198,12 @@ bool TComponentReplacer::RunSteps(const TRunRequest& request, TRunResult& result
 
   // A run that fails takes away the backup folders it made (once its lock there is released);
   // a folder that was there before stays.
-  std::string madeBackupRoot;
+  std::vector<std::string> madeBackupFolders;  // outermost of each path made, in order
   bool succeeded = false;
   TFinally removeMadeBackups([&] {
-    if (!succeeded && !madeBackupRoot.empty()) RemoveEmptyDirTree(madeBackupRoot);
+    if (succeeded) return;
+    for (auto it = madeBackupFolders.rbegin(); it != madeBackupFolders.rend(); ++it)
+      RemoveEmptyDirTree(*it);
   });
   rtl::TFileLock backupLock;
   const std::string undoFile = JoinPath(Options->BackupDir, res::sUndoFileName);
@@ -210,7 +212,8 @@ bool TComponentReplacer::RunSteps(const TRunRequest& request, TRunResult& result
   const bool dry = Options->DryRun;
   if (Options->MakeBackup && !dry) {
     Log.WriteLine(res::sCreatingBackupFolder);
-    madeBackupRoot = OutermostMissingFolder(Options->BackupDir);
+    if (std::string missing = OutermostMissingFolder(Options->BackupDir); !missing.empty())
+      madeBackupFolders.push_back(std::move(missing));
     if (std::string reason; !CreateDirPath(Options->BackupDir, &reason))
       throw rtl::EFCreateError(std::string(res::sFailedToCreateDir) + "\n" + Options->BackupDir +
                                ": " + reason);
@@ -235,6 +238,7 @@ bool TComponentReplacer::RunSteps(const TRunRequest& request, TRunResult& result
 
   TRunState run(temp, Options->BackupDir);
   run.result = &result;
+  run.createdFolders = &madeBackupFolders;
   run.folderRoot = JoinPath(Options->Directory, "");
   run.scanAliases = !FolderMode() || Options->ScanAliases;
   run.unitCount = FileList.Count();

@@ -88,7 +88,7 @@ struct TComponentReplacer::TRunState {
   std::unordered_map<std::string, int> backupIndex;  // upper-cased original -> BackupList line
 
   // Folders of the backup tree this run created, outermost ones: a failed run removes them.
-  std::vector<std::string> createdFolders;
+  std::vector<std::string>* createdFolders = nullptr;
 
   void MakeFolder(const std::string& folder) {
     if (madeFolders.insert(folder).second) CreateDirPath(folder);
@@ -96,7 +96,7 @@ struct TComponentReplacer::TRunState {
   void MakeBackupFolder(const std::string& folder) {
     if (!madeFolders.insert(folder).second) return;
     if (std::string missing = OutermostMissingFolder(folder); !missing.empty())
-      createdFolders.push_back(std::move(missing));
+      createdFolders->push_back(std::move(missing));
     CreateDirPath(folder);
   }
   // Backed up by an earlier run: that copy is the oldest state and stays.
